@@ -1,0 +1,21 @@
+// The only place where the core asks the C library for facts of the running system.
+#include "vemor/Capture.h"
+
+#include <ctime>
+#include <langinfo.h>
+
+namespace vemor {
+
+TimeFormat TimeFormatFromLocale() {
+    return ParseTimeFormat(nl_langinfo(T_FMT), nl_langinfo(T_FMT_AMPM), nl_langinfo(AM_STR),
+                           nl_langinfo(PM_STR));
+}
+
+TimeOfDay LocalTimeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+} // namespace vemor

@@ -1,0 +1,28 @@
+#include "vemor/Display.h"
+#include "vemor/Values.h"
+
+namespace vemor {
+
+void ShowFrame(const std::uint8_t* frame, Display& display, char decimalSeparator) {
+    const FrameTexts texts = LabelTexts(frame, decimalSeparator);
+    display.SetLabelText(Label::RPM, texts.Rpm);
+    display.SetLabelText(Label::Batt, texts.Batt);
+    display.SetLabelText(Label::ECT, texts.Ect);
+    display.SetLabelText(Label::MAT, texts.Mat);
+    display.SetLabelText(Label::PW, texts.Pw);
+
+    const auto values = ChartValues(frame);
+    for (int i = 0; i < SeriesCount; ++i) {
+        display.AppendY(i, values[static_cast<std::size_t>(i)]);
+    }
+
+    // A mouse zoom may have switched the axis to automatic; the frame takes it back.
+    if (display.BottomAxisAutomatic()) {
+        display.ClearBottomAxisAutomatic();
+    }
+    const double m = display.LastX(0);
+    display.SetBottomAxisMaximum(m);
+    display.SetBottomAxisMinimum(display.BottomAxisMaximum() - VisibleXUnits);
+}
+
+} // namespace vemor
