@@ -30,8 +30,8 @@ char DecimalSeparatorFrom(std::string_view localeSeparator) {
 
 void AppendFixed(std::string& out, std::int64_t num, std::int64_t den, int decimals, char sep) {
     const bool negative = num < 0;
-    const std::uint64_t mag = negative ? 0 - static_cast<std::uint64_t>(num)
-                                       : static_cast<std::uint64_t>(num);
+    const std::uint64_t mag =
+        negative ? 0 - static_cast<std::uint64_t>(num) : static_cast<std::uint64_t>(num);
     const std::uint64_t scale = static_cast<std::uint64_t>(Pow10(decimals));
     const std::uint64_t d = static_cast<std::uint64_t>(den);
     // Half away from zero on the magnitude: floor((2 * mag * scale + den) / (2 * den)).
@@ -62,11 +62,17 @@ std::string RpmNumber(std::uint8_t b) {
     return s;
 }
 
-std::string BatteryNumber(std::uint8_t b, char sep) { return FormatFixed(b, 16, 2, sep); }
+std::string BatteryNumber(std::uint8_t b, char sep) {
+    return FormatFixed(b, 16, 2, sep);
+}
 
-std::string TemperatureNumber(std::uint8_t b) { return FormatFixed(5 * b - 320, 9, 0, '.'); }
+std::string TemperatureNumber(std::uint8_t b) {
+    return FormatFixed(5 * b - 320, 9, 0, '.');
+}
 
-std::string PulseWidthNumber(std::uint8_t b, char sep) { return FormatFixed(b, 10, 1, sep); }
+std::string PulseWidthNumber(std::uint8_t b, char sep) {
+    return FormatFixed(b, 10, 1, sep);
+}
 
 FrameTexts LabelTexts(const std::uint8_t* frame, char sep) {
     FrameTexts t;

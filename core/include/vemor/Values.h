@@ -31,9 +31,9 @@ void AppendFixed(std::string& out, std::int64_t num, std::int64_t den, int decim
 std::string FormatFixed(std::int64_t num, std::int64_t den, int decimals, char sep);
 
 // Number parts, exactly as the labels show them.
-std::string RpmNumber(std::uint8_t b);                 // "0" for b = 0, else 78120 / b
-std::string BatteryNumber(std::uint8_t b, char sep);   // b * 0.0625, two decimals
-std::string TemperatureNumber(std::uint8_t b);         // (5b - 320) / 9, whole degrees
+std::string RpmNumber(std::uint8_t b);                  // "0" for b = 0, else 78120 / b
+std::string BatteryNumber(std::uint8_t b, char sep);    // b * 0.0625, two decimals
+std::string TemperatureNumber(std::uint8_t b);          // (5b - 320) / 9, whole degrees
 std::string PulseWidthNumber(std::uint8_t b, char sep); // b * 0.1, one decimal
 
 // The five label texts of a frame.

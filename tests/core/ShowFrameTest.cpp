@@ -1,0 +1,111 @@
+#include "vemor/Assembler.h"
+#include "vemor/Display.h"
+
+#include "../support/FakeDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace vemor {
+namespace {
+
+using testing::FakeDisplay;
+
+std::array<std::uint8_t, 33> Frame(std::uint8_t seed) {
+    std::array<std::uint8_t, 33> f{};
+    for (int i = 0; i < PayloadLength; ++i) {
+        f[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(seed + i);
+    }
+    f[31] = 0xFF;
+    return f;
+}
+
+TEST(ShowFrame, CallsLabelsThenSixAppendsThenMaximumBeforeMinimum) {
+    FakeDisplay d;
+    d.automatic = true;
+    ShowFrame(Frame(1).data(), d, '.');
+    const std::vector<std::string> expected{
+        "label 0",  "label 1",  "label 2",  "label 3",  "label 4", "append 0", "append 1",
+        "append 2", "append 3", "append 4", "append 5", "manual",  "max",      "min"};
+    EXPECT_EQ(d.calls, expected);
+}
+
+TEST(ShowFrame, ManualAxisIsNotSwitchedAgain) {
+    FakeDisplay d;
+    ShowFrame(Frame(1).data(), d, '.');
+    EXPECT_EQ(std::count(d.calls.begin(), d.calls.end(), "manual"), 0);
+}
+
+TEST(ShowFrame, AxisWindowFollowsTheNewestPoint) {
+    FakeDisplay d;
+    ShowFrame(Frame(0).data(), d, '.');
+    EXPECT_EQ(d.minimum, -150);
+    EXPECT_EQ(d.maximum, 0);
+    for (int n = 1; n < 200; ++n) {
+        ShowFrame(Frame(static_cast<std::uint8_t>(n)).data(), d, '.');
+    }
+    EXPECT_EQ(d.minimum, 49);
+    EXPECT_EQ(d.maximum, 199);
+    for (const auto& s : d.series) {
+        EXPECT_EQ(s.size(), 200u);
+    }
+}
+
+TEST(ShowFrame, ZoomedAxisIsTakenBackByTheNextFrame) {
+    FakeDisplay d;
+    for (int n = 0; n < 10; ++n) {
+        ShowFrame(Frame(1).data(), d, '.');
+    }
+    d.automatic = true;
+    d.minimum = 2;
+    d.maximum = 5;
+    ShowFrame(Frame(1).data(), d, '.');
+    EXPECT_FALSE(d.automatic);
+    EXPECT_EQ(d.minimum, -140);
+    EXPECT_EQ(d.maximum, 10);
+}
+
+TEST(ShowFrame, LabelsAndPointsComeFromTheFrameBytes) {
+    FakeDisplay d;
+    auto f = Frame(0);
+    f[3] = 77;
+    f[4] = 244;
+    f[5] = 63;
+    f[6] = 2;
+    f[7] = 130;
+    f[9] = 100;
+    f[12] = 12;
+    f[14] = 1;
+    f[19] = 25;
+    ShowFrame(f.data(), d, ',');
+    EXPECT_EQ(d.labels[0], "781 RPM");
+    EXPECT_EQ(d.labels[1], "0,13 V Batt");
+    EXPECT_EQ(d.labels[2], "100 \xB0"
+                           "C CLT");
+    EXPECT_EQ(d.labels[3], "-1 \xB0"
+                           "C IAT");
+    EXPECT_EQ(d.labels[4], "2,5 PW ");
+    const std::array<double, 6> y{77, 156, 25, 130, 12, 1};
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(d.series[i].back(), y[i]) << "series " << i;
+    }
+}
+
+TEST(ShowFrame, AssemblerFeedsTheDisplayOncePerAcceptedFrame) {
+    FakeDisplay d;
+    FrameAssembler a;
+    std::vector<std::uint8_t> stream;
+    for (int n = 0; n < 3; ++n) {
+        auto f = Frame(static_cast<std::uint8_t>(n * 40));
+        AppendLineFrame(stream, f.data());
+        stream.push_back(0x42); // noise: makes the next frame 34 bytes long
+    }
+    for (std::uint8_t b : stream) {
+        a.AssembleByte(b, [&](const std::uint8_t* f) { ShowFrame(f, d, '.'); });
+    }
+    EXPECT_EQ(d.series[0].size(), 1u); // only the first frame has 33 bytes
+}
+
+} // namespace
+} // namespace vemor
