@@ -1,0 +1,169 @@
+#pragma once
+
+#include "TThread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace vemor {
+
+constexpr unsigned WM_USER = 1024;
+// Posted once per queued chunk. WParam: bytes of that chunk (1 to 64). LParam: bytes waiting
+// in the queue just after the append.
+constexpr unsigned WM_RXDATA = WM_USER + 100;
+// The device went away while open; posted once per loss, nothing is queued for it.
+// WParam: the errno that showed the loss (EIO for a plain hang-up). LParam: the port number.
+constexpr unsigned WM_LINELOST = WM_USER + 101;
+// The port's name opened again with the working settings; reading goes on.
+// WParam: 0. LParam: the port number.
+constexpr unsigned WM_LINEBACK = WM_USER + 102;
+
+constexpr int INVALID_HANDLE_VALUE = -1;
+
+// The window that receives the notifications. Post is called on the reader thread: it must be
+// thread-safe and must not block.
+class NotifyHandle {
+public:
+    virtual ~NotifyHandle() = default;
+    virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+};
+
+// The kernel's termios2 record, mirrored so that users need not include <asm/termbits.h>
+// (which clashes with <termios.h>). Flag values are the same as those of <termios.h>.
+struct LineTermios {
+    std::uint32_t c_iflag;
+    std::uint32_t c_oflag;
+    std::uint32_t c_cflag;
+    std::uint32_t c_lflag;
+    std::uint8_t c_line;
+    std::uint8_t c_cc[19];
+    std::uint32_t c_ispeed;
+    std::uint32_t c_ospeed;
+};
+inline constexpr std::uint32_t LineBother = 0010000; // BOTHER: the speeds are given in Hz
+
+// Each returns 0 or the errno of the failure.
+int GetLineTermios(int fd, LineTermios& out);      // TCGETS2
+int SetLineTermios(int fd, const LineTermios& in); // TCSETS2
+int FlushLine(int fd);                             // discards both directions
+// Raw binary, 8N1, receiver on, modem control off, exact baud; hardware flow control kept.
+LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate);
+
+struct LineSettings {
+    LineTermios Termios{};
+    bool HasModemLines = false; // false for devices without them (a pseudo-terminal)
+    int ModemLines = 0;         // TIOCM_* bits as read at open
+};
+
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout;
+    std::uint32_t ReadTotalTimeoutMultiplier;
+    std::uint32_t ReadTotalTimeoutConstant;
+    std::uint32_t WriteTotalTimeoutMultiplier;
+    std::uint32_t WriteTotalTimeoutConstant;
+};
+
+// Node of the receive queue; owned by the queue.
+struct RxChunk {
+    RxChunk* Next;
+    std::uint32_t Length; // 1 to 64
+    std::uint8_t* Data;   // exactly Length bytes
+};
+
+// "\\.\com<n>": the port's device name as the operator knows it.
+std::string DeviceName(int portNumber);
+// $XDG_CONFIG_HOME/vemor/ports, or ~/.config/vemor/ports.
+std::string PortsFolder();
+// The node that port n opens: the link "com<n>" in PortsFolder() if present, else
+// /dev/ttyS<n-1>. Empty for n < 1, which names no device.
+std::string ResolvePortDevice(int portNumber);
+
+using MessageBoxFn = std::function<void(const std::string& text, const std::string& caption)>;
+// Replaces the error box (the default writes "<caption>: <text>" to standard error) and
+// returns the previous one.
+MessageBoxFn SetMessageBox(MessageBoxFn box);
+// Shows the system's text for an errno value under the caption "GetLastError".
+void ReportLastError(int err);
+
+enum class OpenStep { None, StopSignal, Open, Lock, GetSettings, SetSettings, ModemLines };
+const char* OpenStepName(OpenStep step);
+
+struct OpenFailure {
+    OpenStep Step = OpenStep::None;
+    int Error = 0; // errno
+};
+
+// One open serial port and the thread that reads it into the receive queue.
+class ThreadIO final : public TThread {
+public:
+    static constexpr std::uint32_t ReadSize = 64;
+
+    // Opens and configures the port and starts the reader; on failure reports it (except a
+    // failure to read the line settings) and leaves PortHandle invalid. The reader starts only
+    // once the port is ready, whatever createSuspended says.
+    ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow);
+    // Stops the reader, frees the queue, restores the saved settings and closes the port.
+    ~ThreadIO() override;
+
+    // GUI thread: moves up to max of the oldest queued bytes to dest.
+    std::uint32_t ReadQueue(std::uint8_t* dest, std::uint32_t max);
+    // Frees every chunk; only once the reader has stopped (or never ran).
+    void ClearQueue();
+    // GUI thread: writes the block synchronously; true only if every byte was written.
+    bool WritePort(const std::uint8_t* buf, std::int32_t count, std::uint32_t* written);
+    // Reader thread; also usable on an object without a running reader. Queues a copy of
+    // 1 to 64 bytes; false (bytes dropped) if count is out of range or memory ran out.
+    bool AppendChunk(const std::uint8_t* data, std::uint32_t count);
+
+    int GetPortHandle() const { return PortHandle.load(); }
+    int GetPortNumber() const { return PortNumber; }
+    int GetStopEvent() const { return StopEvent.load(); }
+    const RxChunk* GetQueueHead() const { return QueueHead.load(); }
+    std::uint32_t GetQueuedBytes() const { return QueuedBytes.load(); }
+    std::uint32_t GetHeadOffset();
+    const LineSettings& GetSavedSettings() const { return SavedSettings; }
+    const CommTimeouts& GetTimeouts() const { return Timeouts; }
+    OpenFailure OpenError() const { return openError_; }
+
+    // Makes the next n chunk allocations fail, to exercise that path.
+    static void FailChunkAllocations(int n);
+
+protected:
+    void Execute() override;
+
+private:
+    enum class ReadEnd { Stop, Done, Lost };
+
+    void ReceiveLoop();
+    ReadEnd ReadOnce(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr);
+    bool WaitForStop(int milliseconds);
+    void Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    int OpenDevice(OpenStep& step, int& err); // open + exclusive lock
+    void Fail(OpenStep step, int err, bool report);
+    void CloseDevice(int fd);
+    void LoseLine(int err);
+    bool Reopen();
+
+    std::mutex QueueLock;              // guards the queue fields below and the chunks
+    std::atomic<RxChunk*> QueueHead{}; // written under QueueLock; tested unlocked by ReadQueue
+    RxChunk* QueueTail = nullptr;      // under QueueLock; stale once the queue was emptied
+    std::atomic<std::uint32_t> QueuedBytes{}; // written under QueueLock; read unlocked for posts
+    std::uint32_t HeadOffset = 0;             // under QueueLock
+    const int PortNumber;
+    const int baudRate_;
+    std::atomic<int> PortHandle{INVALID_HANDLE_VALUE}; // replaced only by the reader after start
+    std::mutex PortLock; // held while the reader replaces PortHandle and while WritePort uses it
+    std::atomic<int> StopEvent{
+        -1};              // the stop eventfd while the reader runs; reader sets it -1 last
+    int stopSignal_ = -1; // owner of that eventfd; creator thread closes it
+    NotifyHandle* const NotifyWindow; // not owned; called on the reader thread
+    LineSettings SavedSettings;       // set before start, read-only afterwards
+    LineTermios working_{};           // set before start, read-only afterwards
+    CommTimeouts Timeouts{};          // set before start, read-only afterwards
+    OpenFailure openError_;           // creator thread only
+};
+
+} // namespace vemor
