@@ -1,0 +1,81 @@
+#include "vemor/decode/Cli.h"
+
+#include "vemor/decode/Decode.h"
+
+#include <string>
+#include <string_view>
+
+namespace vemor::decode {
+
+namespace {
+
+constexpr std::string_view Program = "vemor-decode";
+
+constexpr std::string_view Usage =
+    "usage: vemor-decode [--payload] FILE\n"
+    "       vemor-decode --info FILE\n"
+    "       vemor-decode --help\n"
+    "\n"
+    "Decodes a raw capture file: one CSV line per accepted frame on standard output,\n"
+    "  frame,offset,rpm,battery_v,coolant_c,intake_c,pulse_width,map,o2,tps,byte14\n"
+    "where offset counts body bytes (after the 16-byte header) up to the end of the frame.\n"
+    "\n"
+    "  --payload  add the 31 payload bytes as columns p0 ... p30\n"
+    "  --info     print start, stop, body_bytes, frames and dropped instead of the lines\n"
+    "  --help     print this text\n"
+    "\n"
+    "Exit status: 0 done, 1 unreadable or too short file or failed output, 2 wrong usage.\n";
+
+void Say(Writer& w, std::string_view text) {
+    // Nothing better can be done when the error stream itself fails.
+    (void)w.Write(text.data(), text.size());
+}
+
+int UsageError(Writer& err, const std::string& what) {
+    Say(err, std::string(Program) + ": " + what + "\n" + std::string(Usage));
+    return ExitUsage;
+}
+
+} // namespace
+
+int RunCli(std::span<const char* const> args, Writer& out, Writer& err) {
+    Options options;
+    const char* file = nullptr;
+    bool optionsEnded = false;
+    for (const char* arg : args) {
+        const std::string_view a(arg);
+        if (!optionsEnded && a.size() > 1 && a.front() == '-') {
+            if (a == "--") {
+                optionsEnded = true;
+            } else if (a == "--help" || a == "-h") {
+                if (!out.Write(Usage.data(), Usage.size())) {
+                    Say(err, std::string(Program) + ": " + out.Error() + "\n");
+                    return ExitFailure;
+                }
+                return ExitOk;
+            } else if (a == "--payload") {
+                options.payload = true;
+            } else if (a == "--info") {
+                options.info = true;
+            } else {
+                return UsageError(err, "unknown option '" + std::string(a) + "'");
+            }
+        } else if (file == nullptr) {
+            file = arg;
+        } else {
+            return UsageError(err, "one capture file at a time");
+        }
+    }
+    if (file == nullptr) {
+        return UsageError(err, "no capture file given");
+    }
+
+    const Result result = DecodeFile(file, options, out);
+    if (result.status != Status::Ok) {
+        Say(err, std::string(Program) + ": " + result.message + "\n");
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
+} // namespace vemor::decode

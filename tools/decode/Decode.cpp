@@ -1,0 +1,256 @@
+#include "vemor/decode/Decode.h"
+
+#include "vemor/Values.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vemor::decode {
+
+namespace {
+
+// A column's text with its leading comma, copied as one 8-byte unit.
+struct Cell {
+    char text[7];
+    std::uint8_t length;
+};
+static_assert(sizeof(Cell) == 8);
+
+// Every column is a function of one byte, so the core's number texts are taken once per
+// byte value; calling them per frame costs a string per field (measured in the benchmark).
+struct NumberCells {
+    std::array<Cell, 256> rpm, battery, temperature, pulseWidth, plain;
+};
+
+Cell MakeCell(const std::string& number) {
+    Cell c{};
+    if (number.size() + 1 > sizeof c.text) {
+        throw std::logic_error("number text longer than its cell: " + number);
+    }
+    c.text[0] = ',';
+    number.copy(c.text + 1, number.size());
+    c.length = static_cast<std::uint8_t>(number.size() + 1);
+    return c;
+}
+
+const NumberCells& Cells() {
+    static const NumberCells cells = [] {
+        NumberCells t;
+        constexpr char sep = '.';
+        for (int v = 0; v < 256; ++v) {
+            const auto b = static_cast<std::uint8_t>(v);
+            t.rpm[v] = MakeCell(RpmNumber(b));
+            t.battery[v] = MakeCell(BatteryNumber(b, sep));
+            t.temperature[v] = MakeCell(TemperatureNumber(b));
+            t.pulseWidth[v] = MakeCell(PulseWidthNumber(b, sep));
+            t.plain[v] = MakeCell(std::to_string(v));
+        }
+        return t;
+    }();
+    return cells;
+}
+
+// Writes a whole Cell; the byte after the text is overwritten by what follows.
+inline char* Put(char* out, const Cell& cell) {
+    std::memcpy(out, &cell, sizeof cell);
+    return out + cell.length;
+}
+
+inline char* PutCount(char* out, std::uint64_t v) {
+    return std::to_chars(out, out + 20, v).ptr;
+}
+
+// Two 20-digit counts, 40 cells, a newline, and the slack of the last whole-cell copy.
+constexpr std::size_t MaxRowLength = 2 * 20 + 1 + 40 * sizeof(Cell) + 1 + sizeof(Cell);
+
+std::string Reason(int error) {
+    return std::generic_category().message(error);
+}
+
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser() { ::close(fd_); }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& name) {
+    const bool complete = decoder.Finish();
+    if (out.Failed()) {
+        return {Status::OutputError, out.Error()};
+    }
+    if (!complete) {
+        return {Status::InputError, name + ": " + ShortFileReason};
+    }
+    return {};
+}
+
+} // namespace
+
+std::string HeaderText(const std::uint8_t* field, std::size_t width) {
+    const std::uint8_t* end = std::find(field, field + width, std::uint8_t{0});
+    return std::string(field, end);
+}
+
+CaptureDecoder::CaptureDecoder(const Options& options, OutputBuffer& out)
+    : options_(options), out_(out) {
+    Cells(); // build the tables before the first row, not inside the decoding loop
+}
+
+void CaptureDecoder::Feed(const std::uint8_t* p, std::size_t n) {
+    if (!HeaderComplete()) {
+        const std::size_t take = std::min(n, CaptureHeaderLength - headerHave_);
+        std::memcpy(summary_.header.data() + headerHave_, p, take);
+        headerHave_ += take;
+        p += take;
+        n -= take;
+        if (!HeaderComplete()) {
+            return;
+        }
+        if (!options_.info) {
+            out_.Append(CsvHeader);
+            if (options_.payload) {
+                for (int k = 0; k < PayloadLength; ++k) {
+                    out_.Append(",p" + std::to_string(k));
+                }
+            }
+            out_.Append("\n");
+        }
+    }
+    if (n > 0) {
+        FeedBody(p, n);
+    }
+}
+
+void CaptureDecoder::FeedBody(const std::uint8_t* p, std::size_t n) {
+    if (options_.info) {
+        std::uint64_t frames = 0;
+        summary_.dropped += assembler_.AssembleBytes(p, n, [&](const std::uint8_t*) { ++frames; });
+        summary_.frames += frames;
+    } else if (options_.payload) {
+        FeedRows<true>(p, n);
+    } else {
+        FeedRows<false>(p, n);
+    }
+    summary_.bodyBytes += n;
+}
+
+template <bool Payload>
+void CaptureDecoder::FeedRows(const std::uint8_t* p, std::size_t n) {
+    const NumberCells& cells = Cells();
+    const std::uint64_t base = summary_.bodyBytes;
+    std::uint64_t frame = summary_.frames;
+    OutputBuffer& out = out_;
+    summary_.dropped += assembler_.AssembleBytes(p, n, [&](const std::uint8_t* f, std::size_t i) {
+        char* o = out.Reserve(MaxRowLength);
+        o = PutCount(o, frame++);
+        *o++ = ',';
+        o = PutCount(o, base + i + 1); // just past the closing 0x00
+        o = Put(o, cells.rpm[f[byte_pos::Rpm]]);
+        o = Put(o, cells.battery[f[byte_pos::Battery]]);
+        o = Put(o, cells.temperature[f[byte_pos::Coolant]]);
+        o = Put(o, cells.temperature[f[byte_pos::Intake]]);
+        o = Put(o, cells.pulseWidth[f[byte_pos::PulseWidth]]);
+        o = Put(o, cells.plain[f[byte_pos::Map]]);
+        o = Put(o, cells.plain[f[byte_pos::O2]]);
+        o = Put(o, cells.plain[f[byte_pos::Tps]]);
+        o = Put(o, cells.plain[f[byte_pos::Byte14]]);
+        if constexpr (Payload) {
+            for (int k = 0; k < PayloadLength; ++k) {
+                o = Put(o, cells.plain[f[k]]);
+            }
+        }
+        *o++ = '\n';
+        out.Commit(o);
+    });
+    summary_.frames = frame;
+}
+
+bool CaptureDecoder::Finish() {
+    if (!HeaderComplete()) {
+        return false;
+    }
+    if (options_.info) {
+        const std::uint8_t* h = summary_.header.data();
+        std::string text;
+        text += "start: " + HeaderText(h, CaptureStopOffset) + "\n";
+        text += "stop: " + HeaderText(h + CaptureStopOffset, CaptureStopLength) + "\n";
+        text += "body_bytes: " + std::to_string(summary_.bodyBytes) + "\n";
+        text += "frames: " + std::to_string(summary_.frames) + "\n";
+        text += "dropped: " + std::to_string(summary_.dropped) + "\n";
+        out_.Append(text);
+    }
+    out_.Flush();
+    return true;
+}
+
+Result DecodeFile(const std::string& path, const Options& options, Writer& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {Status::InputError, path + ": " + Reason(errno)};
+    }
+    FdCloser closer(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return {Status::InputError, path + ": " + Reason(errno)};
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return {Status::InputError, path + ": " + Reason(EISDIR)};
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    const std::size_t blockSize = std::max<std::size_t>(options.blockSize, 1);
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
+    OutputBuffer buffer(out);
+    CaptureDecoder decoder(options, buffer);
+    for (;;) {
+        const ssize_t got = ::read(fd, block.get(), blockSize);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            buffer.Flush(); // keep the rows decoded before the failure
+            if (buffer.Failed()) {
+                return {Status::OutputError, buffer.Error()};
+            }
+            return {Status::InputError, path + ": " + Reason(error)};
+        }
+        if (got == 0) {
+            break;
+        }
+        decoder.Feed(block.get(), static_cast<std::size_t>(got));
+        if (buffer.Failed()) {
+            return {Status::OutputError, buffer.Error()};
+        }
+    }
+    return Finished(decoder, buffer, path);
+}
+
+Result DecodeBytes(const std::uint8_t* data, std::size_t n, const Options& options, Writer& out,
+                   const std::string& name) {
+    OutputBuffer buffer(out);
+    CaptureDecoder decoder(options, buffer);
+    const std::size_t blockSize = std::max<std::size_t>(options.blockSize, 1);
+    for (std::size_t at = 0; at < n && !buffer.Failed(); at += blockSize) {
+        decoder.Feed(data + at, std::min(blockSize, n - at));
+    }
+    if (buffer.Failed()) {
+        return {Status::OutputError, buffer.Error()};
+    }
+    return Finished(decoder, buffer, name);
+}
+
+} // namespace vemor::decode

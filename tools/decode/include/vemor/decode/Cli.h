@@ -1,0 +1,17 @@
+#pragma once
+// The command line of vemor-decode, apart from the process, so tests can drive it.
+
+#include "vemor/decode/Output.h"
+
+#include <span>
+
+namespace vemor::decode {
+
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailure = 1; // unreadable or short input, failed output
+inline constexpr int ExitUsage = 2;
+
+// args: the arguments after the program name. Returns the exit status.
+int RunCli(std::span<const char* const> args, Writer& out, Writer& err);
+
+} // namespace vemor::decode
