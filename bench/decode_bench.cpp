@@ -1,0 +1,185 @@
+// Throughput of vemor-decode: MB of capture file decoded per second, to CSV or --info, with
+// the output thrown away (/dev/null). The capture is generated once, VEMOR_DECODE_BENCH_MB
+// megabytes (default 128), in TMPDIR.
+#include "vemor/Assembler.h"
+#include "vemor/Capture.h"
+#include "vemor/Values.h"
+#include "vemor/decode/Decode.h"
+#include "vemor/decode/Output.h"
+
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using vemor::decode::Options;
+
+// Engine-like payloads with about one FF in 256 bytes (sent doubled), and every 1000th frame
+// broken (one byte short) so the drop path is exercised too.
+std::vector<std::uint8_t> Stream(std::size_t bytes, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> byte(0, 254);
+    std::uniform_int_distribution<int> oneIn256(0, 255);
+    std::vector<std::uint8_t> out;
+    out.reserve(bytes + 128);
+    std::uint8_t payload[vemor::PayloadLength];
+    for (std::size_t f = 0; out.size() < bytes; ++f) {
+        for (auto& b : payload) {
+            b = oneIn256(rng) == 0 ? 0xFF : static_cast<std::uint8_t>(byte(rng));
+        }
+        vemor::AppendLineFrame(out, payload);
+        if (f % 1000 == 999) {
+            out.erase(out.end() - 3); // a short frame, dropped
+        }
+    }
+    return out;
+}
+
+class TempCapture {
+public:
+    TempCapture() {
+        const char* mb = std::getenv("VEMOR_DECODE_BENCH_MB");
+        const std::size_t size = (mb ? std::strtoul(mb, nullptr, 10) : 128) << 20;
+        const char* dir = std::getenv("TMPDIR");
+        path_ = std::string(dir && *dir ? dir : "/tmp") + "/vemor-decode-bench-XXXXXX";
+        const int fd = ::mkstemp(path_.data());
+        if (fd < 0) {
+            throw std::runtime_error("cannot create " + path_);
+        }
+        const auto header = vemor::StartHeader("14:03:07");
+        bool ok = ::write(fd, header.data(), header.size()) == ssize_t(header.size());
+        // Written in 16 MiB pieces so generating needs no more memory than that.
+        for (std::size_t done = 0; ok && done < size;) {
+            const auto piece = Stream(std::min<std::size_t>(16 << 20, size - done), done + 1);
+            ok = ::write(fd, piece.data(), piece.size()) == ssize_t(piece.size());
+            done += piece.size();
+            bytes_ += piece.size();
+        }
+        ::close(fd);
+        if (!ok) {
+            throw std::runtime_error("cannot write " + path_);
+        }
+        bytes_ += header.size();
+    }
+    ~TempCapture() { ::unlink(path_.c_str()); }
+    const std::string& path() const { return path_; }
+    std::size_t bytes() const { return bytes_; }
+
+private:
+    std::string path_;
+    std::size_t bytes_ = 0;
+};
+
+const TempCapture& Capture() {
+    static const TempCapture capture;
+    return capture;
+}
+
+void DecodeToDevNull(benchmark::State& state, Options options) {
+    const TempCapture& capture = Capture();
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    vemor::decode::FdWriter out(devNull, "/dev/null");
+    for (auto _ : state) {
+        const auto result = vemor::decode::DecodeFile(capture.path(), options, out);
+        if (result.status != vemor::decode::Status::Ok) {
+            state.SkipWithError(result.message.c_str());
+            break;
+        }
+    }
+    ::close(devNull);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * capture.bytes()));
+    state.SetLabel(std::to_string(capture.bytes() >> 20) + " MiB capture");
+}
+
+void BM_DecodeFileCsv(benchmark::State& state) {
+    DecodeToDevNull(state, Options{});
+}
+BENCHMARK(BM_DecodeFileCsv)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_DecodeFileCsvPayload(benchmark::State& state) {
+    Options o;
+    o.payload = true;
+    DecodeToDevNull(state, o);
+}
+BENCHMARK(BM_DecodeFileCsvPayload)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_DecodeFileInfo(benchmark::State& state) {
+    Options o;
+    o.info = true;
+    DecodeToDevNull(state, o);
+}
+BENCHMARK(BM_DecodeFileInfo)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+class NullWriter final : public vemor::decode::Writer {
+public:
+    bool Write(const char* p, std::size_t n) override {
+        benchmark::DoNotOptimize(p);
+        benchmark::DoNotOptimize(n);
+        return true;
+    }
+    std::string Error() const override { return {}; }
+};
+
+// In memory, so only the assembling and the row formatting are timed.
+void BM_RowsInMemory(benchmark::State& state) {
+    auto stream = Stream(8 << 20, 3);
+    const auto header = vemor::StartHeader("14:03:07");
+    stream.insert(stream.begin(), header.begin(), header.end());
+    NullWriter out;
+    for (auto _ : state) {
+        vemor::decode::DecodeBytes(stream.data(), stream.size(), Options{}, out);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(BM_RowsInMemory)->Unit(benchmark::kMillisecond);
+
+// The same rows built by calling the core's number functions for every frame: the
+// alternative to the decoder's per-byte tables, kept to show what the tables buy.
+void BM_RowsInMemoryCoreCallsPerFrame(benchmark::State& state) {
+    const auto stream = Stream(8 << 20, 3);
+    NullWriter writer;
+    for (auto _ : state) {
+        vemor::decode::OutputBuffer out(writer);
+        vemor::FrameAssembler a;
+        std::uint64_t frame = 0;
+        a.AssembleBytes(stream.data(), stream.size(), [&](const std::uint8_t* f, std::size_t i) {
+            char* o = out.Reserve(512);
+            o = std::to_chars(o, o + 20, frame++).ptr;
+            *o++ = ',';
+            o = std::to_chars(o, o + 20, i + 1).ptr;
+            for (const std::string& s :
+                 {vemor::RpmNumber(f[vemor::byte_pos::Rpm]),
+                  vemor::BatteryNumber(f[vemor::byte_pos::Battery], '.'),
+                  vemor::TemperatureNumber(f[vemor::byte_pos::Coolant]),
+                  vemor::TemperatureNumber(f[vemor::byte_pos::Intake]),
+                  vemor::PulseWidthNumber(f[vemor::byte_pos::PulseWidth], '.')}) {
+                *o++ = ',';
+                o = s.copy(o, s.size()) + o;
+            }
+            for (int k : {vemor::byte_pos::Map, vemor::byte_pos::O2, vemor::byte_pos::Tps,
+                          vemor::byte_pos::Byte14}) {
+                *o++ = ',';
+                o = std::to_chars(o, o + 3, f[k]).ptr;
+            }
+            *o++ = '\n';
+            out.Commit(o);
+        });
+        out.Flush();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(BM_RowsInMemoryCoreCallsPerFrame)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
