@@ -1,0 +1,48 @@
+#pragma once
+// The open raw capture file. Owner: GUI thread only.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vemor {
+
+class CaptureFile {
+public:
+    // Creates (or empties) `name` in the current directory for reading and writing, locked
+    // against other openers, and writes the 16-byte start header. A link under the name is
+    // refused, never followed. Throws std::runtime_error with the operator's text on failure.
+    CaptureFile(const std::string& name, const std::string& startTime);
+    ~CaptureFile();
+    CaptureFile(const CaptureFile&) = delete;
+    CaptureFile& operator=(const CaptureFile&) = delete;
+
+    // One batch of received bytes behind what the file holds. Returns false when the file
+    // took fewer bytes than given; errno-style reason in LastError().
+    bool Append(const std::uint8_t* data, std::size_t count);
+    // Writes the stop time into bytes 8..15 and closes the file.
+    bool Finish(const std::string& stopTime);
+
+    const std::string& Name() const { return name_; }
+    const std::string& FullPath() const { return fullPath_; }
+    int LastError() const { return lastError_; }
+    std::uint64_t BodyBytes() const { return bodyBytes_; }
+
+private:
+    std::string name_;
+    std::string fullPath_;
+    int fd_ = -1;
+    int lastError_ = 0;
+    std::uint64_t bodyBytes_ = 0;
+};
+
+// True when a file, directory or link (dangling or not) of that name exists.
+bool NameTaken(const std::string& name);
+
+// The name with the current directory in front.
+std::string ExpandedPath(const std::string& name);
+
+// strerror_r as a std::string.
+std::string SystemText(int err);
+
+} // namespace vemor

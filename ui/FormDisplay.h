@@ -1,0 +1,62 @@
+#pragma once
+// The frame-to-display operations on the real labels and chart. GUI thread only.
+
+#include "vemor/Display.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+
+class QCustomPlot;
+class QLabel;
+
+namespace vemor {
+
+class FormDisplay final : public QObject, public Display {
+    Q_OBJECT
+public:
+    // Newest points kept per series: ten minutes at the line's 189 frames per second.
+    static constexpr std::int64_t HistoryPoints = 113400;
+    // Repaints fold into at most one per interval (about 30 per second).
+    static constexpr int RepaintIntervalMs = 33;
+
+    FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
+
+    void SetLabelText(Label label, const std::string& text) override;
+    void AppendY(int series, double y) override;
+    double LastX(int series) const override;
+    bool BottomAxisAutomatic() const override { return automatic_; }
+    void ClearBottomAxisAutomatic() override;
+    void SetBottomAxisMaximum(double value) override;
+    double BottomAxisMaximum() const override { return maximum_; }
+    void SetBottomAxisMinimum(double value) override;
+
+    // Asks for a repaint of the labels and the chart; requests fold until the next one.
+    void RequestRepaint();
+    // Points appended to a series since start-up (the next X).
+    std::int64_t Appended(int series) const { return appended_[static_cast<std::size_t>(series)]; }
+    // Repaints done so far; for measurements and tests.
+    std::uint64_t Repaints() const { return repaints_; }
+    // The chart as a frame last placed it, undoing a mouse zoom.
+    void UndoZoom();
+
+private:
+    void Repaint();
+    void ApplyRange();
+
+    std::array<QLabel*, 5> labels_;
+    QCustomPlot* chart_;
+    std::array<std::int64_t, 6> appended_{};
+    bool automatic_ = false; // set when the operator zooms or drags the bottom axis
+    double minimum_;
+    double maximum_;
+    bool applying_ = false; // our own range changes are not the operator's
+    QTimer repaintTimer_;
+    QElapsedTimer sinceRepaint_;
+    std::uint64_t repaints_ = 0;
+};
+
+} // namespace vemor

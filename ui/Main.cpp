@@ -1,0 +1,464 @@
+#include "Main.h"
+
+#include "vemor/Capture.h"
+#include "vemor/Display.h"
+#include "vemor/Packet.h"
+#include "vemor/Values.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+TForm1* Form1 = nullptr;
+vemor::ThreadIO* SerialThread = nullptr;
+
+namespace {
+
+constexpr int BaudRate = 62500;
+constexpr int DefaultPortIndex = 9; // "COM10"
+constexpr std::uint32_t DrainSize = 8192;
+
+// Posts the serial layer's notifications into the window's event queue; Qt's posted events
+// are thread-safe and keep their order.
+class WindowNotify final : public vemor::NotifyHandle {
+public:
+    explicit WindowNotify(QObject* window) : window_(window) {}
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        QCoreApplication::postEvent(window_, new TMessage(message, wParam, lParam));
+    }
+
+private:
+    QObject* window_;
+};
+
+// The chart's palette; a series without a colour of its own takes the first one that no
+// other series uses and that is neither the background nor the back wall.
+const QColor Palette[] = {
+    {255, 0, 0},     {0, 128, 0},     {255, 255, 0},   {0, 0, 255},     {255, 255, 255},
+    {128, 128, 128}, {255, 0, 255},   {0, 128, 128},   {0, 0, 128},     {128, 0, 0},
+    {0, 255, 0},     {128, 128, 0},   {128, 0, 128},   {192, 192, 192}, {0, 255, 255},
+    {0, 0, 0},       {192, 220, 192}, {166, 202, 240}, {255, 251, 240}, {160, 160, 164},
+};
+
+QColor FirstFreeColour(const std::vector<QColor>& used, const QColor& background,
+                       const QColor& backWall) {
+    for (const QColor& c : Palette) {
+        if (c != background && c != backWall &&
+            std::find(used.begin(), used.end(), c) == used.end()) {
+            return c;
+        }
+    }
+    return Qt::gray;
+}
+
+const QColor Silver(192, 192, 192);
+
+QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, int width) {
+    auto* l = new QLabel(QString::fromLatin1(name), parent);
+    l->setObjectName(QString::fromLatin1(name));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPointSize(12);
+    f.setBold(true);
+    f.setStyleHint(QFont::SansSerif);
+    l->setFont(f);
+    l->setGeometry(left, top, width, 20);
+    return l;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top) {
+    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(left, top, 75, 25);
+    return b;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* owner) : QMainWindow(owner), notify_(std::make_unique<WindowNotify>(this)) {
+    BuildLayout();
+    BuildChart();
+    display_ =
+        new vemor::FormDisplay({LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, Chart1, this);
+    ReadLocale();
+
+    ComboBox1->setCurrentIndex(DefaultPortIndex);
+    CaptureStream.reset();
+    SerialThread = nullptr;
+    Button2->setEnabled(false);
+    Button3->setEnabled(false);
+}
+
+TForm1::~TForm1() {
+    FormDestroy(this);
+}
+
+void TForm1::BuildLayout() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Vemor"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(true);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(client);
+
+    Panel1 = new QFrame(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setFixedHeight(105);
+    column->addWidget(Panel1);
+
+    PageControl1 = new QTabWidget(client);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    column->addWidget(PageControl1, 1);
+    Vemor = new QWidget;
+    Vemor->setObjectName(QStringLiteral("Vemor"));
+    Terminal = new QWidget;
+    Terminal->setObjectName(QStringLiteral("Terminal"));
+    PageControl1->addTab(Vemor, QStringLiteral("Vemor"));
+    PageControl1->addTab(Terminal, QStringLiteral("Terminal"));
+
+    Button1 = MakeButton(Panel1, "Button1", "Open", 16, 8);
+    ComboBox1 = new QComboBox(Panel1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(98, 9, 94, 21);
+    for (int i = 1; i <= 16; ++i) {
+        ComboBox1->addItem(QStringLiteral("COM%1").arg(i));
+    }
+    ComboBox1->addItem(QString());
+    ComboBox1->setEditText(QStringLiteral("ComboBox1"));
+
+    File1 = MainMenu1->addAction(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Tool1 = MainMenu1->addMenu(QStringLiteral("&Tool"));
+    Tool1->setObjectName(QStringLiteral("Tool1"));
+    Terminal1 = Tool1->addAction(QStringLiteral("Terminal"));
+    Terminal1->setObjectName(QStringLiteral("Terminal1"));
+
+    auto* page = new QVBoxLayout(Terminal);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+    Memo1 = new QPlainTextEdit(Terminal);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setFixedHeight(20);
+    Memo1->viewport()->installEventFilter(this);
+
+    Button2 = MakeButton(Panel1, "Button2", "Save File", 208, 8);
+    Button3 = MakeButton(Panel1, "Button3", "Test", 16, 56);
+    Button3->setEnabled(false);
+    Button3->setVisible(false);
+
+    Chart1 = new QCustomPlot(Terminal);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    page->addWidget(Chart1, 1);
+    page->addWidget(Memo1);
+
+    LabelRPM = MakeLabel(Panel1, "LabelRPM", 320, 53, 83);
+    LabelBatt = MakeLabel(Panel1, "LabelBatt", 320, 9, 79);
+    LabelECT = MakeLabel(Panel1, "LabelECT", 495, 3, 79);
+    LabelMAT = MakeLabel(Panel1, "LabelMAT", 496, 53, 81);
+    LabelPW = MakeLabel(Panel1, "LabelPW", 728, 0, 72);
+    for (QLabel* l : {LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}) {
+        l->adjustSize();
+    }
+
+    setTabOrder(Button1, ComboBox1);
+    setTabOrder(ComboBox1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, PageControl1);
+    setTabOrder(Memo1, Chart1);
+    PageControl1->setCurrentWidget(Terminal);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+
+    // Client area 921 x 580 below the menu bar.
+    move(56, 39);
+    resize(921, 580 + MainMenu1->sizeHint().height());
+}
+
+void TForm1::BuildChart() {
+    QCustomPlot* c = Chart1;
+    c->setBackground(Qt::black);
+    c->axisRect()->setBackground(Qt::NoBrush);
+    // Lines without antialiasing draw several times faster and look the same at width 2.
+    c->setNotAntialiasedElements(QCP::aeAll);
+    c->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+
+    c->legend->setVisible(true);
+    c->axisRect()->insetLayout()->take(c->legend);
+    c->plotLayout()->addElement(1, 0, c->legend);
+    c->plotLayout()->setRowStretchFactor(1, 0.001);
+    c->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    c->legend->setBrush(Qt::black);
+    c->legend->setBorderPen(Qt::NoPen);
+    c->legend->setTextColor(Silver);
+    c->legend->setIconSize(30, 12);
+    c->legend->setMargins(QMargins(4, 0, 4, 2));
+
+    for (QCPAxis* axis : {c->xAxis, c->yAxis}) {
+        axis->setTickLabelColor(Silver);
+        axis->setBasePen(QPen(Qt::gray));
+        axis->setTickPen(QPen(Qt::gray));
+        axis->setSubTickPen(QPen(Qt::gray));
+    }
+    c->xAxis->setRange(0, 150);
+    c->xAxis->setNumberFormat(QStringLiteral("f"));
+    c->xAxis->setNumberPrecision(0);
+    c->yAxis->setRange(-22, 260);
+    c->yAxis->setNumberFormat(QStringLiteral("g"));
+    c->yAxis->setNumberPrecision(6);
+
+    c->setSelectionRectMode(QCP::srmZoom);
+    c->installEventFilter(this);
+
+    struct Design {
+        const char* name;
+        const char* title;
+        QColor colour; // invalid: taken from the palette
+    };
+    const Design designs[6] = {
+        {"Series1", "MAP", QColor(255, 255, 255)},
+        {"Series2", "RPM", QColor(255, 255, 0)},
+        {"Series3", "PW", QColor()},
+        {"Series4", "O2", QColor(0, 255, 0)},
+        {"Series5", "TPS", QColor(0, 0, 255)},
+        {"Series6", "", QColor()},
+    };
+    std::vector<QColor> used;
+    for (const Design& d : designs) {
+        if (d.colour.isValid()) {
+            used.push_back(d.colour);
+        }
+    }
+    QCPGraph** series[6] = {&Series1, &Series2, &Series3, &Series4, &Series5, &Series6};
+    for (int i = 0; i < 6; ++i) {
+        QColor colour = designs[i].colour;
+        if (!colour.isValid()) {
+            colour = FirstFreeColour(used, QColor(0, 0, 0), QColor(255, 255, 255));
+            used.push_back(colour);
+        }
+        QCPGraph* g = c->addGraph();
+        g->setObjectName(QString::fromLatin1(designs[i].name));
+        g->setName(QString::fromLatin1(designs[i].title));
+        g->setPen(QPen(colour, 2));
+        g->setLineStyle(i == 5 ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
+        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+        *series[i] = g;
+    }
+}
+
+void TForm1::ReadLocale() {
+    const QByteArray sep = QLocale::system().decimalPoint().toUtf8();
+    decimalSeparator_ = vemor::DecimalSeparatorFrom(std::string_view(sep.data(), sep.size()));
+}
+
+int TForm1::SelectedPortIndex() const {
+    const int index = ComboBox1->currentIndex();
+    if (index < 0 || ComboBox1->currentText() != ComboBox1->itemText(index)) {
+        return -1;
+    }
+    return index;
+}
+
+bool TForm1::Dispatch(QEvent* message) {
+    const auto type = static_cast<unsigned>(message->type());
+    if (type == vemor::WM_RXDATA) {
+        OnRxData(*static_cast<TMessage*>(message));
+        return true;
+    }
+    if (type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
+        const auto& m = *static_cast<TMessage*>(message);
+        const QString port = QStringLiteral("COM%1").arg(m.LParam);
+        if (type == vemor::WM_LINELOST) {
+            ShowStatus(QStringLiteral("%1: the line is lost (%2). Waiting for the device to "
+                                      "return; Close stops waiting.")
+                           .arg(port, QString::fromLocal8Bit(
+                                          vemor::SystemText(static_cast<int>(m.WParam)))));
+        } else {
+            ShowStatus(QStringLiteral("%1: the line is back; reading goes on.").arg(port));
+        }
+        return true;
+    }
+    if (message->type() == QEvent::LocaleChange) {
+        ReadLocale();
+    }
+    return QMainWindow::event(message);
+}
+
+void TForm1::OnRxData(const TMessage& message) {
+    if (message.WParam == 0 || SerialThread == nullptr) {
+        return;
+    }
+    std::uint8_t buffer[DrainSize];
+    const std::uint32_t n = SerialThread->ReadQueue(buffer, DrainSize);
+    if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
+        ReportCaptureWriteFailure();
+    }
+    Assembler.AssembleBytes(buffer, n, [this](const std::uint8_t* frame) { ShowFrame(frame); });
+}
+
+void TForm1::AssembleByte(std::uint8_t b) {
+    Assembler.AssembleByte(b, [this](const std::uint8_t* frame) { ShowFrame(frame); });
+}
+
+void TForm1::ShowFrame(const std::uint8_t* frame) {
+    vemor::ShowFrame(frame, *display_, decimalSeparator_);
+}
+
+void TForm1::SendPacket(std::uint8_t* packet) {
+    if (!vemor::CompletePacket(packet)) {
+        return;
+    }
+    if (SerialThread == nullptr || SerialThread->Suspended()) {
+        return;
+    }
+    std::uint32_t written = 0;
+    SerialThread->WritePort(packet, packet[1], &written);
+}
+
+void TForm1::Button1Click(QObject*) {
+    if (Button1->text() == QLatin1String("Open")) {
+        const int port = SelectedPortIndex() + 1;
+        SerialThread = new vemor::ThreadIO(true, port, BaudRate, notify_.get());
+        if (SerialThread == nullptr) {
+            return;
+        }
+        if (SerialThread->GetPortHandle() == vemor::INVALID_HANDLE_VALUE) {
+            const vemor::OpenFailure failure = SerialThread->OpenError();
+            delete SerialThread;
+            SerialThread = nullptr;
+            // The one failure without a box still deserves a word to the operator.
+            if (failure.Step == vemor::OpenStep::GetSettings) {
+                ShowStatus(QStringLiteral("COM%1: the line settings cannot be read (%2); it "
+                                          "may not be a serial port.")
+                               .arg(port)
+                               .arg(QString::fromLocal8Bit(vemor::SystemText(failure.Error))));
+            }
+            return;
+        }
+        Button2->setEnabled(true);
+        Button3->setEnabled(true);
+        Button1->setText(QStringLiteral("Close"));
+        ShowStatus(QString());
+    } else {
+        Button1->setText(QStringLiteral("Open"));
+        delete SerialThread;
+        SerialThread = nullptr;
+        Button2->setEnabled(false);
+        Button3->setEnabled(false);
+    }
+}
+
+void TForm1::Button2Click(QObject*) {
+    const std::string timeText =
+        vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale());
+    ResetAssembler();
+    if (CaptureStream) {
+        FinishCapture(timeText);
+    }
+    CaptureStream.reset();
+    StartCapture(timeText);
+}
+
+void TForm1::Button3Click(QObject*) {
+    std::array<std::uint8_t, vemor::TestPacketLength> packet{};
+    vemor::FillTestPacket(packet);
+    SendPacket(packet.data());
+}
+
+void TForm1::Memo1DblClick(QObject*) {
+    Memo1->clear();
+}
+
+void TForm1::FormDestroy(QObject*) {
+    if (SerialThread != nullptr) {
+        SerialThread->Terminate();
+        delete SerialThread;
+        SerialThread = nullptr;
+    }
+    if (CaptureStream) {
+        FinishCapture(vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale()));
+        CaptureStream.reset();
+    }
+}
+
+// The process-wide name counter: captures of one run get rising numbers.
+static vemor::CaptureNamer CaptureNames; // GUI thread only
+
+void TForm1::StartCapture(const std::string& timeText) {
+    const std::optional<std::string> name = CaptureNames.NextName(vemor::NameTaken);
+    if (!name) {
+        throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
+                                 "TMP65535.$$$ is taken in " +
+                                 vemor::ExpandedPath(""));
+    }
+    CaptureStream = std::make_unique<vemor::CaptureFile>(*name, timeText);
+    captureFailureShown_ = false;
+    ShowStatus(QStringLiteral("Capturing to %1").arg(QString::fromLocal8Bit(*name)));
+}
+
+void TForm1::FinishCapture(const std::string& timeText) {
+    CaptureStream->Finish(timeText);
+    CaptureStream.reset();
+}
+
+void TForm1::ReportCaptureWriteFailure() {
+    if (captureFailureShown_) {
+        return;
+    }
+    captureFailureShown_ = true;
+    ShowStatus(QStringLiteral("%1: received bytes could not be written (%2); the capture is "
+                              "incomplete. Save File starts a new one.")
+                   .arg(QString::fromLocal8Bit(CaptureStream->Name()),
+                        QString::fromLocal8Bit(vemor::SystemText(CaptureStream->LastError()))));
+}
+
+void TForm1::ShowStatus(const QString& text) {
+    StatusBar1->showMessage(text);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::MouseButtonDblClick) {
+        if (watched == Memo1->viewport()) {
+            Memo1DblClick(Memo1);
+            return true;
+        }
+        if (watched == Chart1) {
+            display_->UndoZoom();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}

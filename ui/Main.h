@@ -1,0 +1,119 @@
+#pragma once
+// The main window: control strip, value labels, chart, memo, and the operator's commands.
+
+#include "CaptureFile.h"
+#include "FormDisplay.h"
+#include "Threadio.h"
+#include "vemor/Assembler.h"
+
+#include <QEvent>
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QComboBox;
+class QCPGraph;
+class QCustomPlot;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+
+// A notification from the serial layer, delivered through the window's event queue.
+class TMessage : public QEvent {
+public:
+    TMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam)
+        : QEvent(static_cast<QEvent::Type>(msg)), Msg(msg), WParam(wParam), LParam(lParam) {}
+    unsigned Msg;
+    std::uintptr_t WParam;
+    std::intptr_t LParam;
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* owner = nullptr);
+    ~TForm1() override; // runs FormDestroy before the components go
+
+    // Components, owned by the window (Qt parent-child), named as their Qt object names.
+    QMenuBar* MainMenu1;
+    QStatusBar* StatusBar1;
+    QFrame* Panel1;
+    QTabWidget* PageControl1;
+    QWidget* Vemor;
+    QWidget* Terminal;
+    QPushButton* Button1;
+    QComboBox* ComboBox1;
+    QAction* File1;
+    QMenu* Tool1;
+    QAction* Terminal1;
+    QPlainTextEdit* Memo1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QCustomPlot* Chart1;
+    QCPGraph* Series1;
+    QCPGraph* Series2;
+    QCPGraph* Series3;
+    QCPGraph* Series4;
+    QCPGraph* Series5;
+    QCPGraph* Series6;
+    QLabel* LabelRPM;
+    QLabel* LabelBatt;
+    QLabel* LabelECT;
+    QLabel* LabelMAT;
+    QLabel* LabelPW;
+
+    // Operator commands; Sender is ignored.
+    void Button1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
+    void Button3Click(QObject* Sender);
+    void Memo1DblClick(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+
+    void AssembleByte(std::uint8_t b);
+    void ResetAssembler() { Assembler.ResetAssembler(); }
+    void ShowFrame(const std::uint8_t* frame);
+    void SendPacket(std::uint8_t* packet);
+    void StartCapture(const std::string& timeText);
+    void FinishCapture(const std::string& timeText);
+
+    // The chooser's item index, or -1 when the text was typed by hand.
+    int SelectedPortIndex() const;
+    char DecimalSeparator() const { return decimalSeparator_; }
+    vemor::FormDisplay& Display() { return *display_; }
+    // The target of the serial layer's notifications.
+    vemor::NotifyHandle* Handle() { return notify_.get(); }
+
+    // GUI thread only, like everything below.
+    std::unique_ptr<vemor::CaptureFile> CaptureStream;
+    vemor::FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
+
+protected:
+    bool event(QEvent* e) override { return Dispatch(e); }
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool Dispatch(QEvent* message);
+    void OnRxData(const TMessage& message);
+
+private:
+    void BuildLayout();
+    void BuildChart();
+    void ReadLocale();
+    void ShowStatus(const QString& text);
+    void ReportCaptureWriteFailure();
+
+    std::unique_ptr<vemor::NotifyHandle> notify_;
+    vemor::FormDisplay* display_ = nullptr;
+    char decimalSeparator_ = '.';
+    bool captureFailureShown_ = false;
+};
+
+extern TForm1* Form1;
+extern vemor::ThreadIO* SerialThread; // GUI thread only; null while no port is open
