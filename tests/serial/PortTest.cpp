@@ -1,0 +1,319 @@
+// ThreadIO against real pseudo-terminals: the test holds the master side, the link the slave.
+#include "SerialKit.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <pthread.h>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vemor::test {
+namespace {
+
+constexpr int kPort = 7;
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty() {
+        int s = -1;
+        char name[128] = {};
+        if (openpty(&master, &s, name, nullptr, nullptr) != 0) {
+            throw std::runtime_error(std::strerror(errno));
+        }
+        slave = name;
+        close(s);
+    }
+    ~Pty() { CloseMaster(); }
+    void CloseMaster() {
+        if (master >= 0) {
+            close(master);
+        }
+        master = -1;
+    }
+    void Write(const std::vector<std::uint8_t>& bytes) const {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    LineTermios Settings() const {
+        LineTermios t{};
+        EXPECT_EQ(GetLineTermios(master, t), 0);
+        return t;
+    }
+};
+
+std::vector<std::uint8_t> Sequence(std::size_t n, std::uint8_t first = 0) {
+    std::vector<std::uint8_t> v(n);
+    for (auto& b : v) {
+        b = first++;
+    }
+    return v;
+}
+
+double ThreadCpuMs(ThreadIO& link) {
+    clockid_t id{};
+    timespec ts{};
+    EXPECT_EQ(pthread_getcpuclockid(link.ThreadHandle(), &id), 0);
+    clock_gettime(id, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+class PortTest : public ::testing::Test {
+protected:
+    PortsDir ports;
+    BoxCapture boxes;
+    Recorder window;
+    Pty pty;
+
+    std::unique_ptr<ThreadIO> Open(int baud = 62500) {
+        ports.Link(kPort, pty.slave);
+        return std::make_unique<ThreadIO>(true, kPort, baud, &window);
+    }
+    // Drains the queue until n bytes came out or the time runs out.
+    std::vector<std::uint8_t> Drain(ThreadIO& link, std::size_t n) {
+        std::vector<std::uint8_t> got;
+        std::uint8_t buf[8192];
+        window.WaitUntil([&] {
+            const std::uint32_t k = link.ReadQueue(buf, sizeof buf);
+            got.insert(got.end(), buf, buf + k);
+            return got.size() >= n;
+        });
+        return got;
+    }
+};
+
+TEST_F(PortTest, OpenConfiguresTheLineAndTakesItsPauses) {
+    const auto start = Clock::now();
+    auto link = Open();
+    EXPECT_GE(MsSince(start), 180.0);
+    ASSERT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(link->Suspended());
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(link->GetTimeouts().ReadTotalTimeoutConstant, 20u);
+    const LineTermios t = pty.Settings();
+    EXPECT_EQ(t.c_ispeed, 62500u);
+    EXPECT_EQ(t.c_ospeed, 62500u);
+    EXPECT_EQ(t.c_cflag & CBAUD, LineBother);
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CREAD), static_cast<unsigned>(CS8 | CREAD));
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | IXON | ISTRIP), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+}
+
+TEST_F(PortTest, SecondOpenerIsRefusedAsBusy) {
+    auto first = Open();
+    ASSERT_NE(first->GetPortHandle(), INVALID_HANDLE_VALUE);
+    ThreadIO second(true, kPort, 62500, &window);
+    EXPECT_EQ(second.GetPortHandle(), INVALID_HANDLE_VALUE);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
+    EXPECT_EQ(boxes.shown[0].text, std::strerror(EBUSY));
+    pty.Write(Sequence(4)); // the first one still reads
+    EXPECT_EQ(Drain(*first, 4), Sequence(4));
+}
+
+TEST_F(PortTest, CloseRestoresTheSavedSettings) {
+    LineTermios cooked = pty.Settings();
+    cooked.c_cflag = (cooked.c_cflag & ~(CBAUD | CSIZE)) | B9600 | CS7 | PARENB | CSTOPB;
+    cooked.c_ispeed = cooked.c_ospeed = 9600;
+    cooked.c_lflag |= ICANON | ECHO;
+    cooked.c_iflag |= IXON | ICRNL;
+    cooked.c_cc[VMIN] = 1;
+    cooked.c_cc[VTIME] = 5;
+    ASSERT_EQ(SetLineTermios(pty.master, cooked), 0);
+    const LineTermios before = pty.Settings();
+
+    auto link = Open();
+    ASSERT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(pty.Settings().c_ospeed, 62500u);
+    const auto start = Clock::now();
+    link.reset();
+    EXPECT_GE(MsSince(start), 60.0);
+    const LineTermios after = pty.Settings();
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+}
+
+struct FailCase {
+    const char* name;
+    int port;
+    const char* target; // where com7 points; nullptr: the pty, "": a regular file
+    int baud;
+    OpenStep step;
+    int err;
+    bool box;
+};
+
+void PrintTo(const FailCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FailedOpen : public PortTest, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(FailedOpen, LeavesNoPortAndDiesAtOnce) {
+    const FailCase& c = GetParam();
+    const std::string file = (ports.Root() / "plain-file").string();
+    FILE* f = std::fopen(file.c_str(), "w");
+    std::fclose(f);
+    const LineTermios before = pty.Settings();
+    ports.Link(kPort, c.target == nullptr ? pty.slave : *c.target ? c.target : file);
+
+    auto link = std::make_unique<ThreadIO>(true, c.port, c.baud, &window);
+    EXPECT_EQ(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(link->Suspended());
+    EXPECT_EQ(link->OpenError().Step, c.step);
+    EXPECT_EQ(link->OpenError().Error, c.err);
+    ASSERT_EQ(boxes.shown.size(), c.box ? 1u : 0u);
+    if (c.box) {
+        EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
+        EXPECT_EQ(boxes.shown[0].text, std::strerror(c.err));
+    }
+    const auto start = Clock::now();
+    link.reset();
+    EXPECT_LT(MsSince(start), 30.0);
+    const LineTermios after = pty.Settings();
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedOpen,
+    ::testing::Values(
+        FailCase{"PortZero", 0, nullptr, 62500, OpenStep::Open, ENOENT, true},
+        FailCase{"MissingDevice", kPort, "/dev/vemor-none", 62500, OpenStep::Open, ENOENT, true},
+        FailCase{"NotATerminal", kPort, "", 62500, OpenStep::GetSettings, ENOTTY, false},
+        FailCase{"BadBaudRate", kPort, nullptr, 0, OpenStep::SetSettings, EINVAL, true}),
+    [](const auto& param) { return param.param.name; });
+
+class Pieces : public PortTest, public ::testing::WithParamInterface<std::vector<std::size_t>> {};
+
+TEST_P(Pieces, ArriveInOrderWithChunksOf1To64) {
+    auto link = Open();
+    std::size_t total = 0;
+    for (const std::size_t n : GetParam()) {
+        pty.Write(Sequence(n, static_cast<std::uint8_t>(total)));
+        total += n;
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(window.WaitUntil([&] { return window.RxBytes() == total; }));
+    std::uintptr_t queued = 0;
+    for (const auto& m : window.Of(WM_RXDATA)) {
+        EXPECT_GE(m.wParam, 1u);
+        EXPECT_LE(m.wParam, 64u);
+        queued += m.wParam; // nothing drains meanwhile, so the queue only grows
+        EXPECT_EQ(static_cast<std::uintptr_t>(m.lParam), queued);
+    }
+    EXPECT_EQ(Drain(*link, total), Sequence(total));
+    EXPECT_EQ(link->GetQueueHead(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, Pieces,
+                         ::testing::Values(std::vector<std::size_t>{5, 64, 3},
+                                           std::vector<std::size_t>{1000},
+                                           std::vector<std::size_t>{1, 1, 1, 130}));
+
+TEST_F(PortTest, QuietLinePostsNothing) {
+    auto link = Open();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(window.Of(WM_RXDATA).empty());
+    EXPECT_EQ(link->GetQueuedBytes(), 0u);
+}
+
+TEST_F(PortTest, WritePortReachesTheOtherSide) {
+    auto link = Open();
+    const auto packet = Sequence(13, 0x2B);
+    std::uint32_t written = 0;
+    EXPECT_TRUE(link->WritePort(packet.data(), 13, &written));
+    EXPECT_EQ(written, 13u);
+    std::vector<std::uint8_t> got(13);
+    std::size_t have = 0;
+    while (have < got.size()) {
+        pollfd p{pty.master, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 1000), 1);
+        const ssize_t n = read(pty.master, got.data() + have, got.size() - have);
+        ASSERT_GT(n, 0);
+        have += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(got, packet);
+    EXPECT_FALSE(link->WritePort(packet.data(), -1, &written));
+    EXPECT_EQ(written, 0u);
+}
+
+TEST_F(PortTest, WriteCutShortByAHangUpReportsThePart) {
+    auto link = Open();
+    const std::vector<std::uint8_t> block(1 << 20, 0x55); // far more than the pty buffers
+    std::thread hangUp([&] {
+        std::this_thread::sleep_for(300ms);
+        pty.CloseMaster();
+    });
+    std::uint32_t written = 0;
+    EXPECT_FALSE(link->WritePort(block.data(), static_cast<std::int32_t>(block.size()), &written));
+    hangUp.join();
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, block.size());
+}
+
+TEST_F(PortTest, CloseDuringAPendingReadIsPrompt) {
+    auto link = Open();
+    std::this_thread::sleep_for(50ms);
+    const auto start = Clock::now();
+    link.reset();
+    EXPECT_LT(MsSince(start), 60.0 + 200.0);
+}
+
+TEST_F(PortTest, LostLineIsToldOnceWithoutSpinning) {
+    auto link = Open();
+    ports.Link(kPort, "/dev/vemor-gone"); // so no other pty can take the old name's place
+    pty.Write(Sequence(3));
+    std::this_thread::sleep_for(50ms);
+    pty.CloseMaster();
+    ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINELOST).empty(); }));
+    EXPECT_EQ(window.RxBytes(), 3u); // what came before the loss still arrives
+    const double cpu = ThreadCpuMs(*link);
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(ThreadCpuMs(*link) - cpu, 50.0);
+    const auto lost = window.Of(WM_LINELOST);
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0].wParam, static_cast<std::uintptr_t>(EIO));
+    EXPECT_EQ(lost[0].lParam, kPort);
+    EXPECT_EQ(window.RxBytes(), 3u);
+    EXPECT_EQ(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+    const auto start = Clock::now();
+    link.reset();
+    EXPECT_LT(MsSince(start), 200.0);
+}
+
+TEST_F(PortTest, LostLineComesBackWhenTheNameResolvesAgain) {
+    const LineTermios original = pty.Settings();
+    auto link = Open();
+    ports.Link(kPort, "/dev/vemor-gone");
+    pty.CloseMaster();
+    ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINELOST).empty(); }));
+    Pty plugged;
+    ports.Link(kPort, plugged.slave);
+    ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINEBACK).empty(); }, 5s));
+    EXPECT_EQ(plugged.Settings().c_ospeed, 62500u);
+    EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+    plugged.Write(Sequence(10, 40));
+    EXPECT_EQ(Drain(*link, 10), Sequence(10, 40));
+    EXPECT_EQ(window.Of(WM_LINELOST).size(), 1u);
+    link.reset();
+    EXPECT_EQ(plugged.Settings().c_ospeed, original.c_ospeed); // restored where it now is
+}
+
+TEST_F(PortTest, FailedChunkAllocationDropsThatReadOnly) {
+    auto link = Open();
+    ThreadIO::FailChunkAllocations(1);
+    pty.Write(Sequence(5));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(window.Of(WM_RXDATA).empty());
+    pty.Write(Sequence(7, 100));
+    EXPECT_EQ(Drain(*link, 7), Sequence(7, 100));
+    const auto start = Clock::now();
+    link.reset();
+    EXPECT_LT(MsSince(start), 260.0);
+}
+
+} // namespace
+} // namespace vemor::test
