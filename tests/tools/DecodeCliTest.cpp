@@ -1,0 +1,216 @@
+// vemor-decode as a process: golden outputs, error lines, exit statuses.
+#include "GoldenCaptures.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vemor::decode::testing {
+namespace {
+
+struct Outcome {
+    int exitStatus = -1; // -1 when ended by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// Runs the decoder with stdout to `stdoutPath` (a temp file by default) or to `stdoutFd`.
+Outcome RunDecoder(const TempDir& tmp, const std::vector<std::string>& args,
+                   const char* stdoutPath = nullptr, int stdoutFd = -1) {
+    const std::string outPath = tmp / "stdout", errPath = tmp / "stderr";
+    std::vector<std::string> argvStore = {VEMOR_DECODE_EXE};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvStore) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
+                                         stdoutPath ? stdoutPath : outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    Outcome o;
+    if (rc != 0) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
+        return o;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        o.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        o.signal = WTERMSIG(status);
+    }
+    if (stdoutFd < 0 && stdoutPath == nullptr) {
+        o.out = ReadFile(outPath);
+    }
+    o.err = ReadFile(errPath);
+    return o;
+}
+
+TEST(DecodeCli, GoldenOutputForEachCaptureAndMode) {
+    TempDir tmp;
+    for (const GoldenCapture& capture : GoldenCaptures()) {
+        const std::string file = tmp / (capture.name + ".cap");
+        WriteFile(file, capture.bytes);
+        for (const OutputMode& mode : OutputModes()) {
+            SCOPED_TRACE(capture.name + mode.suffix + " (" + capture.about + ")");
+            std::vector<std::string> args = mode.args;
+            args.push_back(file);
+            const Outcome o = RunDecoder(tmp, args);
+            EXPECT_EQ(o.exitStatus, 0);
+            EXPECT_EQ(o.err, "");
+            ExpectGolden(capture.name + mode.suffix, o.out);
+        }
+    }
+}
+
+TEST(DecodeCli, UnusableFilesGiveOneLineNamingTheFileAndExitOne) {
+    TempDir tmp;
+    const std::string shortFile = tmp / "TMP1.$$$";
+    WriteFile(shortFile, std::string(15, '1'));
+    const std::string dir = tmp / "TMP2.$$$";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    const std::string missing = tmp / "TMP3.$$$";
+    const std::string emptyFile = tmp / "TMP4.$$$";
+    WriteFile(emptyFile, std::string());
+
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {shortFile, "file is shorter than the 16-byte header"},
+        {emptyFile, "file is shorter than the 16-byte header"},
+        {dir, "Is a directory"},
+        {missing, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        for (const OutputMode& mode : OutputModes()) {
+            SCOPED_TRACE(c.path + " " + mode.suffix);
+            std::vector<std::string> args = mode.args;
+            args.push_back(c.path);
+            const Outcome o = RunDecoder(tmp, args);
+            EXPECT_EQ(o.exitStatus, 1);
+            EXPECT_EQ(o.err, "vemor-decode: " + c.path + ": " + c.reason + "\n");
+            EXPECT_EQ(o.out, "");
+        }
+    }
+}
+
+TEST(DecodeCli, UnreadableFileIsAnErrorNotAnEmptyDecode) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "running as root: mode 000 does not stop reads";
+    }
+    TempDir tmp;
+    const std::string file = tmp / "TMP1.$$$";
+    WriteFile(file, GoldenCaptures().front().bytes);
+    ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    const Outcome o = RunDecoder(tmp, {file});
+    EXPECT_EQ(o.exitStatus, 1);
+    EXPECT_EQ(o.err, "vemor-decode: " + file + ": Permission denied\n");
+    EXPECT_EQ(o.out, "");
+}
+
+TEST(DecodeCli, WrongUsageShowsUsageOnStderrAndExitsTwo) {
+    TempDir tmp;
+    const std::string file = tmp / "a.cap";
+    WriteFile(file, GoldenCaptures().front().bytes);
+    struct Case {
+        std::vector<std::string> args;
+        std::string firstLine;
+    };
+    const Case cases[] = {
+        {{"--bogus", file}, "vemor-decode: unknown option '--bogus'"},
+        {{file, "-x"}, "vemor-decode: unknown option '-x'"},
+        {{}, "vemor-decode: no capture file given"},
+        {{"--payload"}, "vemor-decode: no capture file given"},
+        {{file, file}, "vemor-decode: one capture file at a time"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.firstLine);
+        const Outcome o = RunDecoder(tmp, c.args);
+        EXPECT_EQ(o.exitStatus, 2);
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n')), c.firstLine);
+        EXPECT_NE(o.err.find("usage: vemor-decode"), std::string::npos);
+        EXPECT_EQ(o.out, "");
+    }
+}
+
+TEST(DecodeCli, HelpGoesToStdoutWithExitZero) {
+    TempDir tmp;
+    const Outcome o = RunDecoder(tmp, {"--help"});
+    EXPECT_EQ(o.exitStatus, 0);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.out.rfind("usage: vemor-decode", 0), 0u);
+    EXPECT_NE(o.out.find("--payload"), std::string::npos);
+}
+
+TEST(DecodeCli, FileNamedLikeAnOptionAfterDoubleDash) {
+    TempDir tmp;
+    const std::string file = tmp / "--info";
+    WriteFile(file, GoldenCaptures().front().bytes);
+    const Outcome o = RunDecoder(tmp, {"--", file});
+    EXPECT_EQ(o.exitStatus, 0);
+    EXPECT_EQ(o.out, ReadFile(GoldenPath("basic.csv")));
+}
+
+TEST(DecodeCli, FullDiskIsReportedAsFailure) {
+    if (::access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    TempDir tmp;
+    const std::string file = tmp / "a.cap";
+    WriteFile(file, GoldenCaptures().front().bytes);
+    for (const OutputMode& mode : OutputModes()) {
+        SCOPED_TRACE(mode.suffix);
+        std::vector<std::string> args = mode.args;
+        args.push_back(file);
+        const Outcome o = RunDecoder(tmp, args, "/dev/full");
+        EXPECT_EQ(o.exitStatus, 1);
+        EXPECT_EQ(o.err,
+                  "vemor-decode: cannot write to standard output: No space left on device\n");
+    }
+}
+
+TEST(DecodeCli, ClosedPipeIsReportedAsFailureNotKilledSilently) {
+    TempDir tmp;
+    const std::string file = tmp / "a.cap";
+    WriteFile(file, GoldenCaptures().front().bytes);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]); // nobody will read
+    const Outcome o = RunDecoder(tmp, {file}, nullptr, fds[1]);
+    ::close(fds[1]);
+    EXPECT_EQ(o.signal, 0);
+    EXPECT_EQ(o.exitStatus, 1);
+    EXPECT_EQ(o.err, "vemor-decode: cannot write to standard output: Broken pipe\n");
+}
+
+} // namespace
+} // namespace vemor::decode::testing

@@ -1,0 +1,324 @@
+// The decoder library: columns, offsets, header texts, block boundaries and failures.
+#include "GoldenCaptures.h"
+#include "TestFiles.h"
+
+#include "vemor/Assembler.h"
+#include "vemor/Capture.h"
+#include "vemor/Values.h"
+#include "vemor/decode/Decode.h"
+#include "vemor/decode/Output.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vemor::decode::testing {
+namespace {
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    std::stringstream in(s);
+    for (std::string part; std::getline(in, part, sep);) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// Rows of a CSV output as column name -> text, the header line checked on the way.
+std::vector<std::map<std::string, std::string>> Rows(const std::string& csv) {
+    const std::vector<std::string> lines = Split(csv, '\n');
+    EXPECT_FALSE(lines.empty());
+    const std::vector<std::string> names = Split(lines.at(0), ',');
+    std::vector<std::map<std::string, std::string>> rows;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> cells = Split(lines[i], ',');
+        EXPECT_EQ(cells.size(), names.size()) << lines[i];
+        std::map<std::string, std::string> row;
+        for (std::size_t c = 0; c < names.size() && c < cells.size(); ++c) {
+            row[names[c]] = cells[c];
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string Decode(const Bytes& capture, Options options = {}) {
+    StringWriter out;
+    const Result r = DecodeBytes(capture.data(), capture.size(), options, out);
+    EXPECT_EQ(r.status, Status::Ok) << r.message;
+    return out.text;
+}
+
+Bytes Capture(std::initializer_list<Bytes> frames) {
+    Bytes out = Header("14:03:07", "14:05:11");
+    for (const Bytes& f : frames) {
+        out.insert(out.end(), f.begin(), f.end());
+    }
+    return out;
+}
+
+std::string StripSuffix(std::string text, const std::string& suffix) {
+    EXPECT_TRUE(text.ends_with(suffix)) << text;
+    text.resize(text.size() - suffix.size());
+    return text;
+}
+
+TEST(DecodeColumns, DocumentedExamples) {
+    struct Case {
+        int byte;
+        std::uint8_t value;
+        const char* column;
+        const char* text;
+    };
+    const Case cases[] = {
+        {9, 0, "rpm", "0"},
+        {9, 1, "rpm", "78120"},
+        {9, 100, "rpm", "781"},
+        {9, 255, "rpm", "306"},
+        {6, 0, "battery_v", "0.00"},
+        {6, 2, "battery_v", "0.13"},
+        {6, 194, "battery_v", "12.13"},
+        {6, 200, "battery_v", "12.50"},
+        {6, 201, "battery_v", "12.56"},
+        {6, 255, "battery_v", "15.94"},
+        {4, 0, "coolant_c", "-36"},
+        {4, 1, "coolant_c", "-35"},
+        {4, 63, "coolant_c", "-1"},
+        {4, 64, "coolant_c", "0"},
+        {4, 243, "coolant_c", "99"},
+        {4, 244, "coolant_c", "100"},
+        {5, 100, "intake_c", "20"},
+        {5, 255, "intake_c", "106"},
+        {19, 0, "pulse_width", "0.0"},
+        {19, 25, "pulse_width", "2.5"},
+        {19, 100, "pulse_width", "10.0"},
+        {19, 255, "pulse_width", "25.5"},
+        {3, 0xFF, "map", "255"},
+        {7, 0, "o2", "0"},
+        {12, 0x80, "tps", "128"},
+        {14, 0xFF, "byte14", "255"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.column) + " of byte " + std::to_string(c.value));
+        const auto rows = Rows(Decode(Capture({Line(Payload({{c.byte, c.value}}))})));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].at(c.column), c.text);
+    }
+}
+
+TEST(DecodeColumns, EqualTheLabelNumbersForEveryByteValue) {
+    Bytes capture = Header("14:03:07", "14:05:11");
+    for (int v = 0; v < 256; ++v) {
+        const auto b = static_cast<std::uint8_t>(v);
+        const Bytes line = Line(
+            Payload({{3, b}, {4, b}, {5, b}, {6, b}, {7, b}, {9, b}, {12, b}, {14, b}, {19, b}}));
+        capture.insert(capture.end(), line.begin(), line.end());
+    }
+    const auto rows = Rows(Decode(capture));
+    ASSERT_EQ(rows.size(), 256u);
+    for (int v = 0; v < 256; ++v) {
+        SCOPED_TRACE("byte value " + std::to_string(v));
+        const Bytes payload = Payload({{3, std::uint8_t(v)},
+                                       {4, std::uint8_t(v)},
+                                       {5, std::uint8_t(v)},
+                                       {6, std::uint8_t(v)},
+                                       {7, std::uint8_t(v)},
+                                       {9, std::uint8_t(v)},
+                                       {12, std::uint8_t(v)},
+                                       {14, std::uint8_t(v)},
+                                       {19, std::uint8_t(v)}});
+        const FrameTexts labels = LabelTexts(payload.data(), '.');
+        const auto& row = rows[static_cast<std::size_t>(v)];
+        // The label's " 0 RPM" blank belongs to the text, not to the number.
+        std::string rpm = StripSuffix(labels.Rpm, " RPM");
+        EXPECT_EQ(row.at("rpm"), rpm == " 0" ? "0" : rpm);
+        EXPECT_EQ(row.at("battery_v"), StripSuffix(labels.Batt, " V Batt"));
+        EXPECT_EQ(row.at("coolant_c"), StripSuffix(labels.Ect, " \xB0"
+                                                               "C CLT"));
+        EXPECT_EQ(row.at("intake_c"), StripSuffix(labels.Mat, " \xB0"
+                                                              "C IAT"));
+        EXPECT_EQ(row.at("pulse_width"), StripSuffix(labels.Pw, " PW "));
+        for (const char* raw : {"map", "o2", "tps", "byte14"}) {
+            EXPECT_EQ(row.at(raw), std::to_string(v)) << raw;
+        }
+        EXPECT_EQ(row.at("frame"), std::to_string(v));
+    }
+}
+
+TEST(DecodeColumns, PayloadColumnsHoldEveryByteWithDoublingUndone) {
+    const Bytes payload = Payload({{0, 0xFF}, {1, 0x00}, {17, 0xFF}, {30, 0xFF}});
+    const auto rows = Rows(Decode(Capture({Line(payload)}), Options{.payload = true}));
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows[0].size(), 11u + 31u);
+    for (int k = 0; k < PayloadLength; ++k) {
+        EXPECT_EQ(rows[0].at("p" + std::to_string(k)), std::to_string(payload[k])) << k;
+    }
+}
+
+TEST(DecodeOffsets, JustPastTheClosingZeroCountingDoubledBytes) {
+    const Bytes plain = Line(Payload());                        // 33 line bytes
+    const Bytes oneFF = Line(Payload({{4, 0xFF}}));             // 34
+    const Bytes twoFF = Line(Payload({{0, 0xFF}, {30, 0xFF}})); // 35
+    const Bytes junk = {0x00, 0x00, 0xFF, 0x00};                // a 4-byte frame, dropped
+    const auto rows = Rows(Decode(Capture({plain, oneFF, junk, twoFF})));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].at("offset"), "33");
+    EXPECT_EQ(rows[1].at("offset"), "67");
+    EXPECT_EQ(rows[2].at("offset"), "106");
+    EXPECT_EQ(rows[2].at("frame"), "2");
+}
+
+TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByte) {
+    auto unfinished = [](const std::string& start) { return Header(start, nullptr); };
+    struct Case {
+        const char* name;
+        Bytes header;
+        std::string start;
+        std::string stop;
+    };
+    const Case cases[] = {
+        {"24-hour, 8 characters each, no zero byte", Header("14:03:07", "14:05:11"), "14:03:07",
+         "14:05:11"},
+        {"12-hour: designators cut and overwritten", Header("2:03:07 PM", "2:05:11 PM"), "2:03:07 ",
+         "2:05:11 "},
+        {"unfinished 24-hour: stop bytes zero", unfinished("14:03:07"), "14:03:07", ""},
+        {"unfinished 12-hour: stop holds the start's tail", unfinished("2:03:07 PM"), "2:03:07 ",
+         "PM"},
+        {"all zero", Bytes(16, 0), "", ""},
+        {"bytes as they are", Header("\xB0x\x01", "a\tb"), "\xB0x\x01", "a\tb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.header.size(), CaptureHeaderLength);
+        EXPECT_EQ(Decode(c.header, Options{.info = true}),
+                  "start: " + c.start + "\nstop: " + c.stop +
+                      "\nbody_bytes: 0\nframes: 0\ndropped: 0\n");
+    }
+}
+
+TEST(DecodeInfo, CountsFramesDroppedPairsAndBodyBytes) {
+    const Bytes capture =
+        Capture({Line(Payload()), Bytes(40, 0x01), {0xFF, 0x00}, {0xFF, 0x00}, Line(Payload())});
+    EXPECT_EQ(Decode(capture, Options{.info = true}),
+              "start: 14:03:07\nstop: 14:05:11\nbody_bytes: " +
+                  std::to_string(capture.size() - 16) + "\nframes: 2\ndropped: 2\n");
+}
+
+TEST(DecodeInput, ShorterThanTheHeaderFailsWithoutAnyOutput) {
+    const Bytes header = Header("14:03:07", "14:05:11");
+    for (std::size_t n = 0; n < CaptureHeaderLength; ++n) {
+        for (const OutputMode& mode : OutputModes()) {
+            SCOPED_TRACE(std::to_string(n) + " bytes, " + mode.suffix);
+            StringWriter out;
+            const Result r = DecodeBytes(header.data(), n, mode.options, out, "TMP1.$$$");
+            EXPECT_EQ(r.status, Status::InputError);
+            EXPECT_EQ(r.message, "TMP1.$$$: file is shorter than the 16-byte header");
+            EXPECT_EQ(out.text, "");
+        }
+    }
+}
+
+// Every golden capture gives the same output whatever the read block size, including
+// blocks that cut the header, an escape or a pair in two.
+TEST(DecodeBlocks, OutputDoesNotDependOnTheReadBlockSize) {
+    TempDir tmp;
+    for (const GoldenCapture& capture : GoldenCaptures()) {
+        const std::string file = tmp / (capture.name + ".cap");
+        WriteFile(file, capture.bytes);
+        for (const OutputMode& mode : OutputModes()) {
+            const std::string golden = ReadFile(GoldenPath(capture.name + mode.suffix));
+            ASSERT_FALSE(golden.empty()) << capture.name + mode.suffix;
+            for (std::size_t block : {1, 2, 3, 7, 15, 16, 17, 32, 33, 34, 35, 49, 4096}) {
+                SCOPED_TRACE(capture.name + mode.suffix + " in blocks of " + std::to_string(block));
+                Options options = mode.options;
+                options.blockSize = block;
+                StringWriter fromFile;
+                const Result r = DecodeFile(file, options, fromFile);
+                EXPECT_EQ(r.status, Status::Ok) << r.message;
+                EXPECT_EQ(fromFile.text, golden);
+                StringWriter fromMemory;
+                DecodeBytes(capture.bytes.data(), capture.bytes.size(), options, fromMemory);
+                EXPECT_EQ(fromMemory.text, golden);
+            }
+        }
+    }
+}
+
+// Several MiB of rows: the output buffer is flushed many times and the read blocks end
+// anywhere in a frame.
+TEST(DecodeBlocks, LongCaptureLosesNoRowAtBufferOrBlockBoundaries) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    Bytes capture = Header("14:03:07", "14:05:11");
+    const int frames = 60000;
+    for (int f = 0; f < frames; ++f) {
+        Bytes payload(PayloadLength);
+        for (auto& b : payload) {
+            b = static_cast<std::uint8_t>(byte(rng));
+        }
+        AppendLineFrame(capture, payload.data());
+    }
+    TempDir tmp;
+    const std::string file = tmp / "long.cap";
+    WriteFile(file, capture);
+    std::string reference;
+    for (std::size_t block : {std::size_t{4093}, DefaultBlockSize}) {
+        StringWriter out;
+        ASSERT_EQ(DecodeFile(file, Options{.payload = true, .blockSize = block}, out).status,
+                  Status::Ok);
+        if (reference.empty()) {
+            reference = out.text;
+        }
+        EXPECT_EQ(out.text, reference);
+    }
+    const auto rows = Rows(reference);
+    ASSERT_EQ(rows.size(), std::size_t(frames));
+    for (int f = 0; f < frames; f += 997) {
+        EXPECT_EQ(rows[std::size_t(f)].at("frame"), std::to_string(f));
+    }
+    EXPECT_EQ(rows.back().at("offset"), std::to_string(capture.size() - CaptureHeaderLength));
+}
+
+class FailingWriter final : public Writer {
+public:
+    bool Write(const char*, std::size_t) override {
+        ++calls;
+        return false;
+    }
+    std::string Error() const override { return "cannot write to test: disk full"; }
+    int calls = 0;
+};
+
+TEST(DecodeOutput, FailedWriteIsReportedAndStopsTheDecoding) {
+    const Bytes small = Capture({Line(Payload())});
+    Bytes large = small;
+    for (int f = 0; f < 100000; ++f) { // several MiB of rows: flushed before the end
+        AppendLineFrame(large, Payload().data());
+    }
+    for (const Bytes& capture : {small, large}) {
+        for (const OutputMode& mode : OutputModes()) {
+            SCOPED_TRACE(std::to_string(capture.size()) + " bytes, " + mode.suffix);
+            FailingWriter out;
+            const Result r = DecodeBytes(capture.data(), capture.size(), mode.options, out);
+            EXPECT_EQ(r.status, Status::OutputError);
+            EXPECT_EQ(r.message, "cannot write to test: disk full");
+            EXPECT_EQ(out.calls, 1);
+        }
+    }
+}
+
+TEST(DecodeOutput, BufferSplitsTextLargerThanItself) {
+    StringWriter out;
+    OutputBuffer buffer(out, 4);
+    buffer.Append("abcdefghij");
+    buffer.Append("k");
+    EXPECT_TRUE(buffer.Flush());
+    EXPECT_EQ(out.text, "abcdefghijk");
+}
+
+} // namespace
+} // namespace vemor::decode::testing

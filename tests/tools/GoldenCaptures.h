@@ -1,0 +1,44 @@
+#pragma once
+// Small capture files built byte by byte, decoded by the golden-file tests.
+
+#include "vemor/decode/Decode.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vemor::decode::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Payload bytes 1..31 (no FF, no 00), then the given bytes set.
+Bytes Payload(std::initializer_list<std::pair<int, std::uint8_t>> set = {});
+// The payload in line format: every FF doubled, then FF 00.
+Bytes Line(const Bytes& payload);
+// A 16-byte header as StartCapture and, when stop is given, FinishCapture leave it.
+Bytes Header(const std::string& start, const char* stop);
+
+struct GoldenCapture {
+    std::string name;
+    std::string about;
+    Bytes bytes;
+};
+
+std::vector<GoldenCapture> GoldenCaptures();
+
+// Each capture is decoded in each mode; golden file <capture><suffix>.
+struct OutputMode {
+    std::string suffix;
+    std::vector<std::string> args;
+    Options options;
+};
+
+inline std::vector<OutputMode> OutputModes() {
+    return {
+        {".csv", {}, Options{}},
+        {".payload.csv", {"--payload"}, Options{.payload = true}},
+        {".info", {"--info"}, Options{.info = true}},
+    };
+}
+
+} // namespace vemor::decode::testing

@@ -1,0 +1,74 @@
+#pragma once
+// Temporary files and golden files for the tool tests.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace vemor::decode::testing {
+
+inline std::string GoldenPath(const std::string& file) {
+    return std::string(VEMOR_GOLDEN_DIR) + "/" + file;
+}
+
+// Set to regenerate the golden files instead of comparing with them.
+inline bool UpdatingGolden() {
+    const char* v = std::getenv("VEMOR_UPDATE_GOLDEN");
+    return v != nullptr && *v != '\0' && std::string(v) != "0";
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+// Compares with the golden file, or rewrites it when regenerating.
+inline void ExpectGolden(const std::string& file, const std::string& actual) {
+    const std::string path = GoldenPath(file);
+    if (UpdatingGolden()) {
+        WriteFile(path, actual);
+        return;
+    }
+    ASSERT_TRUE(std::filesystem::exists(path)) << path << " is missing";
+    EXPECT_EQ(ReadFile(path), actual) << "differs from " << path;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vemor-decode-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+} // namespace vemor::decode::testing
