@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vemor::test {
@@ -46,11 +46,8 @@ public:
         std::intptr_t lParam;
     };
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        {
-            std::lock_guard lock(lock_);
-            messages_.push_back({message, wParam, lParam});
-        }
-        changed_.notify_all();
+        std::lock_guard lock(lock_);
+        messages_.push_back({message, wParam, lParam});
     }
     std::vector<Message> Of(unsigned number) {
         std::lock_guard lock(lock_);
@@ -69,28 +66,20 @@ public:
         }
         return sum;
     }
-    // Waits until done() holds (evaluated without the recorder's lock) or the time runs out.
-    bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
+    // Polls done() until it holds or the time runs out.
+    static bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
         const auto end = Clock::now() + limit;
-        std::unique_lock lock(lock_);
-        while (true) {
-            lock.unlock();
-            const bool ok = done();
-            lock.lock();
-            if (ok) {
-                return true;
+        while (!done()) {
+            if (Clock::now() > end) {
+                return false;
             }
-            if (changed_.wait_until(lock, std::min(end, Clock::now() + 20ms)) ==
-                    std::cv_status::timeout &&
-                Clock::now() >= end) {
-                return done();
-            }
+            std::this_thread::sleep_for(2ms);
         }
+        return true;
     }
 
 private:
     std::mutex lock_;
-    std::condition_variable changed_;
     std::vector<Message> messages_; // guarded by lock_
 };
 
