@@ -1,6 +1,7 @@
 #include "vemor/decode/Output.h"
 
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 
 #include <unistd.h>
@@ -46,6 +47,13 @@ void OutputBuffer::Append(std::string_view text) {
         used_ += n;
         text.remove_prefix(n);
     }
+}
+
+void OutputBuffer::MakeRoom(std::size_t n) {
+    if (n > capacity_) {
+        throw std::length_error("output buffer smaller than one reservation");
+    }
+    Flush();
 }
 
 bool OutputBuffer::Flush() {

@@ -47,10 +47,10 @@ class OutputBuffer {
 public:
     explicit OutputBuffer(Writer& writer, std::size_t capacity = DefaultOutputCapacity);
 
-    // Room for at least n bytes at the returned pointer (n <= capacity); flushes if needed.
+    // Room for at least n bytes at the returned pointer; flushes if needed.
     char* Reserve(std::size_t n) {
         if (capacity_ - used_ < n) {
-            Flush();
+            MakeRoom(n);
         }
         return data_.get() + used_;
     }
@@ -63,6 +63,8 @@ public:
     std::string Error() const { return writer_.Error(); }
 
 private:
+    void MakeRoom(std::size_t n);
+
     Writer& writer_;
     std::unique_ptr<char[]> data_;
     std::size_t capacity_;
