@@ -156,9 +156,9 @@ private:
     const int baudRate_;
     std::atomic<int> PortHandle{INVALID_HANDLE_VALUE}; // replaced only by the reader after start
     std::mutex PortLock; // held while the reader replaces PortHandle and while WritePort uses it
-    std::atomic<int> StopEvent{
-        -1};              // the stop eventfd while the reader runs; reader sets it -1 last
-    int stopSignal_ = -1; // owner of that eventfd; creator thread closes it
+    // The stop eventfd from just before start until the reader's last action sets it to -1.
+    std::atomic<int> StopEvent{-1};
+    int stopSignal_ = -1;             // owner of that eventfd; creator thread closes it
     NotifyHandle* const NotifyWindow; // not owned; called on the reader thread
     LineSettings SavedSettings;       // set before start, read-only afterwards
     LineTermios working_{};           // set before start, read-only afterwards
