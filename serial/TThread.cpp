@@ -9,11 +9,15 @@ TThread::~TThread() {
 }
 
 void TThread::Run() {
+    bool run = false;
     {
         std::unique_lock lock(gateLock_);
         gate_.wait(lock, [this] { return gateOpen_; });
+        run = runBody_;
     }
-    if (!terminated_.load()) {
+    // Decided when the gate opened, not when this thread got to run: a terminate request
+    // that follows Start() must not skip a body the creator already counts on.
+    if (run) {
         Execute();
     }
 }
@@ -25,6 +29,7 @@ void TThread::Start() {
             return;
         }
         gateOpen_ = true;
+        runBody_ = !terminated_.load();
     }
     suspended_.store(false);
     gate_.notify_one();

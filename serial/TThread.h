@@ -37,6 +37,7 @@ private:
     std::mutex gateLock_;
     std::condition_variable gate_;
     bool gateOpen_ = false; // guarded by gateLock_
+    bool runBody_ = false;  // guarded by gateLock_; set by Start() unless terminated before
     std::atomic<bool> suspended_{true};
     std::atomic<bool> terminated_{false};
     std::thread thread_; // last member: its body waits on the gate above

@@ -215,9 +215,10 @@ ThreadIO::~ThreadIO() {
     if (StopEvent.load() != -1) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = write(stopSignal_, &one, sizeof one);
-        for (int ev; (ev = StopEvent.load()) != -1;) {
-            StopEvent.wait(ev);
-        }
+        // A condition variable rather than atomic wait: libstdc++ 12's atomic wait can miss
+        // the reader's last notification and hang here.
+        std::unique_lock lock(stopLock_);
+        stopped_.wait(lock, [this] { return StopEvent.load() == -1; });
     }
     WaitFor();
     ClearQueue();
@@ -440,8 +441,11 @@ void ThreadIO::ReceiveLoop() {
             Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
         }
     }
-    StopEvent.store(-1);
-    StopEvent.notify_all();
+    {
+        std::lock_guard lock(stopLock_);
+        StopEvent.store(-1);
+    }
+    stopped_.notify_all();
 }
 
 // One read: ends when ReadSize bytes have arrived or the total time-out has passed since it

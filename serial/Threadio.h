@@ -3,6 +3,7 @@
 #include "TThread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -158,6 +159,8 @@ private:
     std::mutex PortLock; // held while the reader replaces PortHandle and while WritePort uses it
     // The stop eventfd from just before start until the reader's last action sets it to -1.
     std::atomic<int> StopEvent{-1};
+    std::mutex stopLock_;             // the reader's last store to StopEvent happens under it
+    std::condition_variable stopped_; // notified after that store; the destructor waits on it
     int stopSignal_ = -1;             // owner of that eventfd; creator thread closes it
     NotifyHandle* const NotifyWindow; // not owned; called on the reader thread
     LineSettings SavedSettings;       // set before start, read-only afterwards

@@ -326,7 +326,11 @@ void TForm1::OnRxData(const TMessage& message) {
     if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
         ReportCaptureWriteFailure();
     }
-    Assembler.AssembleBytes(buffer, n, [this](const std::uint8_t* frame) { ShowFrame(frame); });
+    FeedBytes(buffer, n);
+}
+
+void TForm1::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+    Assembler.AssembleBytes(bytes, count, [this](const std::uint8_t* frame) { ShowFrame(frame); });
 }
 
 void TForm1::AssembleByte(std::uint8_t b) {
@@ -392,6 +396,12 @@ void TForm1::Button2Click(QObject*) {
     StartCapture(timeText);
 }
 
+vemor::CaptureNamer& TForm1::CaptureNames() {
+    // Process-wide, so that the captures of one run get rising numbers. GUI thread only.
+    static vemor::CaptureNamer namer;
+    return namer;
+}
+
 void TForm1::Button3Click(QObject*) {
     std::array<std::uint8_t, vemor::TestPacketLength> packet{};
     vemor::FillTestPacket(packet);
@@ -414,11 +424,8 @@ void TForm1::FormDestroy(QObject*) {
     }
 }
 
-// The process-wide name counter: captures of one run get rising numbers.
-static vemor::CaptureNamer CaptureNames; // GUI thread only
-
 void TForm1::StartCapture(const std::string& timeText) {
-    const std::optional<std::string> name = CaptureNames.NextName(vemor::NameTaken);
+    const std::optional<std::string> name = CaptureNames().NextName(vemor::NameTaken);
     if (!name) {
         throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
                                  "TMP65535.$$$ is taken in " +

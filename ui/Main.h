@@ -5,6 +5,7 @@
 #include "FormDisplay.h"
 #include "Threadio.h"
 #include "vemor/Assembler.h"
+#include "vemor/Capture.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -79,12 +80,16 @@ public:
     void FormDestroy(QObject* Sender);
 
     void AssembleByte(std::uint8_t b);
+    // Decodes a drained batch byte by byte, showing every accepted frame.
+    void FeedBytes(const std::uint8_t* bytes, std::size_t count);
     void ResetAssembler() { Assembler.ResetAssembler(); }
     void ShowFrame(const std::uint8_t* frame);
     void SendPacket(std::uint8_t* packet);
     void StartCapture(const std::string& timeText);
     void FinishCapture(const std::string& timeText);
 
+    // The capture name counter of the process.
+    static vemor::CaptureNamer& CaptureNames();
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
     char DecimalSeparator() const { return decimalSeparator_; }

@@ -1,0 +1,199 @@
+// Save File and the raw capture file.
+#include "UiKit.h"
+
+#include <QPushButton>
+#include <QStatusBar>
+#include <qcustomplot.h>
+
+#include <clocale>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace vemor::uitest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Capture : public WindowTest {
+protected:
+    void SetUp() override {
+        std::setlocale(LC_TIME, "C"); // eight-character times: 14:03:07
+        WindowTest::SetUp();
+    }
+    // Writes frames at the line and waits until the window has shown them all.
+    void Send(PtyLine& line, int first, int count, Bytes* sent) {
+        const int before = Form1->Series1->dataCount();
+        Bytes bytes;
+        for (int n = first; n < first + count; ++n) {
+            const Bytes f = FrameLine(n);
+            bytes.insert(bytes.end(), f.begin(), f.end());
+        }
+        line.Write(bytes);
+        ASSERT_TRUE(WaitFor([&] { return Form1->Series1->dataCount() == before + count; }));
+        if (sent != nullptr) {
+            sent->insert(sent->end(), bytes.begin(), bytes.end());
+        }
+    }
+    static Bytes Body(const Bytes& file) { return Bytes(file.begin() + 16, file.end()); }
+    static std::string Text(const Bytes& file, std::size_t at, std::size_t n) {
+        return std::string(file.begin() + static_cast<long>(at),
+                           file.begin() + static_cast<long>(at + n));
+    }
+};
+
+TEST_F(Capture, SaveFileTwiceSharesOneTimeText) {
+    PtyLine line;
+    OpenPort(line);
+    Click(Form1->Button2);
+    ASSERT_TRUE(fs::exists("TMP1.$$$"));
+    Bytes first;
+    Send(line, 0, 20, &first);
+    Click(Form1->Button2);
+    ASSERT_TRUE(fs::exists("TMP2.$$$"));
+    Bytes second;
+    Send(line, 20, 7, &second);
+    Click(Form1->Button1);
+    delete Form1; // finishes the second capture
+    Form1 = nullptr;
+
+    const Bytes one = ReadFile("TMP1.$$$");
+    const Bytes two = ReadFile("TMP2.$$$");
+    ASSERT_GE(one.size(), 16u);
+    ASSERT_GE(two.size(), 16u);
+    EXPECT_EQ(Text(one, 8, 8), Text(two, 0, 8));
+    EXPECT_EQ(Text(one, 2, 1), ":");
+    EXPECT_EQ(Text(one, 10, 1), ":");
+    EXPECT_EQ(Body(one), first);
+    EXPECT_EQ(Body(two), second);
+}
+
+TEST_F(Capture, NamesInUseAreSkipped) {
+    std::ofstream("TMP1.$$$") << "earlier run";
+    fs::create_directory("TMP2.$$$");
+    fs::create_symlink("/nonexistent/target", "TMP3.$$$");
+    PtyLine line;
+    OpenPort(line);
+    Click(Form1->Button2);
+    EXPECT_TRUE(fs::is_regular_file("TMP4.$$$"));
+    std::ifstream in("TMP1.$$$");
+    std::string kept;
+    std::getline(in, kept);
+    EXPECT_EQ(kept, "earlier run");
+}
+
+TEST_F(Capture, LinkUnderTheNameIsRefusedNotFollowed) {
+    // The name rule already passes over links; this is the race where one appears after it.
+    const fs::path target = work_ / "victim";
+    std::ofstream(target) << "keep";
+    fs::create_symlink(target, "TMP9.$$$");
+    try {
+        CaptureFile file("TMP9.$$$", "12:00:00");
+        FAIL() << "a link was followed";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (work_ / "TMP9.$$$").string() +
+                                             "\". " + SystemText(ELOOP));
+    }
+    EXPECT_EQ(fs::file_size(target), 4u);
+}
+
+TEST_F(Capture, FileThatCannotBeCreatedIsShownByTheErrorDisplay) {
+    PtyLine line;
+    OpenPort(line);
+    int expectedErr;
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    if (geteuid() != 0) {
+        fs::permissions(work_, fs::perms::owner_read | fs::perms::owner_exec);
+        expectedErr = EACCES;
+    } else {
+        // Root writes anywhere; running out of file descriptors fails the creation instead.
+        const int lowest = dup(0);
+        ::close(lowest);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(lowest);
+        setrlimit(RLIMIT_NOFILE, &tight);
+        expectedErr = EMFILE;
+    }
+    Click(Form1->Button2);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    fs::permissions(work_, fs::perms::owner_all);
+
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].text, "Cannot create file \"" + (work_ / "TMP1.$$$").string() + "\". " +
+                                   SystemText(expectedErr) + ".");
+    EXPECT_EQ(Form1->CaptureStream, nullptr);
+    EXPECT_TRUE(Form1->Button2->isEnabled());
+    // The next click tries again under the next name.
+    Click(Form1->Button2);
+    EXPECT_NE(Form1->CaptureStream, nullptr);
+    EXPECT_TRUE(fs::exists("TMP2.$$$"));
+}
+
+TEST_F(Capture, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
+    PtyLine line;
+    OpenPort(line);
+    Click(Form1->Button2);
+    Bytes sent;
+    Send(line, 0, 5, &sent);
+    Click(Form1->Button1);
+    EXPECT_NE(Form1->CaptureStream, nullptr);
+    line.Write(FrameLine(99)); // nobody reads while closed
+    QTest::qWait(50);
+    line.Read(100, 50); // discard what the closed port left in the pty
+    OpenPort(line);
+    Send(line, 5, 5, &sent);
+    Click(Form1->Button2);
+    const Bytes file = ReadFile("TMP1.$$$");
+    EXPECT_EQ(Body(file), sent);
+}
+
+TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {
+    for (bool portOpen : {true, false}) {
+        SCOPED_TRACE(portOpen);
+        if (Form1 == nullptr) {
+            Form1 = new TForm1;
+        }
+        PtyLine line;
+        OpenPort(line);
+        Click(Form1->Button2);
+        const std::string name = Form1->CaptureStream->Name();
+        Bytes nothing;
+        ASSERT_EQ(ReadFile(name).size(), 16u);
+        EXPECT_EQ(Text(ReadFile(name), 8, 8), std::string(8, '\0'));
+        if (!portOpen) {
+            Click(Form1->Button1);
+        }
+        delete Form1;
+        Form1 = nullptr;
+        EXPECT_EQ(SerialThread, nullptr);
+        const Bytes file = ReadFile(name);
+        ASSERT_EQ(file.size(), 16u); // nothing was received
+        EXPECT_EQ(Text(file, 10, 1), ":");
+        EXPECT_EQ(Text(file, 13, 1), ":");
+    }
+}
+
+TEST_F(Capture, FailedWritesAreReportedOnceAndDecodingGoesOn) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit tight = saved;
+    tight.rlim_cur = 16 + 100; // the header and a few frames
+    setrlimit(RLIMIT_FSIZE, &tight);
+
+    PtyLine line;
+    OpenPort(line);
+    Click(Form1->Button2);
+    Send(line, 0, 10, nullptr);
+    const QString message = Form1->StatusBar1->currentMessage();
+    EXPECT_TRUE(message.contains(QStringLiteral("could not be written"))) << message.toStdString();
+    Form1->StatusBar1->showMessage(QStringLiteral("operator read it"));
+    Send(line, 10, 10, nullptr);
+    EXPECT_EQ(Form1->StatusBar1->currentMessage(), QStringLiteral("operator read it"));
+    EXPECT_EQ(Form1->Series1->dataCount(), 20);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(fs::file_size("TMP1.$$$"), 116u);
+}
+
+} // namespace
+} // namespace vemor::uitest

@@ -1,0 +1,178 @@
+// Opening and closing the port, live frames on the labels and chart, the test packet.
+#include "UiKit.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <qcustomplot.h>
+
+namespace vemor::uitest {
+namespace {
+
+using Commands = WindowTest;
+
+void ExpectClosed() {
+    EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Open"));
+    EXPECT_FALSE(Form1->Button2->isEnabled());
+    EXPECT_FALSE(Form1->Button3->isEnabled());
+    EXPECT_EQ(SerialThread, nullptr);
+}
+
+TEST_F(Commands, OpenCloseOpenBuildsANewLinkEachTime) {
+    PtyLine line;
+    OpenPort(line);
+    const ThreadIO* first = SerialThread;
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(Form1->Button2->isEnabled());
+    EXPECT_TRUE(Form1->Button3->isEnabled());
+    EXPECT_FALSE(SerialThread->Suspended());
+
+    Click(Form1->Button1);
+    ExpectClosed();
+
+    Click(Form1->Button1);
+    EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Close"));
+    EXPECT_NE(SerialThread, nullptr);
+    Click(Form1->Button1);
+    ExpectClosed();
+    EXPECT_TRUE(serialBoxes_.shown.empty());
+}
+
+TEST_F(Commands, MissingPortIsReportedAndStaysClosed) {
+    struct Case {
+        int index; // -1: a text typed by hand
+        int port;
+    };
+    for (const Case c : {Case{16, 17}, Case{-1, 0}}) {
+        serialBoxes_.shown.clear();
+        if (c.index >= 0) {
+            Form1->ComboBox1->setCurrentIndex(c.index);
+        } else {
+            Form1->ComboBox1->setEditText(QStringLiteral("COM99"));
+        }
+        Click(Form1->Button1);
+        ExpectClosed();
+        ASSERT_EQ(serialBoxes_.shown.size(), 1u) << c.port;
+        EXPECT_EQ(serialBoxes_.shown[0].caption, "GetLastError");
+        EXPECT_EQ(serialBoxes_.shown[0].text, SystemText(ENOENT));
+    }
+}
+
+TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {
+    PtyLine line;
+    OpenPort(line);
+    Bytes stream;
+    for (int n = 0; n < 200; ++n) {
+        const Bytes f = FrameLine(n);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    // Frame 199 carries these display bytes.
+    std::uint8_t last[PayloadLength];
+    for (int i = 0; i < PayloadLength; ++i) {
+        last[i] = static_cast<std::uint8_t>(199 * 7 + i);
+    }
+    last[9] = 200;
+    last[6] = 200;
+    line.Write(stream);
+    ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 200; }));
+    const FrameTexts t = LabelTexts(last, '.');
+    EXPECT_EQ(Form1->LabelRPM->text(), QString::fromLatin1(t.Rpm.c_str()));
+    EXPECT_EQ(Form1->LabelBatt->text(), QStringLiteral("12.50 V Batt"));
+    EXPECT_EQ(Form1->LabelECT->text(), QString::fromLatin1(t.Ect.c_str()));
+    EXPECT_TRUE(Form1->LabelECT->text().contains(QStringLiteral("\u00B0C CLT")));
+    EXPECT_EQ(Form1->LabelMAT->text(), QString::fromLatin1(t.Mat.c_str()));
+    EXPECT_EQ(Form1->LabelPW->text(), QString::fromLatin1(t.Pw.c_str()));
+    const auto y = ChartValues(last);
+    for (int s = 0; s < 6; ++s) {
+        const QCPGraph* g = Form1->Chart1->graph(s);
+        ASSERT_EQ(g->dataCount(), 200) << s;
+        EXPECT_EQ((g->data()->constEnd() - 1)->key, 199);
+        EXPECT_EQ((g->data()->constEnd() - 1)->value, y[static_cast<std::size_t>(s)]) << s;
+    }
+    EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(49, 199));
+}
+
+TEST_F(Commands, FrameSplitAcrossReadsIsAcceptedWhole) {
+    PtyLine line;
+    OpenPort(line);
+    const Bytes f = FrameLine(3);
+    line.Write(Bytes(f.begin(), f.begin() + 20));
+    QTest::qWait(80); // past the read time-out, so the halves arrive in separate chunks
+    EXPECT_EQ(Form1->Series1->dataCount(), 0);
+    line.Write(Bytes(f.begin() + 20, f.end()));
+    ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
+    EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(-150, 0));
+}
+
+TEST_F(Commands, MouseZoomHoldsOnlyUntilTheNextFrame) {
+    PtyLine line;
+    OpenPort(line);
+    line.Write(FrameLine(0));
+    ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
+    // A zoom far to the right of the newest point, which a plain maximum-first update
+    // would reject.
+    Form1->Chart1->xAxis->setRange(500, 600);
+    EXPECT_TRUE(Form1->Display().BottomAxisAutomatic());
+    line.Write(FrameLine(1));
+    ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 2; }));
+    EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(-149, 1));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(Commands, TestPacketGoesOutOnTheLine) {
+    PtyLine line;
+    OpenPort(line);
+    Form1->Button3Click(Form1->Button3);
+    const Bytes sent = line.Read(13);
+    EXPECT_EQ(sent, (Bytes{0x2B, 0x0D, 0x01, 0x08, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,
+                           0xA3}));
+}
+
+TEST_F(Commands, PacketWithoutAnOpenPortOnlyGetsItsChecksum) {
+    std::uint8_t packet[5] = {0x2B, 0x04, 0x10, 0x00, 0x77};
+    Form1->SendPacket(packet);
+    EXPECT_EQ(packet[3], 0xC1);
+    EXPECT_EQ(packet[4], 0x77);
+}
+
+TEST_F(Commands, NotificationsAfterCloseOrWithoutBytesChangeNothing) {
+    PtyLine line;
+    OpenPort(line);
+    Click(Form1->Button1);
+    QCoreApplication::postEvent(Form1, new TMessage(WM_RXDATA, 5, 5));
+    QTest::qWait(30);
+    EXPECT_EQ(Form1->Series1->dataCount(), 0);
+    EXPECT_EQ(Form1->Assembler.FramePos, 0);
+
+    // WParam 0 leaves queued bytes for the next notification.
+    OpenPort(line);
+    const Bytes f = FrameLine(1);
+    SerialThread->AppendChunk(f.data(), 33);
+    TMessage empty(WM_RXDATA, 0, 33);
+    QCoreApplication::sendEvent(Form1, &empty);
+    EXPECT_EQ(SerialThread->GetQueuedBytes(), 33u);
+    TMessage go(WM_RXDATA, 33, 33);
+    QCoreApplication::sendEvent(Form1, &go);
+    EXPECT_EQ(SerialThread->GetQueuedBytes(), 0u);
+    EXPECT_EQ(Form1->Series1->dataCount(), 1);
+}
+
+TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
+    auto line = std::make_unique<PtyLine>();
+    OpenPort(*line);
+    line.reset(); // both sides go: the device is gone
+    ASSERT_TRUE(WaitFor([] {
+        return Form1->StatusBar1->currentMessage().contains(QStringLiteral("line is lost"));
+    }));
+    EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Close"));
+    PtyLine back;
+    ports_.Link(10, back.Name());
+    ASSERT_TRUE(WaitFor(
+        [] { return Form1->StatusBar1->currentMessage().contains(QStringLiteral("back")); }, 5000));
+    back.Write(FrameLine(0));
+    EXPECT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
+}
+
+} // namespace
+} // namespace vemor::uitest

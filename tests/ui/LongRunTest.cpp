@@ -1,0 +1,66 @@
+// A long session: the chart keeps a bounded history, so memory stays flat.
+#include "Application.h"
+#include "Main.h"
+
+#include <QTest>
+#include <qcustomplot.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+namespace vemor {
+namespace {
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+TEST(LongRun, MillionFramesKeepMemoryFlatAndTheNewestPoints) {
+    Form1 = new TForm1;
+    std::vector<std::uint8_t> block;
+    std::uint8_t payload[PayloadLength] = {};
+    for (int n = 0; n < 1000; ++n) {
+        payload[3] = static_cast<std::uint8_t>(n);
+        payload[9] = static_cast<std::uint8_t>(n | 1);
+        AppendLineFrame(block, payload);
+    }
+    long afterFirst = 0;
+    for (int round = 1; round <= 1000; ++round) {
+        Form1->FeedBytes(block.data(), block.size());
+        if (round % 50 == 0) {
+            QCoreApplication::processEvents(); // let folded repaints happen now and then
+        }
+        if (round == 100) {
+            afterFirst = ResidentKiB();
+        }
+    }
+    const long atEnd = ResidentKiB();
+    RecordProperty("rss_kib_after_100k", std::to_string(afterFirst));
+    RecordProperty("rss_kib_after_1m", std::to_string(atEnd));
+    EXPECT_LT(atEnd - afterFirst, 30 * 1024) << afterFirst << " KiB -> " << atEnd << " KiB";
+    for (int s = 0; s < 6; ++s) {
+        const QCPGraph* g = Form1->Chart1->graph(s);
+        EXPECT_GE(g->dataCount(), FormDisplay::HistoryPoints);
+        EXPECT_LE(g->dataCount(), FormDisplay::HistoryPoints + 1024);
+        EXPECT_EQ((g->data()->constEnd() - 1)->key, 999999);
+    }
+    EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(999849, 999999));
+    EXPECT_EQ(Form1->Display().LastX(0), 999999);
+    delete Form1;
+    Form1 = nullptr;
+}
+
+} // namespace
+} // namespace vemor
