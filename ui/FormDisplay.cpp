@@ -3,18 +3,28 @@
 #include <QLabel>
 #include <qcustomplot.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace vemor {
 
 FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent)
-    : QObject(parent), labels_(labels), chart_(chart), minimum_(chart->xAxis->range().lower),
-      maximum_(chart->xAxis->range().upper) {
+    : QObject(parent), labels_(labels),
+      chart_(chart), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
+                              SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
+                              SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
+      minimum_(chart->xAxis->range().lower), maximum_(chart->xAxis->range().upper) {
+    for (int i = 0; i < chart_->graphCount(); ++i) {
+        // Trimming is done here in place; the container's own squeezing would reallocate.
+        chart_->graph(i)->data()->setAutoSqueeze(false);
+    }
     repaintTimer_.setSingleShot(true);
     connect(&repaintTimer_, &QTimer::timeout, this, &FormDisplay::Repaint);
     sinceRepaint_.start();
     connect(chart_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            [this](const QCPRange&) {
+            [this](const QCPRange& range) {
                 if (!applying_) {
-                    automatic_ = true;
+                    OnOperatorRange(range);
                 }
             });
 }
@@ -34,18 +44,56 @@ void FormDisplay::SetLabelText(Label label, const std::string& text) {
 
 void FormDisplay::AppendY(int series, double y) {
     const auto s = static_cast<std::size_t>(series);
+    SeriesHistory& h = history_[s];
+    const auto x = h.Count();
+    h.Append(y);
     QCPGraph* graph = chart_->graph(series);
-    graph->addData(static_cast<double>(appended_[s]), y);
-    ++appended_[s];
-    // Trim in steps so that the container's front gap is reused rather than moved per point.
-    if (graph->dataCount() > HistoryPoints + 1024) {
-        graph->data()->removeBefore(static_cast<double>(appended_[s] - HistoryPoints));
+    if (showingPast_) {
+        LoadGraph(series, x + 1 - TailPoints, x + 1);
+        if (series == static_cast<int>(history_.size()) - 1) {
+            showingPast_ = false;
+        }
+    } else {
+        graph->addData(static_cast<double>(x), y);
+        // Trim in steps; the squeeze moves the points to the front of the same allocation.
+        if (graph->dataCount() > TailPoints + 512) {
+            graph->data()->removeBefore(static_cast<double>(x + 1 - TailPoints));
+            graph->data()->squeeze(true, false);
+        }
     }
     RequestRepaint();
 }
 
 double FormDisplay::LastX(int series) const {
-    return static_cast<double>(appended_[static_cast<std::size_t>(series)] - 1);
+    return static_cast<double>(history_[static_cast<std::size_t>(series)].Count() - 1);
+}
+
+void FormDisplay::LoadGraph(int series, std::int64_t from, std::int64_t to) {
+    const SeriesHistory& h = history_[static_cast<std::size_t>(series)];
+    from = std::max(from, h.FirstX());
+    to = std::min(to, h.Count());
+    QVector<QCPGraphData> points;
+    points.reserve(static_cast<qsizetype>(std::max<std::int64_t>(0, to - from)));
+    for (std::int64_t x = from; x < to; ++x) {
+        points.append(QCPGraphData(static_cast<double>(x), h.At(x)));
+    }
+    chart_->graph(series)->data()->set(points, true);
+    chart_->graph(series)->data()->squeeze(true, true);
+}
+
+void FormDisplay::OnOperatorRange(const QCPRange& range) {
+    automatic_ = true;
+    // Scrolled or zoomed out past what the graphs hold: bring that stretch from the history.
+    const QCPGraph* graph = chart_->graph(0);
+    const double held = graph->dataCount() > 0 ? graph->data()->constBegin()->key : 0;
+    if (range.lower < held && history_[0].Count() > 0 && held > history_[0].FirstX()) {
+        const auto from = static_cast<std::int64_t>(std::floor(range.lower)) - 1;
+        const auto to = static_cast<std::int64_t>(std::ceil(range.upper)) + 2;
+        for (int i = 0; i < static_cast<int>(history_.size()); ++i) {
+            LoadGraph(i, from, to);
+        }
+        showingPast_ = true;
+    }
 }
 
 void FormDisplay::ClearBottomAxisAutomatic() {

@@ -2,6 +2,7 @@
 // The frame-to-display operations on the real labels and chart. GUI thread only.
 
 #include "vemor/Display.h"
+#include "vemor/History.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,6 +13,7 @@
 
 class QCustomPlot;
 class QLabel;
+struct QCPRange;
 
 namespace vemor {
 
@@ -20,6 +22,10 @@ class FormDisplay final : public QObject, public Display {
 public:
     // Newest points kept per series: ten minutes at the line's 189 frames per second.
     static constexpr std::int64_t HistoryPoints = 113400;
+    // Points the chart's own containers hold while frames arrive: the visible window and
+    // room to zoom out a little. Older points come from the history when the operator
+    // scrolls back.
+    static constexpr std::int64_t TailPoints = 2048;
     // Repaints fold into at most one per interval (about 30 per second).
     static constexpr int RepaintIntervalMs = 33;
 
@@ -36,8 +42,9 @@ public:
 
     // Asks for a repaint of the labels and the chart; requests fold until the next one.
     void RequestRepaint();
-    // Points appended to a series since start-up (the next X).
-    std::int64_t Appended(int series) const { return appended_[static_cast<std::size_t>(series)]; }
+    const SeriesHistory& History(int series) const {
+        return history_[static_cast<std::size_t>(series)];
+    }
     // Repaints done so far; for measurements and tests.
     std::uint64_t Repaints() const { return repaints_; }
     // The chart as a frame last placed it, undoing a mouse zoom.
@@ -46,11 +53,15 @@ public:
 private:
     void Repaint();
     void ApplyRange();
+    // Fills a graph from the history with the points of [from, to).
+    void LoadGraph(int series, std::int64_t from, std::int64_t to);
+    void OnOperatorRange(const QCPRange& range);
 
     std::array<QLabel*, 5> labels_;
     QCustomPlot* chart_;
-    std::array<std::int64_t, 6> appended_{};
-    bool automatic_ = false; // set when the operator zooms or drags the bottom axis
+    std::array<SeriesHistory, 6> history_;
+    bool showingPast_ = false; // the graphs hold an operator-chosen stretch, not the tail
+    bool automatic_ = false;   // set when the operator zooms or drags the bottom axis
     double minimum_;
     double maximum_;
     bool applying_ = false; // our own range changes are not the operator's

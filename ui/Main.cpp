@@ -240,7 +240,10 @@ void TForm1::BuildChart() {
     c->yAxis->setNumberFormat(QStringLiteral("g"));
     c->yAxis->setNumberPrecision(6);
 
+    // A dragged rectangle zooms in; the wheel zooms the time axis, out into the history too.
     c->setSelectionRectMode(QCP::srmZoom);
+    c->setInteractions(QCP::iRangeZoom);
+    c->axisRect()->setRangeZoom(Qt::Horizontal);
     c->installEventFilter(this);
 
     struct Design {

@@ -7,6 +7,8 @@
 
 #include <clocale>
 #include <csignal>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 
 namespace vemor::uitest {
@@ -96,26 +98,34 @@ TEST_F(Capture, LinkUnderTheNameIsRefusedNotFollowed) {
     EXPECT_EQ(fs::file_size(target), 4u);
 }
 
+// Makes a directory refuse new entries even to root; false where the file system can't.
+bool SetImmutable(const fs::path& dir, bool on) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
+}
+
 TEST_F(Capture, FileThatCannotBeCreatedIsShownByTheErrorDisplay) {
     PtyLine line;
     OpenPort(line);
-    int expectedErr;
-    rlimit saved{};
-    getrlimit(RLIMIT_NOFILE, &saved);
+    int expectedErr = EACCES;
     if (geteuid() != 0) {
         fs::permissions(work_, fs::perms::owner_read | fs::perms::owner_exec);
-        expectedErr = EACCES;
     } else {
-        // Root writes anywhere; running out of file descriptors fails the creation instead.
-        const int lowest = dup(0);
-        ::close(lowest);
-        rlimit tight = saved;
-        tight.rlim_cur = static_cast<rlim_t>(lowest);
-        setrlimit(RLIMIT_NOFILE, &tight);
-        expectedErr = EMFILE;
+        // Permissions do not stop root; an immutable directory does.
+        if (!SetImmutable(work_, true)) {
+            GTEST_SKIP() << "cannot make a directory immutable here";
+        }
+        expectedErr = EPERM;
     }
     Click(Form1->Button2);
-    setrlimit(RLIMIT_NOFILE, &saved);
+    SetImmutable(work_, false);
     fs::permissions(work_, fs::perms::owner_all);
 
     ASSERT_EQ(errors_.size(), 1u);

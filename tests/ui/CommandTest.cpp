@@ -120,6 +120,30 @@ TEST_F(Commands, MouseZoomHoldsOnlyUntilTheNextFrame) {
     EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(Commands, ScrollingBackShowsTheHistoryAndTheNextFrameReturns) {
+    Bytes stream;
+    for (int n = 0; n < 5000; ++n) {
+        const Bytes f = FrameLine(n);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    Form1->FeedBytes(stream.data(), stream.size());
+    EXPECT_LT(Form1->Series1->dataCount(), 5000); // the graphs hold only the newest stretch
+    // The operator looks at frames 100 to 300.
+    Form1->Chart1->xAxis->setRange(100, 300);
+    const QCPGraph* g = Form1->Series1;
+    ASSERT_GT(g->dataCount(), 0);
+    EXPECT_LE(g->data()->constBegin()->key, 100);
+    const auto at150 = g->data()->findBegin(150, false);
+    EXPECT_EQ(at150->key, 150);
+    EXPECT_EQ(at150->value, static_cast<std::uint8_t>(150 * 7 + 3));
+
+    const Bytes f = FrameLine(5000);
+    Form1->FeedBytes(f.data(), f.size());
+    EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(4850, 5000));
+    EXPECT_EQ((g->data()->constEnd() - 1)->key, 5000);
+    EXPECT_GT(g->data()->constBegin()->key, 300);
+}
+
 TEST_F(Commands, TestPacketGoesOutOnTheLine) {
     PtyLine line;
     OpenPort(line);

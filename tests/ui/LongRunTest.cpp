@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -47,13 +48,19 @@ TEST(LongRun, MillionFramesKeepMemoryFlatAndTheNewestPoints) {
         }
     }
     const long atEnd = ResidentKiB();
-    RecordProperty("rss_kib_after_100k", std::to_string(afterFirst));
-    RecordProperty("rss_kib_after_1m", std::to_string(atEnd));
+    std::printf("resident memory: %ld KiB after 100,000 frames, %ld KiB after 1,000,000\n",
+                afterFirst, atEnd);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers keep freed memory in quarantine, so resident memory says nothing here.
+#else
     EXPECT_LT(atEnd - afterFirst, 30 * 1024) << afterFirst << " KiB -> " << atEnd << " KiB";
+#endif
     for (int s = 0; s < 6; ++s) {
+        const SeriesHistory& h = Form1->Display().History(s);
+        EXPECT_EQ(h.Count(), 1000000);
+        EXPECT_EQ(h.FirstX(), 1000000 - FormDisplay::HistoryPoints);
         const QCPGraph* g = Form1->Chart1->graph(s);
-        EXPECT_GE(g->dataCount(), FormDisplay::HistoryPoints);
-        EXPECT_LE(g->dataCount(), FormDisplay::HistoryPoints + 1024);
+        EXPECT_GE(g->dataCount(), 151);
         EXPECT_EQ((g->data()->constEnd() - 1)->key, 999999);
     }
     EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(999849, 999999));
