@@ -1,5 +1,6 @@
 #include "Main.h"
 #include "Application.h"
+#include "ErrorDisplay.h"
 
 #include <exception>
 
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
             Form1->show();
             TApplication::exec();
         } catch (const std::exception& e) {
-            TApplication::ShowException(QString::fromLocal8Bit(e.what()));
+            vemor::ShowErrorDisplay(e);
         }
         // The window goes while the application object still exists, so that a running
         // capture is finished and the reader stopped.

@@ -1,5 +1,7 @@
 #include "Main.h"
 
+#include "ErrorDisplay.h"
+
 #include "vemor/Capture.h"
 #include "vemor/Display.h"
 #include "vemor/Packet.h"
@@ -199,9 +201,12 @@ void TForm1::BuildLayout() {
     setTabOrder(Memo1, Chart1);
     PageControl1->setCurrentWidget(Terminal);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { vemor::RunHandler([this] { Button1Click(Button1); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { vemor::RunHandler([this] { Button2Click(Button2); }); });
+    connect(Button3, &QPushButton::clicked, this,
+            [this] { vemor::RunHandler([this] { Button3Click(Button3); }); });
 
     // Client area 921 x 580 below the menu bar.
     move(56, 39);
@@ -293,6 +298,12 @@ int TForm1::SelectedPortIndex() const {
         return -1;
     }
     return index;
+}
+
+bool TForm1::event(QEvent* e) {
+    bool handled = false;
+    vemor::RunHandler([&] { handled = Dispatch(e); });
+    return handled;
 }
 
 bool TForm1::Dispatch(QEvent* message) {
@@ -462,7 +473,7 @@ void TForm1::ShowStatus(const QString& text) {
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::MouseButtonDblClick) {
         if (watched == Memo1->viewport()) {
-            Memo1DblClick(Memo1);
+            vemor::RunHandler([this] { Memo1DblClick(Memo1); });
             return true;
         }
         if (watched == Chart1) {

@@ -102,7 +102,7 @@ public:
     vemor::FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
 
 protected:
-    bool event(QEvent* e) override { return Dispatch(e); }
+    bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool Dispatch(QEvent* message);
     void OnRxData(const TMessage& message);

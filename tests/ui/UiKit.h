@@ -3,6 +3,7 @@
 // directory, a pseudo-terminal behind a COM number, and captured message boxes.
 
 #include "Application.h"
+#include "ErrorDisplay.h"
 #include "Main.h"
 
 #include "../serial/SerialKit.h"
@@ -101,10 +102,9 @@ protected:
         work_ = mkdtemp(tmpl);
         previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(work_);
-        previousErrorBox_ =
-            TApplication::SetErrorBox([this](const QString& title, const QString& text) {
-                errors_.push_back({title.toStdString(), text.toStdString()});
-            });
+        previousErrorBox_ = SetErrorBox([this](const QString& title, const QString& text) {
+            errors_.push_back({title.toStdString(), text.toStdString()});
+        });
         TForm1::CaptureNames().SetCounter(0); // as at program start
         Form1 = new TForm1;
         Form1->show();
@@ -113,7 +113,7 @@ protected:
     void TearDown() override {
         delete Form1;
         Form1 = nullptr;
-        TApplication::SetErrorBox(previousErrorBox_);
+        SetErrorBox(previousErrorBox_);
         std::filesystem::current_path(previousDir_);
         std::error_code ec;
         std::filesystem::permissions(work_, std::filesystem::perms::owner_all, ec);
@@ -148,7 +148,7 @@ protected:
     std::vector<Shown> errors_;
     std::filesystem::path work_;
     std::filesystem::path previousDir_;
-    TApplication::ErrorBox previousErrorBox_;
+    ErrorBox previousErrorBox_;
 };
 
 // Line bytes of frames whose payload follows the index, with every byte the display uses set.
