@@ -30,7 +30,8 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
 }
 
 void FormDisplay::SetLabelText(Label label, const std::string& text) {
-    QLabel* l = labels_[static_cast<std::size_t>(label)];
+    const auto i = static_cast<std::size_t>(label);
+    QLabel* l = labels_[i];
     const QString t = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     if (l->text() == t) {
         return;
@@ -38,7 +39,13 @@ void FormDisplay::SetLabelText(Label label, const std::string& text) {
     // The text is there at once; painting waits for the next folded repaint.
     l->setUpdatesEnabled(false);
     l->setText(t);
-    l->adjustSize();
+    auto known = labelSizes_[i].constFind(t);
+    if (known == labelSizes_[i].constEnd()) {
+        known = labelSizes_[i].insert(t, l->sizeHint());
+    }
+    if (l->size() != *known) {
+        l->resize(*known);
+    }
     RequestRepaint();
 }
 

@@ -5,7 +5,10 @@
 #include "vemor/History.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QSize>
+#include <QString>
 #include <QTimer>
 
 #include <array>
@@ -58,6 +61,10 @@ private:
     void OnOperatorRange(const QCPRange& range);
 
     std::array<QLabel*, 5> labels_;
+    // Each label's size for each text it has shown. A text follows from one frame byte, so
+    // there are at most 256 per label; laying text out anew for every frame would cost more
+    // than all the rest of the frame.
+    std::array<QHash<QString, QSize>, 5> labelSizes_;
     QCustomPlot* chart_;
     std::array<SeriesHistory, 6> history_;
     bool showingPast_ = false; // the graphs hold an operator-chosen stretch, not the tail
