@@ -364,10 +364,15 @@ bool ThreadIO::WritePort(const std::uint8_t* buf, std::int32_t count, std::uint3
     std::uint32_t done = 0;
     bool failed = count < 0;
     if (!failed) {
-        const std::uint32_t limitMs =
-            Timeouts.WriteTotalTimeoutMultiplier * size + Timeouts.WriteTotalTimeoutConstant;
-        const auto deadline = limitMs == 0 ? Clock::time_point::max()
-                                           : Clock::now() + std::chrono::milliseconds(limitMs);
+        std::uint64_t limitMs = std::uint64_t{Timeouts.WriteTotalTimeoutMultiplier} * size +
+                                Timeouts.WriteTotalTimeoutConstant;
+        if (limitMs == 0) {
+            // No time-out set: still never wait for ever on the GUI thread (a peer that holds
+            // CTS low, or reads nothing), but allow twice the bytes' time on the line.
+            limitMs =
+                2 * (std::uint64_t{size} * 10 * 1000 / static_cast<std::uint64_t>(baudRate_)) + 500;
+        }
+        const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
         std::lock_guard lock(PortLock);
         const int fd = PortHandle.load();
         failed = fd == INVALID_HANDLE_VALUE;

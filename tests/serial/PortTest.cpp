@@ -254,6 +254,20 @@ TEST_F(PortTest, WriteCutShortByAHangUpReportsThePart) {
     EXPECT_LT(written, block.size());
 }
 
+TEST_F(PortTest, WriteThatNobodyTakesGivesUpInsteadOfHanging) {
+    // Nobody reads the master, so the pseudo-terminal's buffer fills and stays full.
+    const int baud = 4000000;
+    auto link = Open(baud);
+    const auto block = Sequence(256 * 1024);
+    std::uint32_t written = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(link->WritePort(block.data(), static_cast<std::int32_t>(block.size()), &written));
+    const double limit = 2.0 * (256 * 1024 * 10 * 1000.0 / baud) + 500;
+    EXPECT_LT(MsSince(start), limit + 500);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, block.size());
+}
+
 TEST_F(PortTest, CloseIsPromptRightAfterStartAndDuringAPendingRead) {
     for (const bool terminateFirst : {false, true}) {
         for (const auto wait : {0ms, 50ms}) {
