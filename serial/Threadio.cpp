@@ -23,7 +23,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kSettle{60};
+// The pause that lets a line settle after opening, purging and before closing.
+std::atomic<int> settleMs{60};
 constexpr int kFirstRetryMs = 100;
 constexpr int kLastRetryMs = 1000;
 
@@ -153,6 +154,10 @@ const char* OpenStepName(OpenStep step) {
     return "?";
 }
 
+void ThreadIO::SetSettleTime(int milliseconds) {
+    settleMs.store(milliseconds);
+}
+
 void ThreadIO::FailChunkAllocations(int n) {
     failAllocations.store(n);
 }
@@ -174,9 +179,9 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
     }
     PortHandle.store(fd);
 
-    std::this_thread::sleep_for(kSettle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
     FlushLine(fd);
-    std::this_thread::sleep_for(kSettle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
 
     err = GetLineTermios(fd, SavedSettings.Termios);
     if (err != 0) {
@@ -206,7 +211,7 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
         return;
     }
 
-    std::this_thread::sleep_for(kSettle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
     StopEvent.store(stopSignal_);
     Start();
 }
@@ -231,7 +236,7 @@ ThreadIO::~ThreadIO() {
             ioctl(fd, TIOCMBIS, &on);
             ioctl(fd, TIOCMBIC, &off);
         }
-        std::this_thread::sleep_for(kSettle);
+        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
         CloseDevice(fd);
         PortHandle.store(INVALID_HANDLE_VALUE);
     }
@@ -525,12 +530,12 @@ bool ThreadIO::Reopen() {
     if (fd < 0) {
         return false;
     }
-    const int settleMs = static_cast<int>(kSettle.count());
-    bool ok = !WaitForStop(settleMs);
+    const int settle = settleMs.load();
+    bool ok = !WaitForStop(settle);
     if (ok) {
         FlushLine(fd);
         ok =
-            !WaitForStop(settleMs) && SetLineTermios(fd, working_) == 0 && RaiseModemLines(fd) == 0;
+            !WaitForStop(settle) && SetLineTermios(fd, working_) == 0 && RaiseModemLines(fd) == 0;
     }
     if (!ok) {
         CloseDevice(fd);
@@ -540,7 +545,7 @@ bool ThreadIO::Reopen() {
         std::lock_guard lock(PortLock);
         PortHandle.store(fd);
     }
-    WaitForStop(settleMs);
+    WaitForStop(settle);
     return true;
 }
 

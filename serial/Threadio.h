@@ -129,6 +129,9 @@ public:
     const CommTimeouts& GetTimeouts() const { return Timeouts; }
     OpenFailure OpenError() const { return openError_; }
 
+    // The settling pause (60 ms) at open and close; tests that cycle a port many times
+    // shorten it.
+    static void SetSettleTime(int milliseconds);
     // Makes the next n chunk allocations fail, to exercise that path.
     static void FailChunkAllocations(int n);
 

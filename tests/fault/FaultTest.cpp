@@ -1,0 +1,133 @@
+// What real use does to the monitor: many open/close cycles, and a kill during a capture.
+#include "../ui/UiKit.h"
+
+#include <QPushButton>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace vemor::uitest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t Entries(const char* dir) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+using Faults = WindowTest;
+
+TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
+    ThreadIO::SetSettleTime(1); // the cycles, not the pauses, are under test
+    PtyLine line;
+    ports_.Link(10, line.Name());
+    auto cycle = [&] {
+        Form1->Button1Click(nullptr);
+        ASSERT_NE(SerialThread, nullptr);
+        line.Write(FrameLine(1)); // something for the reader and the queue to hold
+        QTest::qWait(1);
+        Form1->Button1Click(nullptr);
+        ASSERT_EQ(SerialThread, nullptr);
+    };
+    for (int i = 0; i < 5; ++i) { // first use settles Qt's own lazily made resources
+        cycle();
+    }
+    QCoreApplication::processEvents();
+    const std::size_t fds = Entries("/proc/self/fd");
+    const std::size_t threads = Entries("/proc/self/task");
+    const long rss = ResidentKiB();
+    for (int i = 0; i < 500; ++i) {
+        cycle();
+    }
+    QCoreApplication::processEvents();
+    ThreadIO::SetSettleTime(60);
+    EXPECT_EQ(Entries("/proc/self/fd"), fds);
+    EXPECT_EQ(Entries("/proc/self/task"), threads);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LT(ResidentKiB() - rss, 1024) << rss << " KiB before";
+#endif
+    EXPECT_TRUE(serialBoxes_.shown.empty());
+}
+
+// Starts the capturing child; its standard output comes through `out`.
+pid_t StartChild(FILE*& out) {
+    int pipeFds[2];
+    EXPECT_EQ(pipe(pipeFds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    char* argv[] = {const_cast<char*>(VEMOR_CAPTURE_CHILD), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, VEMOR_CAPTURE_CHILD, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    out = fdopen(pipeFds[0], "r");
+    return pid;
+}
+
+TEST_F(Faults, KilledDuringACaptureLeavesEveryWrittenByteInOrder) {
+    std::setlocale(LC_TIME, "C");
+    PtyLine line;
+    ports_.Link(10, line.Name());
+    FILE* out = nullptr;
+    const pid_t child = StartChild(out);
+    ASSERT_GT(child, 0);
+    char text[256];
+    ASSERT_NE(fgets(text, sizeof text, out), nullptr);
+    ASSERT_EQ(std::string(text).rfind("capturing ", 0), 0u) << text;
+    std::string name(text + 10);
+    name.pop_back();
+
+    // Frames at a brisk pace until the child has written a good part of them, then the kill.
+    Bytes sent;
+    unsigned long long reported = 0;
+    for (int n = 0; n < 2000 && reported < 20000; ++n) {
+        const Bytes f = FrameLine(n);
+        line.Write(f);
+        sent.insert(sent.end(), f.begin(), f.end());
+        pollfd p{fileno(out), POLLIN, 0};
+        while (poll(&p, 1, n % 20 == 0 ? 5 : 0) > 0 && fgets(text, sizeof text, out) != nullptr) {
+            reported = std::strtoull(text, nullptr, 10);
+        }
+    }
+    ASSERT_GE(reported, 20000u);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    fclose(out);
+    EXPECT_TRUE(WIFSIGNALED(status));
+
+    const Bytes file = ReadFile(name);
+    ASSERT_GE(file.size(), 16u + reported);
+    // The start time, and the stop field as the start left it.
+    EXPECT_EQ(file[2], ':');
+    EXPECT_EQ(file[5], ':');
+    EXPECT_EQ(Bytes(file.begin() + 8, file.begin() + 16), Bytes(8, 0));
+    const Bytes body(file.begin() + 16, file.end());
+    ASSERT_LE(body.size(), sent.size());
+    EXPECT_EQ(body, Bytes(sent.begin(), sent.begin() + static_cast<long>(body.size())));
+}
+
+} // namespace
+} // namespace vemor::uitest
