@@ -55,7 +55,7 @@ TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
     QCoreApplication::processEvents();
     const std::size_t fds = Entries("/proc/self/fd");
     const std::size_t threads = Entries("/proc/self/task");
-    const long rss = ResidentKiB();
+    [[maybe_unused]] const long rss = ResidentKiB();
     for (int i = 0; i < 500; ++i) {
         cycle();
     }
