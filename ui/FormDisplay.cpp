@@ -13,14 +13,23 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
       chart_(chart), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
-      minimum_(chart->xAxis->range().lower), maximum_(chart->xAxis->range().upper) {
+      minimum_(chart->xAxis->range().lower), maximum_(chart->xAxis->range().upper),
+      chartPaint_(
+          ChartPaintIntervalMs, [this] { chart_->replot(QCustomPlot::rpQueuedRefresh); }, this),
+      labelPaint_(
+          LabelPaintIntervalMs,
+          [this] {
+              for (QLabel* l : labels_) {
+                  if (!l->updatesEnabled()) {
+                      l->setUpdatesEnabled(true);
+                  }
+              }
+          },
+          this) {
     for (int i = 0; i < chart_->graphCount(); ++i) {
         // Trimming is done here in place; the container's own squeezing would reallocate.
         chart_->graph(i)->data()->setAutoSqueeze(false);
     }
-    repaintTimer_.setSingleShot(true);
-    connect(&repaintTimer_, &QTimer::timeout, this, &FormDisplay::Repaint);
-    sinceRepaint_.start();
     connect(chart_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this](const QCPRange& range) {
                 if (!applying_) {
@@ -46,7 +55,7 @@ void FormDisplay::SetLabelText(Label label, const std::string& text) {
     if (l->size() != *known) {
         l->resize(*known);
     }
-    RequestRepaint();
+    labelPaint_.Request();
 }
 
 void FormDisplay::AppendY(int series, double y) {
@@ -143,23 +152,25 @@ void FormDisplay::UndoZoom() {
     ApplyRange();
 }
 
-void FormDisplay::RequestRepaint() {
-    if (repaintTimer_.isActive()) {
-        return;
-    }
-    const qint64 wait = RepaintIntervalMs - sinceRepaint_.elapsed();
-    repaintTimer_.start(static_cast<int>(std::max<qint64>(0, wait)));
+PaintFold::PaintFold(int intervalMs, std::function<void()> paint, QObject* parent)
+    : QObject(parent), intervalMs_(intervalMs), paint_(std::move(paint)) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &PaintFold::Paint);
+    since_.start();
 }
 
-void FormDisplay::Repaint() {
-    sinceRepaint_.restart();
-    ++repaints_;
-    for (QLabel* l : labels_) {
-        if (!l->updatesEnabled()) {
-            l->setUpdatesEnabled(true);
-        }
+void PaintFold::Request() {
+    if (timer_.isActive()) {
+        return;
     }
-    chart_->replot(QCustomPlot::rpQueuedRefresh);
+    const qint64 wait = intervalMs_ - since_.elapsed();
+    timer_.start(static_cast<int>(std::max<qint64>(0, wait)));
+}
+
+void PaintFold::Paint() {
+    since_.restart();
+    ++paints_;
+    paint_();
 }
 
 } // namespace vemor

@@ -13,12 +13,31 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QCustomPlot;
 class QLabel;
 struct QCPRange;
 
 namespace vemor {
+
+// Folds paint requests into at most one paint per interval; a request after a quiet spell is
+// served at once. GUI thread only.
+class PaintFold final : public QObject {
+public:
+    PaintFold(int intervalMs, std::function<void()> paint, QObject* parent);
+    void Request();
+    std::uint64_t Paints() const { return paints_; }
+
+private:
+    void Paint();
+
+    const int intervalMs_;
+    std::function<void()> paint_;
+    QTimer timer_;
+    QElapsedTimer since_;
+    std::uint64_t paints_ = 0;
+};
 
 class FormDisplay final : public QObject, public Display {
     Q_OBJECT
@@ -29,8 +48,10 @@ public:
     // room to zoom out a little. Older points come from the history when the operator
     // scrolls back.
     static constexpr std::int64_t TailPoints = 2048;
-    // Repaints fold into at most one per interval (about 30 per second).
-    static constexpr int RepaintIntervalMs = 33;
+    // Chart repaints fold into at most one per interval (about 30 per second); the labels,
+    // which cost little to paint, into at most one per 10 ms, about one per read of the line.
+    static constexpr int ChartPaintIntervalMs = 33;
+    static constexpr int LabelPaintIntervalMs = 10;
 
     FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
 
@@ -43,18 +64,17 @@ public:
     double BottomAxisMaximum() const override { return maximum_; }
     void SetBottomAxisMinimum(double value) override;
 
-    // Asks for a repaint of the labels and the chart; requests fold until the next one.
-    void RequestRepaint();
+    // Asks for a repaint of the chart; requests fold until the next one.
+    void RequestRepaint() { chartPaint_.Request(); }
     const SeriesHistory& History(int series) const {
         return history_[static_cast<std::size_t>(series)];
     }
-    // Repaints done so far; for measurements and tests.
-    std::uint64_t Repaints() const { return repaints_; }
+    // Chart repaints done so far; for measurements and tests.
+    std::uint64_t Repaints() const { return chartPaint_.Paints(); }
     // The chart as a frame last placed it, undoing a mouse zoom.
     void UndoZoom();
 
 private:
-    void Repaint();
     void ApplyRange();
     // Fills a graph from the history with the points of [from, to).
     void LoadGraph(int series, std::int64_t from, std::int64_t to);
@@ -72,9 +92,8 @@ private:
     double minimum_;
     double maximum_;
     bool applying_ = false; // our own range changes are not the operator's
-    QTimer repaintTimer_;
-    QElapsedTimer sinceRepaint_;
-    std::uint64_t repaints_ = 0;
+    PaintFold chartPaint_;
+    PaintFold labelPaint_;
 };
 
 } // namespace vemor

@@ -1,0 +1,132 @@
+// Time from a frame written at the line's other side to the window: its label text set, and
+// its label painted. Frames are written at the line's own pace by a second thread.
+#include "Application.h"
+#include "Main.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct PaintWatch : QObject {
+    std::vector<Clock::time_point>* painted;
+    std::int64_t* shownAtPaint;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            const auto now = Clock::now();
+            const std::int64_t shown = Form1->Display().History(0).Count();
+            while (*shownAtPaint < shown) {
+                (*painted)[static_cast<std::size_t>((*shownAtPaint)++)] = now;
+            }
+        }
+        return false;
+    }
+};
+
+void Report(const char* what, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&](double q) { return ms[static_cast<std::size_t>(q * (ms.size() - 1))]; };
+    std::printf("%-28s median %6.2f ms   p99 %6.2f ms   max %6.2f ms   (%zu frames)\n", what,
+                at(0.5), at(0.99), ms.back(), ms.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 1000;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    TApplication app(argc, argv);
+    char tmpl[] = "/tmp/vemor-latency-XXXXXX";
+    const std::filesystem::path dir = mkdtemp(tmpl);
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    std::filesystem::create_directories(dir / "vemor" / "ports");
+    int master = -1;
+    int slave = -1;
+    char name[128];
+    openpty(&master, &slave, name, nullptr, nullptr);
+    std::filesystem::create_symlink(name, dir / "vemor" / "ports" / "com10");
+
+    Form1 = new TForm1;
+    Form1->show();
+    (void)QTest::qWaitForWindowExposed(Form1);
+    Form1->Button1Click(nullptr);
+    if (SerialThread == nullptr) {
+        std::fprintf(stderr, "cannot open the pseudo-terminal\n");
+        return 1;
+    }
+
+    std::vector<Clock::time_point> written(static_cast<std::size_t>(frames));
+    std::vector<Clock::time_point> shown(static_cast<std::size_t>(frames));
+    std::vector<Clock::time_point> painted(static_cast<std::size_t>(frames));
+    std::int64_t shownAtPaint = 0;
+    PaintWatch watch;
+    watch.painted = &painted;
+    watch.shownAtPaint = &shownAtPaint;
+    Form1->LabelRPM->installEventFilter(&watch);
+
+    std::atomic<bool> done{false}; // writer thread sets it after the last frame
+    std::thread writer([&] {
+        const auto start = Clock::now();
+        std::uint8_t payload[vemor::PayloadLength] = {};
+        for (int i = 0; i < frames; ++i) {
+            payload[9] = static_cast<std::uint8_t>(1 + i % 200);
+            std::vector<std::uint8_t> line;
+            vemor::AppendLineFrame(line, payload);
+            // The line carries 6250 bytes per second.
+            std::this_thread::sleep_until(start + std::chrono::microseconds(5600) * i);
+            written[static_cast<std::size_t>(i)] = Clock::now();
+            [[maybe_unused]] const ssize_t n = write(master, line.data(), line.size());
+        }
+        done.store(true);
+    });
+
+    std::int64_t seen = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(10 + frames / 100);
+    while ((shownAtPaint < frames) && Clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const auto now = Clock::now();
+        const std::int64_t count = Form1->Display().History(0).Count();
+        while (seen < count) {
+            shown[static_cast<std::size_t>(seen++)] = now;
+        }
+    }
+    writer.join();
+
+    // The first frame also goes through the stream's start (it is joined mid-way by design
+    // only when the port opens mid-frame; here it opens before), so every frame counts.
+    std::vector<double> toText;
+    std::vector<double> toPaint;
+    for (int i = 0; i < std::min<std::int64_t>(seen, shownAtPaint); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        toText.push_back(std::chrono::duration<double, std::milli>(shown[k] - written[k]).count());
+        toPaint.push_back(
+            std::chrono::duration<double, std::milli>(painted[k] - written[k]).count());
+    }
+    if (toText.empty()) {
+        std::fprintf(stderr, "no frame reached the window\n");
+        return 1;
+    }
+    Report("written -> label text set", toText);
+    Report("written -> label painted", toPaint);
+    Form1->Button1Click(nullptr);
+    delete Form1;
+    close(master);
+    close(slave);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
