@@ -1,0 +1,110 @@
+// A day at the line's rate, accelerated: 16 million frames through the receive path (reader
+// queue, notification, drain, assembler, labels and chart) with the window offscreen.
+#include "Application.h"
+#include "Main.h"
+
+#include <QTest>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <pty.h>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const long long frames = argc > 1 ? std::atoll(argv[1]) : 16'000'000;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    TApplication app(argc, argv);
+    char tmpl[] = "/tmp/vemor-day-XXXXXX";
+    const std::filesystem::path dir = mkdtemp(tmpl);
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    std::filesystem::create_directories(dir / "vemor" / "ports");
+    int master = -1;
+    int slave = -1;
+    char name[128];
+    openpty(&master, &slave, name, nullptr, nullptr);
+    std::filesystem::create_symlink(name, dir / "vemor" / "ports" / "com10");
+
+    Form1 = new TForm1;
+    Form1->show();
+    (void)QTest::qWaitForWindowExposed(Form1);
+    Form1->Button1Click(nullptr);
+    if (SerialThread == nullptr) {
+        std::fprintf(stderr, "cannot open the pseudo-terminal\n");
+        return 1;
+    }
+
+    // A block of varied frames, fed again and again in 64-byte chunks as the reader queues them.
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> block;
+    std::uint8_t payload[vemor::PayloadLength];
+    const int blockFrames = 4096;
+    for (int f = 0; f < blockFrames; ++f) {
+        for (auto& b : payload) {
+            b = static_cast<std::uint8_t>(rng() % 256);
+        }
+        vemor::AppendLineFrame(block, payload);
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    std::printf("%12s %10s %14s\n", "frames", "seconds", "resident KiB");
+    std::printf("%12lld %10.1f %14ld\n", 0LL, 0.0, ResidentKiB());
+    const auto& shown = Form1->Display().History(0);
+    long long nextReport = frames / 8;
+    std::size_t at = 0;
+    while (shown.Count() < frames) {
+        for (int c = 0; c < 128; ++c) { // one drain's worth
+            if (at + 64 > block.size()) {
+                at = 0;
+            }
+            SerialThread->AppendChunk(block.data() + at, 64);
+            at += 64;
+        }
+        TMessage m(vemor::WM_RXDATA, 64, 8192);
+        QCoreApplication::sendEvent(Form1, &m);
+        QCoreApplication::processEvents(); // the folded paints, as the event loop would do them
+        if (shown.Count() >= nextReport) {
+            const double s = std::chrono::duration<double>(Clock::now() - start).count();
+            std::printf("%12lld %10.1f %14ld\n", static_cast<long long>(shown.Count()), s,
+                        ResidentKiB());
+            std::fflush(stdout);
+            nextReport += frames / 8;
+        }
+    }
+    const double s = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("%lld frames in %.1f s: %.0f frames per second, %.0f times the line's rate\n",
+                static_cast<long long>(shown.Count()), s, shown.Count() / s,
+                shown.Count() / s / 189.4);
+    Form1->Button1Click(nullptr);
+    delete Form1;
+    close(master);
+    close(slave);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
