@@ -1,0 +1,170 @@
+// End to end: vemor-sim on a pseudo-terminal behind a private ports folder, the real window
+// (offscreen) opening COM10 and capturing as an operator would, and vemor-decode reading the
+// capture afterwards.
+#include "../tools/SimKit.h"
+#include "../ui/UiKit.h"
+
+#include "vemor/Assembler.h"
+#include "vemor/Values.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <clocale>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vemor::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using simtest::Bytes;
+using simtest::Child;
+
+constexpr std::size_t Frames = 2000;
+
+struct Captured {
+    std::string path;
+    Bytes sent;
+};
+
+// The payload of the last frame that an assembler from reset accepts in the stream.
+std::optional<std::array<std::uint8_t, PayloadLength>> LastFrame(const Bytes& line) {
+    std::optional<std::array<std::uint8_t, PayloadLength>> last;
+    FrameAssembler a;
+    a.AssembleBytes(line.data(), line.size(), [&](const std::uint8_t* f) {
+        last.emplace();
+        std::copy(f, f + PayloadLength, last->begin());
+    });
+    return last;
+}
+
+std::string Text(const QLabel* label) {
+    return label->text().toLatin1().toStdString();
+}
+
+class EndToEnd : public uitest::WindowTest {
+protected:
+    void SetUp() override {
+        std::setlocale(LC_TIME, "C");
+        WindowTest::SetUp();
+    }
+
+    template <class Pred>
+    bool WaitFor(Pred pred, int ms = 10000) {
+        return QTest::qWaitFor(pred, ms);
+    }
+
+    // Starts the simulator held, opens COM10 and starts a capture in the window, releases
+    // the simulator, and once it has sent everything checks the labels against the last
+    // frame sent, closes the window (finishing the capture), and checks the capture's body
+    // against what the simulator recorded and its decoding against the frame count.
+    std::optional<Captured> CaptureFrom(std::vector<std::string> simArgs, const std::string& tag) {
+        const std::string sentPath = (work_ / ("sent-" + tag + ".bin")).string();
+        simArgs.insert(simArgs.end(), {"--hold", "--sent", sentPath});
+        Child sim(VEMOR_SIM_EXE, simArgs);
+        if (!WaitFor([&] { return sim.Line("link: ").has_value(); })) {
+            ADD_FAILURE() << "the simulator made no link: " << sim.Output();
+            return std::nullopt;
+        }
+
+        Form1->ComboBox1->setCurrentIndex(9);
+        Click(Form1->Button1);
+        if (Form1->Button1->text() != QStringLiteral("Close")) {
+            ADD_FAILURE() << "COM10 did not open";
+            return std::nullopt;
+        }
+        Click(Form1->Button2);
+        if (!Form1->CaptureStream) {
+            ADD_FAILURE() << "no capture started";
+            return std::nullopt;
+        }
+        const std::string name = Form1->CaptureStream->Name();
+        EXPECT_TRUE(WaitFor([&] { return sim.Line("held: ").has_value(); })) << sim.Output();
+        EXPECT_EQ(Form1->CaptureStream->BodyBytes(), 0u) << "bytes before the release";
+        sim.Signal(SIGUSR1);
+
+        if (!WaitFor([&] { return sim.Exited().has_value(); }, 60000)) {
+            ADD_FAILURE() << "the simulator did not finish: " << sim.Output();
+            return std::nullopt;
+        }
+        EXPECT_EQ(sim.Exited(), 0) << sim.Output();
+        Captured result{(work_ / name).string(), simtest::ReadBytes(sentPath)};
+        EXPECT_TRUE(sim.Line("sent: " + std::to_string(result.sent.size()) + " bytes, " +
+                             std::to_string(Frames) + " frames"))
+            << sim.Output();
+        EXPECT_TRUE(WaitFor([&] {
+            return Form1->CaptureStream->BodyBytes() >= result.sent.size();
+        })) << Form1->CaptureStream->BodyBytes()
+            << " of " << result.sent.size() << " bytes";
+
+        const auto last = LastFrame(result.sent);
+        if (!last) {
+            ADD_FAILURE() << "the simulator sent no frame";
+            return std::nullopt;
+        }
+        const FrameTexts texts = LabelTexts(last->data(), Form1->DecimalSeparator());
+        EXPECT_EQ(Text(Form1->LabelRPM), texts.Rpm);
+        EXPECT_EQ(Text(Form1->LabelBatt), texts.Batt);
+        EXPECT_EQ(Text(Form1->LabelECT), texts.Ect);
+        EXPECT_EQ(Text(Form1->LabelMAT), texts.Mat);
+        EXPECT_EQ(Text(Form1->LabelPW), texts.Pw);
+
+        delete Form1; // finishes the capture with its stop time
+        Form1 = nullptr;
+
+        const Bytes file = ReadFile(result.path);
+        EXPECT_GE(file.size(), CaptureHeaderLength);
+        if (file.size() >= CaptureHeaderLength) {
+            EXPECT_EQ(Bytes(file.begin() + CaptureHeaderLength, file.end()), result.sent)
+                << "the capture body differs from what the simulator sent";
+            EXPECT_NE(file[CaptureStopOffset], 0) << "no stop time";
+        }
+
+        Child decode(VEMOR_DECODE_EXE, {"--info", result.path});
+        EXPECT_EQ(decode.Wait(), 0) << decode.Output();
+        const std::string info = decode.Output();
+        EXPECT_NE(info.find("\nframes: " + std::to_string(Frames) + "\n"), std::string::npos)
+            << info;
+        EXPECT_NE(info.find("\ndropped: 0\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("body_bytes: " + std::to_string(result.sent.size()) + "\n"),
+                  std::string::npos)
+            << info;
+        return result;
+    }
+
+    void NewWindow() {
+        Form1 = new TForm1;
+        Form1->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+    }
+};
+
+TEST_F(EndToEnd, LiveFramesReachTheLabelsAndTheCaptureByteForByte) {
+    const auto run =
+        CaptureFrom({"--frames", std::to_string(Frames), "--speed", "0", "--seed", "1"}, "live");
+    ASSERT_TRUE(run);
+    EXPECT_GT(run->sent.size(), Frames * 33);
+}
+
+TEST_F(EndToEnd, AReplayedCaptureShowsAndCapturesTheSameBytes) {
+    const auto live =
+        CaptureFrom({"--frames", std::to_string(Frames), "--speed", "0", "--seed", "1"}, "live");
+    ASSERT_TRUE(live);
+    const std::string drive = (work_ / "drive.cap").string();
+    fs::copy_file(live->path, drive);
+
+    NewWindow();
+    const auto replay = CaptureFrom({"--replay", drive, "--speed", "0"}, "replay");
+    ASSERT_TRUE(replay);
+    EXPECT_EQ(replay->sent, live->sent) << "the replay sent other bytes than the capture holds";
+}
+
+} // namespace
+} // namespace vemor::e2e
