@@ -163,6 +163,23 @@ TEST_F(SimProcessTest, LeavesALinkThatSomeoneElseTookOver) {
     EXPECT_EQ(fs::read_symlink(Link()), "/dev/null");
 }
 
+TEST_F(SimProcessTest, NeverTakesOverALinkToAnExistingDeviceButReplacesAStaleOne) {
+    ports_.Link(10, "/dev/null");
+    Child refused(VEMOR_SIM_EXE, {});
+    EXPECT_EQ(refused.Wait(), 1);
+    EXPECT_NE(refused.Output().find("already points at /dev/null"), std::string::npos)
+        << refused.Output();
+    EXPECT_EQ(fs::read_symlink(Link()), "/dev/null");
+
+    ports_.Link(10, "/dev/pts/nonexistent");
+    auto sim = Start({});
+    EXPECT_EQ(fs::read_symlink(Link()).string().rfind("/dev/pts/", 0), 0u);
+    EXPECT_TRUE(fs::exists(Link()));
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(sim->Wait(), 0);
+    EXPECT_FALSE(LinkExists());
+}
+
 TEST_F(SimProcessTest, RefusesAReplayFileThatIsTooShortAndLeavesNoLink) {
     std::ofstream(File("short.cap")) << "14:03:07";
     Child sim(VEMOR_SIM_EXE, {"--replay", File("short.cap")});

@@ -113,6 +113,16 @@ bool PortLink::RemoveIfOurs() {
     return unlink(path_.c_str()) == 0;
 }
 
+std::string PortLink::LiveTarget() const {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink(path_.c_str(), buf, sizeof buf - 1);
+    struct stat st {};
+    if (n < 0 || stat(path_.c_str(), &st) != 0) {
+        return {};
+    }
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
 bool MonitorReady(const LineTermios& t) {
     const bool eightN1 = (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & (PARENB | CSTOPB)) == 0;
     const bool raw = (t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&

@@ -130,6 +130,15 @@ int Simulator::Run() {
             engine_ = engine.get();
             source_ = std::move(engine);
         }
+        // A link that leads somewhere may be someone's device: never take it over.
+        const std::string live = link_.LiveTarget();
+        if (!live.empty()) {
+            std::fprintf(err_,
+                         "vemor-sim: %s already points at %s; remove the link or choose "
+                         "another --port\n",
+                         link_.Path().c_str(), live.c_str());
+            return 1;
+        }
         Plug();
     } catch (const std::exception& e) {
         std::fprintf(err_, "vemor-sim: %s\n", e.what());

@@ -50,6 +50,9 @@ public:
     // Removes the link only if it still points where we pointed it last: another simulator
     // may have taken the name over since.
     bool RemoveIfOurs();
+    // Where the link points when that is an existing file (another simulator's terminal,
+    // a real device); empty for no link or a stale one.
+    std::string LiveTarget() const;
     const std::string& Path() const { return path_; }
 
 private:
