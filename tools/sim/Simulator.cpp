@@ -355,6 +355,10 @@ Simulator::End Simulator::Send(Clock::time_point unplugAt) {
                 return End::LineDown;
             }
             readyChecked = now;
+            ReadPackets(); // a monitor that keeps up never lets the writes wait
+            if (packets_.Pending() && now - lastRx_ >= PacketIdle) {
+                Say("rx: " + packets_.Flush());
+            }
         }
         const auto nextCheck = std::min(unplugAt, readyChecked + ReadyCheckEvery);
         if (queueOff_ == queue_.size()) {
