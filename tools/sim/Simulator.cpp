@@ -39,6 +39,7 @@ void OnRelease(int) {
 constexpr auto ReadyCheckEvery = 10ms;
 constexpr auto MaxLag = 100ms;     // pacing never bursts more than this much behind
 constexpr auto PacketIdle = 100ms; // an unfinished packet is printed after this silence
+constexpr auto QuietEnd = 200ms;   // ten read time-outs of the monitor
 constexpr std::size_t PacedBatch = 256;
 constexpr std::size_t FreeBatch = 4096;
 
@@ -71,6 +72,7 @@ private:
     void Refill();
     bool Written(const std::uint8_t* p, std::size_t n);
     void Drain(Clock::duration limit);
+    void Quiet(Clock::duration span);
     void Plug();
     void Unplug();
     void ReadPackets();
@@ -171,6 +173,9 @@ int Simulator::Run() {
             }
             if (end != End::Unplug) {
                 Drain(end == End::Finished ? 3s : 1s);
+                // At the end the ECU falls silent before the line goes, as a real one does
+                // when it stops: a reader in the middle of a timed read finishes it first.
+                Quiet(QuietEnd);
                 break;
             }
             Drain(2s);
@@ -437,6 +442,14 @@ void Simulator::Drain(Clock::duration limit) {
     if (unread > 0) {
         Say("unread: at least " + std::to_string(unread) +
             " bytes written were not read by the monitor");
+    }
+}
+
+void Simulator::Quiet(Clock::duration span) {
+    const auto end = Clock::now() + span;
+    const auto stopsBefore = stopRequests;
+    while (Clock::now() < end && stopRequests == stopsBefore) {
+        Wait(0, end);
     }
 }
 
