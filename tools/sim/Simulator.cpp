@@ -175,7 +175,9 @@ int Simulator::Run() {
                 Drain(end == End::Finished ? 3s : 1s);
                 // At the end the ECU falls silent before the line goes, as a real one does
                 // when it stops: a reader in the middle of a timed read finishes it first.
-                Quiet(QuietEnd);
+                if (bytes_ > 0) {
+                    Quiet(QuietEnd);
+                }
                 break;
             }
             Drain(2s);
