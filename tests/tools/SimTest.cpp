@@ -1,5 +1,5 @@
 // The simulator's parts in-process: the engine's behaviour, the line format of what it
-// sends, faults, replay, the frame limit, the command line, the link and packet printing.
+// sends and its faults, the command line's refusals, the printing of the monitor's packets.
 #include "SimKit.h"
 
 #include "vemor/Assembler.h"
@@ -13,12 +13,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <string>
-#include <sys/stat.h>
-#include <termios.h>
 #include <vector>
 
 namespace vemor::sim {
@@ -173,11 +169,6 @@ TEST_F(EngineTest, OxygenSensorSwitchesRichAndLeanOnceTheLoopCloses) {
     EXPECT_GT(hi * 1.1 / 255, 0.7);
 }
 
-TEST(EngineSeed, SameSeedSameFramesOtherSeedOtherFrames) {
-    EXPECT_EQ(Frames(42, 3000), Frames(42, 3000));
-    EXPECT_NE(Frames(42, 3000), Frames(43, 3000));
-}
-
 Bytes Join(Source& source, int pieces, std::vector<Piece>* kept = nullptr) {
     Bytes line;
     Piece piece;
@@ -277,122 +268,8 @@ TEST(LineFormat, FaultsNeverForgeAFrameAndTheStreamRecovers) {
     EXPECT_GT(recoveredAfterFault, 50u);
 }
 
-TEST(FrameLimit, CutsRightAfterTheFrameThatReachesTheLimit) {
-    Bytes line;
-    std::vector<std::size_t> ends;
-    EngineSource source(1, false);
-    Piece piece;
-    for (int i = 0; i < 3; ++i) {
-        source.Next(piece);
-        line.insert(line.end(), piece.Bytes.begin(), piece.Bytes.end());
-        ends.push_back(line.size());
-    }
-    const struct {
-        std::uint64_t limit;
-        std::size_t cut;
-    } cases[] = {{0, 0}, {1, ends[0]}, {2, ends[1]}, {3, ends[2]}, {4, line.size()}};
-    for (const auto& c : cases) {
-        FrameCounter counter;
-        EXPECT_EQ(counter.CutAfter(line.data(), line.size(), c.limit), c.cut)
-            << "limit " << c.limit;
-    }
-    // After one frame has been counted, the next frame is the first from now.
-    FrameCounter counter;
-    counter.Feed(line.data(), ends[0]);
-    EXPECT_EQ(counter.Frames(), 1u);
-    EXPECT_EQ(counter.CutAfter(line.data() + ends[0], line.size() - ends[0], 1), ends[1] - ends[0]);
-}
-
-class TempFolder {
-public:
-    TempFolder() {
-        char tmpl[] = "/tmp/vemor-sim-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-TEST(Replay, SendsTheBodyAfterTheSixteenByteHeader) {
-    TempFolder dir;
-    Bytes file(16, 'h');
-    for (int i = 0; i < 1000; ++i) {
-        file.push_back(static_cast<std::uint8_t>(i * 37));
-    }
-    {
-        std::ofstream out(dir / "cap", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(file.data()),
-                  static_cast<std::streamsize>(file.size()));
-    }
-    ReplaySource source(dir / "cap");
-    std::vector<Piece> pieces;
-    const Bytes body = Join(source, 100000, &pieces);
-    EXPECT_EQ(body, Bytes(file.begin() + 16, file.end()));
-    for (const Piece& p : pieces) {
-        EXPECT_LE(p.Bytes.size(), 64u) << "pieces are small enough to pace";
-    }
-}
-
-TEST(Replay, RefusesShortMissingAndUnreadableFiles) {
-    TempFolder dir;
-    {
-        std::ofstream out(dir / "short", std::ios::binary);
-        out << "14:03:07";
-    }
-    const struct {
-        std::string path;
-        std::string reason;
-    } cases[] = {
-        {dir / "short", "shorter than the 16-byte header"},
-        {dir / "missing", "No such file or directory"},
-        {dir / "", "Is a directory"},
-    };
-    for (const auto& c : cases) {
-        try {
-            ReplaySource source(c.path);
-            ADD_FAILURE() << c.path << " accepted";
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.path + ": "), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
-        }
-    }
-}
-
 bool Parse(std::vector<const char*> args, Options& o, std::string& error) {
     return ParseOptions(args, o, error);
-}
-
-TEST(CommandLine, ReadsEveryOption) {
-    Options o;
-    std::string error;
-    ASSERT_TRUE(Parse({"--port", "3", "--speed", "2.5", "--seed", "0x10", "--hold", "--frames",
-                       "2000", "--unplug-after", "0.5", "--replug-after", "0", "--cycles", "20",
-                       "--sent", "s.bin", "--faults"},
-                      o, error))
-        << error;
-    EXPECT_EQ(o.Port, 3);
-    EXPECT_EQ(o.Speed, 2.5);
-    EXPECT_EQ(o.Seed, 16u);
-    EXPECT_TRUE(o.Hold);
-    EXPECT_EQ(o.Frames, 2000);
-    EXPECT_EQ(o.UnplugAfter, 0.5);
-    EXPECT_EQ(o.ReplugAfter, 0.0);
-    EXPECT_EQ(o.Cycles, 20);
-    EXPECT_EQ(o.Sent, "s.bin");
-    EXPECT_TRUE(o.Faults);
-
-    Options d;
-    ASSERT_TRUE(Parse({}, d, error));
-    EXPECT_EQ(d.Port, 10);
-    EXPECT_EQ(d.Speed, 1.0);
-    EXPECT_EQ(d.Frames, -1);
-    EXPECT_EQ(d.UnplugAfter, -1);
 }
 
 TEST(CommandLine, RefusesBadValuesAndCombinations) {
@@ -418,70 +295,6 @@ TEST(CommandLine, RefusesBadValuesAndCombinations) {
         EXPECT_FALSE(Parse(args, o, error)) << args[0];
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(Monitor, ReadyOnlyWhenRawEightNOneAtTheLineRate) {
-    LineTermios cooked{};
-    cooked.c_cflag = CS8 | CREAD | B38400;
-    cooked.c_lflag = ICANON | ECHO | ISIG;
-    cooked.c_iflag = ICRNL | IXON;
-    cooked.c_ispeed = cooked.c_ospeed = 38400;
-    const LineTermios working = MakeWorkingTermios(cooked, LineBaud);
-    EXPECT_TRUE(MonitorReady(working));
-    EXPECT_FALSE(MonitorReady(cooked));
-    EXPECT_FALSE(MonitorReady(MakeWorkingTermios(cooked, 9600)));
-
-    struct Change {
-        const char* what;
-        void (*apply)(LineTermios&);
-    };
-    const Change changes[] = {
-        {"canonical input", [](LineTermios& t) { t.c_lflag |= ICANON; }},
-        {"echo", [](LineTermios& t) { t.c_lflag |= ECHO; }},
-        {"XON/XOFF", [](LineTermios& t) { t.c_iflag |= IXON; }},
-        {"parity", [](LineTermios& t) { t.c_cflag |= PARENB; }},
-        {"two stop bits", [](LineTermios& t) { t.c_cflag |= CSTOPB; }},
-        {"seven bits", [](LineTermios& t) { t.c_cflag = (t.c_cflag & ~CSIZE) | CS7; }},
-        {"input at another speed", [](LineTermios& t) { t.c_ispeed = 9600; }},
-    };
-    for (const Change& c : changes) {
-        LineTermios t = working;
-        c.apply(t);
-        EXPECT_FALSE(MonitorReady(t)) << c.what;
-    }
-}
-
-TEST(Monitor, ReadsTheSettingsThroughTheMaster) {
-    Pty pty;
-    EXPECT_FALSE(MonitorReady(pty.Master())) << "a fresh line is not set up";
-    simtest::FakeMonitor monitor(pty.Path());
-    monitor.SetUp();
-    EXPECT_TRUE(MonitorReady(pty.Master()));
-    monitor.Restore();
-    EXPECT_FALSE(MonitorReady(pty.Master()));
-}
-
-TEST(Link, ReplacesALinkButNeverAFileAndRemovesOnlyItsOwn) {
-    TempFolder dir;
-    const std::string path = dir / "ports/com10";
-    PortLink link(path);
-    link.PointAt("/dev/pts/1");
-    link.PointAt("/dev/pts/2");
-    EXPECT_EQ(std::filesystem::read_symlink(path), "/dev/pts/2");
-
-    // Someone else took the name over: it stays theirs.
-    std::filesystem::remove(path);
-    std::filesystem::create_symlink("/dev/pts/9", path);
-    EXPECT_FALSE(link.RemoveIfOurs());
-    EXPECT_EQ(std::filesystem::read_symlink(path), "/dev/pts/9");
-
-    link.PointAt("/dev/pts/3");
-    EXPECT_TRUE(link.RemoveIfOurs());
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
-
-    std::ofstream(path) << "not a link";
-    EXPECT_THROW(link.PointAt("/dev/pts/4"), std::runtime_error);
-    EXPECT_TRUE(std::filesystem::is_regular_file(path));
 }
 
 TEST(Packets, PrintsEachPacketWholeAndMarksWhatIsNot) {
