@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     vemor::sim::Options options;
     std::string error;
     if (!vemor::sim::ParseOptions(args, options, error)) {
-        std::fprintf(stderr, "vemor-sim: %s\n%s", error.c_str(), vemor::sim::Usage);
+        std::fprintf(stderr, "vemor-sim: %s (vemor-sim --help lists the options)\n", error.c_str());
         return 2;
     }
     if (options.Help) {
