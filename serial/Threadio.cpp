@@ -442,13 +442,13 @@ void ThreadIO::ReceiveLoop() {
         if (end == ReadEnd::Stop) {
             break;
         }
+        // A read that ends in a hang-up may still hold what arrived before it.
+        if (count > 0 && AppendChunk(buf, count)) {
+            Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
+        }
         if (end == ReadEnd::Lost) {
             LoseLine(lostErr);
             retryMs = kFirstRetryMs;
-            continue;
-        }
-        if (count > 0 && AppendChunk(buf, count)) {
-            Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
         }
     }
     {

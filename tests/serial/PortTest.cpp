@@ -286,6 +286,22 @@ TEST_F(PortTest, CloseIsPromptRightAfterStartAndDuringAPendingRead) {
     }
 }
 
+TEST_F(PortTest, BytesReadJustBeforeAHangUpAreKept) {
+    for (int round = 0; round < 10; ++round) {
+        Pty line;
+        ports.Link(kPort, line.slave);
+        Recorder rec;
+        ThreadIO link(true, kPort, 62500, &rec);
+        ports.Link(kPort, "/dev/vemor-gone");
+        line.Write(Sequence(10));
+        std::this_thread::sleep_for(3ms); // inside the read that takes these bytes
+        line.CloseMaster();
+        ASSERT_TRUE(rec.WaitUntil([&] { return !rec.Of(WM_LINELOST).empty(); }));
+        EXPECT_EQ(rec.RxBytes(), 10u) << "round " << round;
+        EXPECT_EQ(link.GetQueuedBytes(), 10u) << "round " << round;
+    }
+}
+
 TEST_F(PortTest, LostLineIsToldOnceWithoutSpinning) {
     auto link = Open();
     ports.Link(kPort, "/dev/vemor-gone"); // so no other pty can take the old name's place
