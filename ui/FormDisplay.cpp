@@ -14,18 +14,8 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
       minimum_(chart->xAxis->range().lower), maximum_(chart->xAxis->range().upper),
-      chartPaint_(
-          ChartPaintIntervalMs, [this] { chart_->replot(QCustomPlot::rpQueuedRefresh); }, this),
-      labelPaint_(
-          LabelPaintIntervalMs,
-          [this] {
-              for (QLabel* l : labels_) {
-                  if (!l->updatesEnabled()) {
-                      l->setUpdatesEnabled(true);
-                  }
-              }
-          },
-          this) {
+      paint_(
+          PaintIntervalMs, [this] { Paint(); }, this) {
     for (int i = 0; i < chart_->graphCount(); ++i) {
         // Trimming is done here in place; the container's own squeezing would reallocate.
         chart_->graph(i)->data()->setAutoSqueeze(false);
@@ -55,7 +45,7 @@ void FormDisplay::SetLabelText(Label label, const std::string& text) {
     if (l->size() != *known) {
         l->resize(*known);
     }
-    labelPaint_.Request();
+    RequestRepaint();
 }
 
 void FormDisplay::AppendY(int series, double y) {
@@ -150,6 +140,15 @@ void FormDisplay::UndoZoom() {
     chart_->yAxis->setRange(-22, 260);
     applying_ = false;
     ApplyRange();
+}
+
+void FormDisplay::Paint() {
+    for (QLabel* l : labels_) {
+        if (!l->updatesEnabled()) {
+            l->setUpdatesEnabled(true);
+        }
+    }
+    chart_->replot(QCustomPlot::rpQueuedRefresh);
 }
 
 PaintFold::PaintFold(int intervalMs, std::function<void()> paint, QObject* parent)

@@ -48,10 +48,9 @@ public:
     // room to zoom out a little. Older points come from the history when the operator
     // scrolls back.
     static constexpr std::int64_t TailPoints = 2048;
-    // Chart repaints fold into at most one per interval (about 30 per second); the labels,
-    // which cost little to paint, into at most one per 10 ms, about one per read of the line.
-    static constexpr int ChartPaintIntervalMs = 33;
-    static constexpr int LabelPaintIntervalMs = 10;
+    // The labels and the chart are painted together, at most once per interval: 25 times a
+    // second, as a strip chart needs, and one screen update rather than two.
+    static constexpr int PaintIntervalMs = 40;
 
     FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
 
@@ -64,18 +63,19 @@ public:
     double BottomAxisMaximum() const override { return maximum_; }
     void SetBottomAxisMinimum(double value) override;
 
-    // Asks for a repaint of the chart; requests fold until the next one.
-    void RequestRepaint() { chartPaint_.Request(); }
+    // Asks for a repaint of the labels and the chart; requests fold until the next one.
+    void RequestRepaint() { paint_.Request(); }
     const SeriesHistory& History(int series) const {
         return history_[static_cast<std::size_t>(series)];
     }
-    // Chart repaints done so far; for measurements and tests.
-    std::uint64_t Repaints() const { return chartPaint_.Paints(); }
+    // Repaints done so far; for measurements and tests.
+    std::uint64_t Repaints() const { return paint_.Paints(); }
     // The chart as a frame last placed it, undoing a mouse zoom.
     void UndoZoom();
 
 private:
     void ApplyRange();
+    void Paint();
     // Fills a graph from the history with the points of [from, to).
     void LoadGraph(int series, std::int64_t from, std::int64_t to);
     void OnOperatorRange(const QCPRange& range);
@@ -92,8 +92,7 @@ private:
     double minimum_;
     double maximum_;
     bool applying_ = false; // our own range changes are not the operator's
-    PaintFold chartPaint_;
-    PaintFold labelPaint_;
+    PaintFold paint_;
 };
 
 } // namespace vemor

@@ -40,8 +40,12 @@ constexpr std::uint32_t DrainSize = 8192;
 #if defined(__SANITIZE_THREAD__)
 extern "C" void __tsan_acquire(void* addr);
 extern "C" void __tsan_release(void* addr);
-void HandOff(void* event) { __tsan_release(event); }
-void TakeOver(void* event) { __tsan_acquire(event); }
+void HandOff(void* event) {
+    __tsan_release(event);
+}
+void TakeOver(void* event) {
+    __tsan_acquire(event);
+}
 #else
 void HandOff(void*) {}
 void TakeOver(void*) {}
@@ -93,6 +97,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, int widt
     f.setStyleHint(QFont::SansSerif);
     l->setFont(f);
     l->setGeometry(left, top, width, 20);
+    l->setTextFormat(Qt::PlainText); // no rich-text guess for every frame's text
     return l;
 }
 
@@ -234,6 +239,11 @@ void TForm1::BuildChart() {
     // Lines without antialiasing draw several times faster and look the same at width 2.
     c->setNotAntialiasedElements(QCP::aeAll);
     c->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+    // One paint buffer for all layers: the selection rectangle is drawn rarely, and a buffer
+    // of its own would be cleared and blended at every repaint.
+    c->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
+    // The chart paints its whole area itself; nothing behind it needs painting first.
+    c->setAttribute(Qt::WA_OpaquePaintEvent);
 
     c->legend->setVisible(true);
     c->axisRect()->insetLayout()->take(c->legend);
