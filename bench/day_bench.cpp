@@ -2,37 +2,22 @@
 // queue, notification, drain, assembler, labels and chart) with the window offscreen.
 #include "Application.h"
 #include "Main.h"
+#include "PtyRig.h"
+
+#include "../tests/support/Proc.h"
 
 #include <QTest>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <pty.h>
 #include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     const long long frames = argc > 1 ? std::atoll(argv[1]) : 16'000'000;
@@ -40,15 +25,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     TApplication app(argc, argv);
-    char tmpl[] = "/tmp/vemor-day-XXXXXX";
-    const std::filesystem::path dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    std::filesystem::create_directories(dir / "vemor" / "ports");
-    int master = -1;
-    int slave = -1;
-    char name[128];
-    openpty(&master, &slave, name, nullptr, nullptr);
-    std::filesystem::create_symlink(name, dir / "vemor" / "ports" / "com10");
+    vemor::bench::PtyRig line;
 
     Form1 = new TForm1;
     Form1->show();
@@ -74,7 +51,7 @@ int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     std::printf("%12s %10s %14s\n", "frames", "seconds", "resident KiB");
-    std::printf("%12lld %10.1f %14ld\n", 0LL, 0.0, ResidentKiB());
+    std::printf("%12lld %10.1f %14ld\n", 0LL, 0.0, vemor::testing::ResidentKiB());
     const auto& shown = Form1->Display().History(0);
     long long nextReport = frames / 8;
     std::size_t at = 0;
@@ -92,7 +69,7 @@ int main(int argc, char** argv) {
         if (shown.Count() >= nextReport) {
             const double s = std::chrono::duration<double>(Clock::now() - start).count();
             std::printf("%12lld %10.1f %14ld\n", static_cast<long long>(shown.Count()), s,
-                        ResidentKiB());
+                        vemor::testing::ResidentKiB());
             std::fflush(stdout);
             nextReport += frames / 8;
         }
@@ -103,8 +80,5 @@ int main(int argc, char** argv) {
                 shown.Count() / s / 189.4);
     Form1->Button1Click(nullptr);
     delete Form1;
-    close(master);
-    close(slave);
-    std::filesystem::remove_all(dir);
     return 0;
 }

@@ -2,6 +2,7 @@
 // its label painted. Frames are written at the line's own pace by a second thread.
 #include "Application.h"
 #include "Main.h"
+#include "PtyRig.h"
 
 #include <QLabel>
 #include <QTest>
@@ -11,8 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <pty.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -51,15 +50,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     TApplication app(argc, argv);
-    char tmpl[] = "/tmp/vemor-latency-XXXXXX";
-    const std::filesystem::path dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    std::filesystem::create_directories(dir / "vemor" / "ports");
-    int master = -1;
-    int slave = -1;
-    char name[128];
-    openpty(&master, &slave, name, nullptr, nullptr);
-    std::filesystem::create_symlink(name, dir / "vemor" / "ports" / "com10");
+    vemor::bench::PtyRig rig;
+    const int master = rig.Master();
 
     Form1 = new TForm1;
     Form1->show();
@@ -125,8 +117,5 @@ int main(int argc, char** argv) {
     Report("written -> label painted", toPaint);
     Form1->Button1Click(nullptr);
     delete Form1;
-    close(master);
-    close(slave);
-    std::filesystem::remove_all(dir);
     return 0;
 }

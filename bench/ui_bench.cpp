@@ -1,6 +1,7 @@
 // The window's receive path and chart repaint, on Qt's offscreen platform.
 #include "Application.h"
 #include "Main.h"
+#include "PtyRig.h"
 
 #include <QTest>
 #include <qcustomplot.h>
@@ -8,8 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <pty.h>
 #include <random>
 #include <unistd.h>
 #include <vector>
@@ -31,25 +30,9 @@ std::vector<std::uint8_t> Stream(std::size_t frames) {
 
 // A port behind a pseudo-terminal, so that the real ThreadIO and OnRxData are measured.
 struct OpenPort {
-    int master = -1;
-    std::filesystem::path dir;
-    OpenPort() {
-        char tmpl[] = "/tmp/vemor-bench-XXXXXX";
-        dir = mkdtemp(tmpl);
-        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-        std::filesystem::create_directories(dir / "vemor" / "ports");
-        int slave = -1;
-        char name[128];
-        openpty(&master, &slave, name, nullptr, nullptr);
-        std::filesystem::create_symlink(name, dir / "vemor" / "ports" / "com10");
-        Form1->Button1Click(nullptr);
-        close(slave);
-    }
-    ~OpenPort() {
-        Form1->Button1Click(nullptr);
-        close(master);
-        std::filesystem::remove_all(dir);
-    }
+    vemor::bench::PtyRig line;
+    OpenPort() { Form1->Button1Click(nullptr); }
+    ~OpenPort() { Form1->Button1Click(nullptr); }
 };
 
 // Queues chunks of 64 bytes as the reader would, then delivers one notification: one drain

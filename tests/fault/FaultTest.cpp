@@ -1,4 +1,5 @@
 // What real use does to the monitor: many open/close cycles, and a kill during a capture.
+#include "../support/Proc.h"
 #include "../ui/UiKit.h"
 
 #include <QPushButton>
@@ -21,20 +22,6 @@ std::size_t Entries(const char* dir) {
         std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
-
 using Faults = WindowTest;
 
 TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
@@ -55,7 +42,7 @@ TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
     QCoreApplication::processEvents();
     const std::size_t fds = Entries("/proc/self/fd");
     const std::size_t threads = Entries("/proc/self/task");
-    [[maybe_unused]] const long rss = ResidentKiB();
+    [[maybe_unused]] const long rss = vemor::testing::ResidentKiB();
     for (int i = 0; i < 500; ++i) {
         cycle();
     }
@@ -64,7 +51,7 @@ TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
     EXPECT_EQ(Entries("/proc/self/fd"), fds);
     EXPECT_EQ(Entries("/proc/self/task"), threads);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    EXPECT_LT(ResidentKiB() - rss, 1024) << rss << " KiB before";
+    EXPECT_LT(vemor::testing::ResidentKiB() - rss, 1024) << rss << " KiB before";
 #endif
     EXPECT_TRUE(serialBoxes_.shown.empty());
 }

@@ -67,8 +67,8 @@ TEST_F(Commands, PortWhoseSettingsCannotBeReadIsToldInTheStatusBarOnly) {
     ExpectClosed();
     EXPECT_TRUE(serialBoxes_.shown.empty()); // no "GetLastError" box for this one failure
     EXPECT_TRUE(Form1->StatusBar1->currentMessage().contains(QStringLiteral("COM10")));
-    EXPECT_TRUE(Form1->StatusBar1->currentMessage().contains(
-        QString::fromLocal8Bit(SystemText(ENOTTY))));
+    EXPECT_TRUE(
+        Form1->StatusBar1->currentMessage().contains(QString::fromLocal8Bit(SystemText(ENOTTY))));
 }
 
 TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {

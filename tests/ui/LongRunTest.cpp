@@ -2,6 +2,8 @@
 #include "Application.h"
 #include "Main.h"
 
+#include "../support/Proc.h"
+
 #include <QTest>
 #include <qcustomplot.h>
 
@@ -13,20 +15,6 @@
 
 namespace vemor {
 namespace {
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
 
 TEST(LongRun, MillionFramesKeepMemoryFlatAndTheNewestPoints) {
     Form1 = new TForm1;
@@ -44,10 +32,10 @@ TEST(LongRun, MillionFramesKeepMemoryFlatAndTheNewestPoints) {
             QCoreApplication::processEvents(); // let folded repaints happen now and then
         }
         if (round == 100) {
-            afterFirst = ResidentKiB();
+            afterFirst = testing::ResidentKiB();
         }
     }
-    const long atEnd = ResidentKiB();
+    const long atEnd = testing::ResidentKiB();
     std::printf("resident memory: %ld KiB after 100,000 frames, %ld KiB after 1,000,000\n",
                 afterFirst, atEnd);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
