@@ -534,8 +534,7 @@ bool ThreadIO::Reopen() {
     bool ok = !WaitForStop(settle);
     if (ok) {
         FlushLine(fd);
-        ok =
-            !WaitForStop(settle) && SetLineTermios(fd, working_) == 0 && RaiseModemLines(fd) == 0;
+        ok = !WaitForStop(settle) && SetLineTermios(fd, working_) == 0 && RaiseModemLines(fd) == 0;
     }
     if (!ok) {
         CloseDevice(fd);

@@ -33,9 +33,7 @@ TEST(TThread, StartedBodyRunsEvenWhenTerminateFollowsAtOnce) {
 
 TEST(TThread, NeverStartedOrTerminatedBeforeStartSkipsTheBody) {
     std::atomic<int> runs{0};
-    {
-        CountingThread never(runs);
-    }
+    { CountingThread never(runs); }
     {
         CountingThread late(runs);
         late.Terminate();
