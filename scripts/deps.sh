@@ -3,7 +3,7 @@ vemor_packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libqcustomplot-dev libgl-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps imagemagick
 )
 
