@@ -1,6 +1,12 @@
 #pragma once
-// For the window's benchmarks: a pseudo-terminal behind COM10 in a private ports folder.
+// For the window's benchmarks: a pseudo-terminal behind COM10 in a private ports folder, and
+// the window opened on it.
 
+#include "Main.h"
+
+#include <QTest>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <pty.h>
@@ -35,5 +41,18 @@ private:
     int master_ = -1;
     int slave_ = -1; // held so the line does not hang up before the monitor opens it
 };
+
+// Shows the window and opens COM10 in it, as an operator would; false when that fails.
+inline bool OpenMonitor() {
+    Form1 = new TForm1;
+    Form1->show();
+    (void)QTest::qWaitForWindowExposed(Form1);
+    Form1->Button1Click(nullptr);
+    if (SerialThread == nullptr) {
+        std::fprintf(stderr, "cannot open the pseudo-terminal\n");
+        return false;
+    }
+    return true;
+}
 
 } // namespace vemor::bench

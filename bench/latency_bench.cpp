@@ -53,12 +53,7 @@ int main(int argc, char** argv) {
     vemor::bench::PtyRig rig;
     const int master = rig.Master();
 
-    Form1 = new TForm1;
-    Form1->show();
-    (void)QTest::qWaitForWindowExposed(Form1);
-    Form1->Button1Click(nullptr);
-    if (SerialThread == nullptr) {
-        std::fprintf(stderr, "cannot open the pseudo-terminal\n");
+    if (!vemor::bench::OpenMonitor()) {
         return 1;
     }
 

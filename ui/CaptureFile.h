@@ -24,7 +24,6 @@ public:
     bool Finish(const std::string& stopTime);
 
     const std::string& Name() const { return name_; }
-    const std::string& FullPath() const { return fullPath_; }
     int LastError() const { return lastError_; }
     std::uint64_t BodyBytes() const { return bodyBytes_; }
 

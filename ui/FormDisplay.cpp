@@ -168,7 +168,6 @@ void PaintFold::Request() {
 
 void PaintFold::Paint() {
     since_.restart();
-    ++paints_;
     paint_();
 }
 

@@ -27,7 +27,6 @@ class PaintFold final : public QObject {
 public:
     PaintFold(int intervalMs, std::function<void()> paint, QObject* parent);
     void Request();
-    std::uint64_t Paints() const { return paints_; }
 
 private:
     void Paint();
@@ -36,7 +35,6 @@ private:
     std::function<void()> paint_;
     QTimer timer_;
     QElapsedTimer since_;
-    std::uint64_t paints_ = 0;
 };
 
 class FormDisplay final : public QObject, public Display {
@@ -68,8 +66,6 @@ public:
     const SeriesHistory& History(int series) const {
         return history_[static_cast<std::size_t>(series)];
     }
-    // Repaints done so far; for measurements and tests.
-    std::uint64_t Repaints() const { return paint_.Paints(); }
     // The chart as a frame last placed it, undoing a mouse zoom.
     void UndoZoom();
 

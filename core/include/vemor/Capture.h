@@ -23,7 +23,6 @@ public:
 
     // The next free name, or nothing when every one of the 65535 names is taken.
     std::optional<std::string> NextName(const TakenFn& taken);
-    std::uint16_t Counter() const { return counter_; }
     void SetCounter(std::uint16_t value) { counter_ = value; }
 
 private:
