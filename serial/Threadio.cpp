@@ -1,21 +1,13 @@
 #include "Threadio.h"
 
+#include "SerialDevice.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <poll.h>
-#include <pwd.h>
-#include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace vemor {
 
@@ -42,32 +34,8 @@ bool TakeInjectedFailure() {
     return n > 0;
 }
 
-// ppoll until something is ready or the deadline passes; Clock::time_point::max() waits
-// without limit. Returns what ppoll returns.
-int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
-    for (;;) {
-        timespec ts{};
-        timespec* limit = nullptr;
-        if (deadline != Clock::time_point::max()) {
-            const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-            ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-            limit = &ts;
-        }
-        const int ready = ppoll(fds, count, limit, nullptr);
-        if (ready >= 0 || errno != EINTR) {
-            return ready;
-        }
-    }
-}
-
-int RaiseModemLines(int fd) {
-    int bits = TIOCM_DTR | TIOCM_RTS;
-    if (ioctl(fd, TIOCMBIS, &bits) != 0 && errno != ENOTTY && errno != EINVAL) {
-        return errno;
-    }
-    return 0;
+void Settle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
 }
 
 } // namespace
@@ -78,40 +46,6 @@ std::string DeviceName(int portNumber) {
     return name;
 }
 
-std::string PortsFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home != nullptr && home[0] != '\0') {
-            base = home;
-        } else {
-            passwd entry{};
-            passwd* found = nullptr;
-            char buf[4096];
-            if (getpwuid_r(getuid(), &entry, buf, sizeof buf, &found) == 0 && found != nullptr) {
-                base = found->pw_dir;
-            }
-        }
-        base += "/.config";
-    }
-    return base + "/vemor/ports";
-}
-
-std::string ResolvePortDevice(int portNumber) {
-    if (portNumber < 1) {
-        return {};
-    }
-    const std::string link = PortsFolder() + "/com" + std::to_string(portNumber);
-    struct stat st {};
-    if (lstat(link.c_str(), &st) == 0) {
-        return link;
-    }
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
-}
-
 MessageBoxFn SetMessageBox(MessageBoxFn box) {
     std::lock_guard lock(boxLock);
     std::swap(messageBox, box);
@@ -119,11 +53,10 @@ MessageBoxFn SetMessageBox(MessageBoxFn box) {
 }
 
 void ReportLastError(int err) {
-    char buf[256];
-    const char* text = strerror_r(err, buf, sizeof buf);
-    std::string message = text != nullptr && text[0] != '\0'
-                              ? std::string(text)
-                              : "Unknown error " + std::to_string(err);
+    std::string message = SystemErrorText(err);
+    if (message.empty()) {
+        message = "Unknown error " + std::to_string(err);
+    }
     MessageBoxFn box;
     {
         std::lock_guard lock(boxLock);
@@ -146,6 +79,8 @@ const char* OpenStepName(OpenStep step) {
         return "exclusive lock";
     case OpenStep::GetSettings:
         return "reading the line settings";
+    case OpenStep::GetTimeouts:
+        return "reading the time-outs";
     case OpenStep::SetSettings:
         return "writing the line settings";
     case OpenStep::ModemLines:
@@ -164,84 +99,68 @@ void ThreadIO::FailChunkAllocations(int n) {
 
 ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
                    NotifyHandle* notifyWindow)
-    : PortNumber(portNumber), baudRate_(baudRate), NotifyWindow(notifyWindow) {
-    stopSignal_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopSignal_ < 0) {
-        Fail(OpenStep::StopSignal, errno, true);
+    : PortNumber(portNumber), baudRate_(baudRate), NotifyWindow(notifyWindow),
+      device_(SerialDevice::Create()) {
+    int err = device_->MakeStopSignal();
+    if (err != 0) {
+        Fail(OpenStep::StopSignal, err, true);
         return;
     }
     OpenStep step = OpenStep::Open;
-    int err = 0;
-    const int fd = OpenDevice(step, err);
-    if (fd < 0) {
+    const std::string path = device_->DevicePath(PortNumber);
+    const PortHandleValue handle = device_->Open(path, step, err);
+    if (handle == InvalidPortHandle) {
         Fail(step, err, true);
         return;
     }
-    PortHandle.store(fd);
+    PortHandle.store(handle);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
-    FlushLine(fd);
-    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
+    Settle();
+    device_->Purge(handle);
+    Settle();
 
-    err = GetLineTermios(fd, SavedSettings.Termios);
+    err = device_->SaveSettings(handle);
     if (err != 0) {
         Fail(OpenStep::GetSettings, err, false);
         return;
     }
-    int lines = 0;
-    if (ioctl(fd, TIOCMGET, &lines) == 0) {
-        SavedSettings.HasModemLines = true;
-        SavedSettings.ModemLines = lines;
-    }
-
     Timeouts = CommTimeouts{};
+    err = device_->GetTimeouts(handle, Timeouts);
+    if (err != 0) {
+        Fail(OpenStep::GetTimeouts, err, true);
+        return;
+    }
     Timeouts.ReadTotalTimeoutConstant = 20;
+    device_->SetTimeouts(handle, Timeouts);
 
-    working_ = MakeWorkingTermios(SavedSettings.Termios, baudRate);
-    err = baudRate < 1 ? EINVAL : SetLineTermios(fd, working_);
+    step = OpenStep::SetSettings;
+    err = device_->ApplyWorking(handle, baudRate, step);
     if (err != 0) {
-        Fail(OpenStep::SetSettings, err, true);
-        return;
-    }
-    err = RaiseModemLines(fd);
-    if (err != 0) {
-        // the line must not be left changed by a failed open
-        SetLineTermios(fd, SavedSettings.Termios);
-        Fail(OpenStep::ModemLines, err, true);
+        Fail(step, err, true);
         return;
     }
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
-    StopEvent.store(stopSignal_);
+    Settle();
+    StopEvent.store(true);
     Start();
 }
 
 ThreadIO::~ThreadIO() {
-    if (StopEvent.load() != -1) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(stopSignal_, &one, sizeof one);
+    if (StopEvent.load()) {
+        device_->SignalStop();
         // A condition variable rather than atomic wait: libstdc++ 12's atomic wait can miss
         // the reader's last notification and hang here.
         std::unique_lock lock(stopLock_);
-        stopped_.wait(lock, [this] { return StopEvent.load() == -1; });
+        stopped_.wait(lock, [this] { return !StopEvent.load(); });
     }
     WaitFor();
     ClearQueue();
-    const int fd = PortHandle.load();
-    if (fd != INVALID_HANDLE_VALUE) {
-        SetLineTermios(fd, SavedSettings.Termios);
-        if (SavedSettings.HasModemLines) {
-            int on = SavedSettings.ModemLines & (TIOCM_DTR | TIOCM_RTS);
-            int off = (TIOCM_DTR | TIOCM_RTS) & ~on;
-            ioctl(fd, TIOCMBIS, &on);
-            ioctl(fd, TIOCMBIC, &off);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
-        CloseDevice(fd);
-        PortHandle.store(INVALID_HANDLE_VALUE);
-    }
-    if (stopSignal_ >= 0) {
-        close(stopSignal_);
+    const PortHandleValue handle = PortHandle.load();
+    if (handle != InvalidPortHandle) {
+        device_->Restore(handle);
+        Settle();
+        device_->Close(handle);
+        PortHandle.store(InvalidPortHandle);
     }
 }
 
@@ -250,38 +169,10 @@ void ThreadIO::Fail(OpenStep step, int err, bool report) {
     if (report) {
         ReportLastError(err);
     }
-    const int fd = PortHandle.exchange(INVALID_HANDLE_VALUE);
-    if (fd != INVALID_HANDLE_VALUE) {
-        CloseDevice(fd);
+    const PortHandleValue handle = PortHandle.exchange(InvalidPortHandle);
+    if (handle != InvalidPortHandle) {
+        device_->Close(handle);
     }
-}
-
-int ThreadIO::OpenDevice(OpenStep& step, int& err) {
-    step = OpenStep::Open;
-    const std::string path = ResolvePortDevice(PortNumber);
-    if (path.empty()) {
-        err = ENOENT;
-        return INVALID_HANDLE_VALUE;
-    }
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        err = errno;
-        return INVALID_HANDLE_VALUE;
-    }
-    // TIOCEXCL does not stop root, so the lock is what keeps a second opener of ours out
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        step = OpenStep::Lock;
-        err = errno == EWOULDBLOCK ? EBUSY : errno;
-        close(fd);
-        return INVALID_HANDLE_VALUE;
-    }
-    ioctl(fd, TIOCEXCL);
-    return fd;
-}
-
-void ThreadIO::CloseDevice(int fd) {
-    ioctl(fd, TIOCNXCL);
-    close(fd);
 }
 
 std::uint32_t ThreadIO::GetHeadOffset() {
@@ -374,30 +265,15 @@ bool ThreadIO::WritePort(const std::uint8_t* buf, std::int32_t count, std::uint3
         if (limitMs == 0) {
             // No time-out set: still never wait for ever on the GUI thread (a peer that holds
             // CTS low, or reads nothing), but allow twice the bytes' time on the line.
-            limitMs =
-                2 * (std::uint64_t{size} * 10 * 1000 / static_cast<std::uint64_t>(baudRate_)) + 500;
+            limitMs = 2 * (std::uint64_t{size} * 10 * 1000 /
+                           static_cast<std::uint64_t>(std::max(baudRate_, 1))) +
+                      500;
         }
         const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
         std::lock_guard lock(PortLock);
-        const int fd = PortHandle.load();
-        failed = fd == INVALID_HANDLE_VALUE;
-        while (!failed && done < size) {
-            const ssize_t n = write(fd, buf + done, size - done);
-            if (n > 0) {
-                done += static_cast<std::uint32_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n == 0 || errno != EAGAIN) {
-                failed = true;
-                break;
-            }
-            pollfd out{fd, POLLOUT, 0};
-            failed = PollUntil(&out, 1, deadline) <= 0 ||
-                     (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-        }
+        const PortHandleValue handle = PortHandle.load();
+        failed =
+            handle == InvalidPortHandle || device_->Write(handle, buf, size, done, deadline) != 0;
     }
     if (written != nullptr) {
         *written = done;
@@ -415,17 +291,12 @@ void ThreadIO::Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lPa
     }
 }
 
-bool ThreadIO::WaitForStop(int milliseconds) {
-    pollfd stop{stopSignal_, POLLIN, 0};
-    return PollUntil(&stop, 1, Clock::now() + std::chrono::milliseconds(milliseconds)) != 0;
-}
-
 void ThreadIO::ReceiveLoop() {
     std::uint8_t buf[ReadSize];
     int retryMs = kFirstRetryMs;
     for (;;) {
-        if (PortHandle.load() == INVALID_HANDLE_VALUE) {
-            if (WaitForStop(retryMs)) {
+        if (PortHandle.load() == InvalidPortHandle) {
+            if (device_->WaitForStop(retryMs)) {
                 break;
             }
             if (Reopen()) {
@@ -438,7 +309,7 @@ void ThreadIO::ReceiveLoop() {
         }
         std::uint32_t count = 0;
         int lostErr = 0;
-        const ReadEnd end = ReadOnce(PortHandle.load(), buf, count, lostErr);
+        const ReadEnd end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
         if (end == ReadEnd::Stop) {
             break;
         }
@@ -453,98 +324,46 @@ void ThreadIO::ReceiveLoop() {
     }
     {
         std::lock_guard lock(stopLock_);
-        StopEvent.store(-1);
+        StopEvent.store(false);
     }
     stopped_.notify_all();
 }
 
-// One read: ends when ReadSize bytes have arrived or the total time-out has passed since it
-// began, with what has arrived, possibly nothing.
-ThreadIO::ReadEnd ThreadIO::ReadOnce(int fd, std::uint8_t* buf, std::uint32_t& count,
-                                     int& lostErr) {
-    count = 0;
-    const std::uint32_t totalMs =
-        Timeouts.ReadTotalTimeoutMultiplier * ReadSize + Timeouts.ReadTotalTimeoutConstant;
-    const auto deadline =
-        totalMs == 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(totalMs);
-    // cleared when the port claims data but gives none, so the read ends without spinning
-    nfds_t watched = 2;
-    for (;;) {
-        pollfd fds[2] = {{stopSignal_, POLLIN, 0}, {fd, POLLIN, 0}};
-        const int ready = PollUntil(fds, watched, deadline);
-        if (ready < 0) {
-            lostErr = errno;
-            return ReadEnd::Lost;
-        }
-        if (fds[0].revents != 0) {
-            return ReadEnd::Stop;
-        }
-        if (ready == 0) {
-            return ReadEnd::Done;
-        }
-        if ((fds[1].revents & POLLNVAL) != 0) {
-            lostErr = EBADF;
-            return ReadEnd::Lost;
-        }
-        const ssize_t n = read(fd, buf + count, ReadSize - count);
-        if (n > 0) {
-            count += static_cast<std::uint32_t>(n);
-            if (count == ReadSize) {
-                return ReadEnd::Done;
-            }
-            // Let the rest gather for about the time it needs on the line (10 bits a byte)
-            // rather than waking for every byte.
-            const auto fill = std::chrono::microseconds((ReadSize - count) * 10'000'000LL /
-                                                        std::max(baudRate_, 1));
-            pollfd stop{stopSignal_, POLLIN, 0};
-            if (PollUntil(&stop, 1, std::min(Clock::now() + fill, deadline)) > 0) {
-                return ReadEnd::Stop;
-            }
-            continue;
-        }
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            // readable yet empty: the other side hung up
-            lostErr = n == 0 ? EIO : errno;
-            return ReadEnd::Lost;
-        }
-        watched = 1;
-    }
-}
-
 void ThreadIO::LoseLine(int err) {
     Notify(WM_LINELOST, static_cast<std::uintptr_t>(err), PortNumber);
-    int fd = INVALID_HANDLE_VALUE;
+    PortHandleValue handle = InvalidPortHandle;
     {
         std::lock_guard lock(PortLock);
-        fd = PortHandle.exchange(INVALID_HANDLE_VALUE);
+        handle = PortHandle.exchange(InvalidPortHandle);
     }
-    CloseDevice(fd);
+    device_->Close(handle);
 }
 
-// Opens the port's name again (the ports link may point somewhere new) with the working
-// settings. The saved settings stay those read at the first open.
+// Opens the port's name again (it may now lead somewhere new) with the working settings. The
+// saved settings stay those read at the first open.
 bool ThreadIO::Reopen() {
     OpenStep step = OpenStep::Open;
     int err = 0;
-    const int fd = OpenDevice(step, err);
-    if (fd < 0) {
+    const PortHandleValue handle = device_->Open(device_->DevicePath(PortNumber), step, err);
+    if (handle == InvalidPortHandle) {
         return false;
     }
     const int settle = settleMs.load();
-    bool ok = !WaitForStop(settle);
+    bool ok = !device_->WaitForStop(settle);
     if (ok) {
-        FlushLine(fd);
-        ok = !WaitForStop(settle) && SetLineTermios(fd, working_) == 0 && RaiseModemLines(fd) == 0;
+        device_->Purge(handle);
+        ok = !device_->WaitForStop(settle) && device_->ApplyWorking(handle, baudRate_, step) == 0;
     }
     if (!ok) {
-        CloseDevice(fd);
+        device_->Close(handle);
         return false;
     }
+    device_->SetTimeouts(handle, Timeouts);
     {
         std::lock_guard lock(PortLock);
-        PortHandle.store(fd);
+        PortHandle.store(handle);
     }
-    WaitForStop(settle);
+    device_->WaitForStop(settle);
     return true;
 }
 

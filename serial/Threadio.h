@@ -1,4 +1,6 @@
 #pragma once
+// The serial link: one open port and the thread that reads it into the receive queue. This
+// header is the same on every platform; the platform's device sits behind SerialDevice.
 
 #include "TThread.h"
 
@@ -6,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,13 +19,18 @@ constexpr unsigned WM_USER = 1024;
 // in the queue just after the append.
 constexpr unsigned WM_RXDATA = WM_USER + 100;
 // The device went away while open; posted once per loss, nothing is queued for it.
-// WParam: the errno that showed the loss (EIO for a plain hang-up). LParam: the port number.
+// WParam: the platform error that showed the loss. LParam: the port number.
 constexpr unsigned WM_LINELOST = WM_USER + 101;
 // The port's name opened again with the working settings; reading goes on.
 // WParam: 0. LParam: the port number.
 constexpr unsigned WM_LINEBACK = WM_USER + 102;
 
-constexpr int INVALID_HANDLE_VALUE = -1;
+// A port handle: a file descriptor or a Windows HANDLE. All bits set: no port.
+using PortHandleValue = std::intptr_t;
+constexpr PortHandleValue InvalidPortHandle = -1;
+#ifndef INVALID_HANDLE_VALUE // <windows.h> has its own, of the same value
+constexpr PortHandleValue INVALID_HANDLE_VALUE = InvalidPortHandle;
+#endif
 
 // The window that receives the notifications. Post is called on the reader thread: it must be
 // thread-safe and must not block.
@@ -30,33 +38,6 @@ class NotifyHandle {
 public:
     virtual ~NotifyHandle() = default;
     virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
-};
-
-// The kernel's termios2 record, mirrored so that users need not include <asm/termbits.h>
-// (which clashes with <termios.h>). Flag values are the same as those of <termios.h>.
-struct LineTermios {
-    std::uint32_t c_iflag;
-    std::uint32_t c_oflag;
-    std::uint32_t c_cflag;
-    std::uint32_t c_lflag;
-    std::uint8_t c_line;
-    std::uint8_t c_cc[19];
-    std::uint32_t c_ispeed;
-    std::uint32_t c_ospeed;
-};
-inline constexpr std::uint32_t LineBother = 0010000; // BOTHER: the speeds are given in Hz
-
-// Each returns 0 or the errno of the failure.
-int GetLineTermios(int fd, LineTermios& out);      // TCGETS2
-int SetLineTermios(int fd, const LineTermios& in); // TCSETS2
-int FlushLine(int fd);                             // discards both directions
-// Raw binary, 8N1, receiver on, modem control off, exact baud; hardware flow control kept.
-LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate);
-
-struct LineSettings {
-    LineTermios Termios{};
-    bool HasModemLines = false; // false for devices without them (a pseudo-terminal)
-    int ModemLines = 0;         // TIOCM_* bits as read at open
 };
 
 struct CommTimeouts {
@@ -76,26 +57,34 @@ struct RxChunk {
 
 // "\\.\com<n>": the port's device name as the operator knows it.
 std::string DeviceName(int portNumber);
-// $XDG_CONFIG_HOME/vemor/ports, or ~/.config/vemor/ports.
-std::string PortsFolder();
-// The node that port n opens: the link "com<n>" in PortsFolder() if present, else
-// /dev/ttyS<n-1>. Empty for n < 1, which names no device.
-std::string ResolvePortDevice(int portNumber);
 
 using MessageBoxFn = std::function<void(const std::string& text, const std::string& caption)>;
 // Replaces the error box (the default writes "<caption>: <text>" to standard error) and
 // returns the previous one.
 MessageBoxFn SetMessageBox(MessageBoxFn box);
-// Shows the system's text for an errno value under the caption "GetLastError".
+// The system's text for a platform error code (errno, or GetLastError on Windows).
+std::string SystemErrorText(int err);
+// Shows the system's text for a platform error code under the caption "GetLastError".
 void ReportLastError(int err);
 
-enum class OpenStep { None, StopSignal, Open, Lock, GetSettings, SetSettings, ModemLines };
+enum class OpenStep {
+    None,
+    StopSignal,
+    Open,
+    Lock,
+    GetSettings,
+    GetTimeouts,
+    SetSettings,
+    ModemLines
+};
 const char* OpenStepName(OpenStep step);
 
 struct OpenFailure {
     OpenStep Step = OpenStep::None;
-    int Error = 0; // errno
+    int Error = 0; // platform error code
 };
+
+class SerialDevice;
 
 // One open serial port and the thread that reads it into the receive queue.
 class ThreadIO final : public TThread {
@@ -119,13 +108,11 @@ public:
     // 1 to 64 bytes; false (bytes dropped) if count is out of range or memory ran out.
     bool AppendChunk(const std::uint8_t* data, std::uint32_t count);
 
-    int GetPortHandle() const { return PortHandle.load(); }
+    PortHandleValue GetPortHandle() const { return PortHandle.load(); }
     int GetPortNumber() const { return PortNumber; }
-    int GetStopEvent() const { return StopEvent.load(); }
     const RxChunk* GetQueueHead() const { return QueueHead.load(); }
     std::uint32_t GetQueuedBytes() const { return QueuedBytes.load(); }
     std::uint32_t GetHeadOffset();
-    const LineSettings& GetSavedSettings() const { return SavedSettings; }
     const CommTimeouts& GetTimeouts() const { return Timeouts; }
     OpenFailure OpenError() const { return openError_; }
 
@@ -139,15 +126,9 @@ protected:
     void Execute() override;
 
 private:
-    enum class ReadEnd { Stop, Done, Lost };
-
     void ReceiveLoop();
-    ReadEnd ReadOnce(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr);
-    bool WaitForStop(int milliseconds);
     void Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
-    int OpenDevice(OpenStep& step, int& err); // open + exclusive lock
     void Fail(OpenStep step, int err, bool report);
-    void CloseDevice(int fd);
     void LoseLine(int err);
     bool Reopen();
 
@@ -158,18 +139,19 @@ private:
     std::uint32_t HeadOffset = 0;             // under QueueLock
     const int PortNumber;
     const int baudRate_;
-    std::atomic<int> PortHandle{INVALID_HANDLE_VALUE}; // replaced only by the reader after start
+    // Replaced only by the reader after start, under PortLock.
+    std::atomic<PortHandleValue> PortHandle{InvalidPortHandle};
     std::mutex PortLock; // held while the reader replaces PortHandle and while WritePort uses it
-    // The stop eventfd from just before start until the reader's last action sets it to -1.
-    std::atomic<int> StopEvent{-1};
+    // True from just before start until the reader's last action clears it.
+    std::atomic<bool> StopEvent{false};
     std::mutex stopLock_;             // the reader's last store to StopEvent happens under it
     std::condition_variable stopped_; // notified after that store; the destructor waits on it
-    int stopSignal_ = -1;             // owner of that eventfd; creator thread closes it
     NotifyHandle* const NotifyWindow; // not owned; called on the reader thread
-    LineSettings SavedSettings;       // set before start, read-only afterwards
-    LineTermios working_{};           // set before start, read-only afterwards
     CommTimeouts Timeouts{};          // set before start, read-only afterwards
     OpenFailure openError_;           // creator thread only
+    // The platform's device: its stop signal, saved and working settings. Set up by the
+    // creator before start; afterwards the reader reads through it and WritePort writes.
+    std::unique_ptr<SerialDevice> device_;
 };
 
 } // namespace vemor

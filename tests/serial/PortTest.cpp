@@ -101,6 +101,8 @@ TEST_F(PortTest, OpenConfiguresTheLineAndTakesItsPauses) {
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(t.c_iflag & (ICRNL | IXON | ISTRIP), 0u);
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], ThreadIO::ReadSize);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
 }
 
 TEST_F(PortTest, SecondOpenerIsRefusedAsBusy) {
@@ -286,7 +288,9 @@ TEST_F(PortTest, CloseIsPromptRightAfterStartAndDuringAPendingRead) {
     }
 }
 
-TEST_F(PortTest, BytesReadJustBeforeAHangUpAreKept) {
+// A hang-up discards what the kernel still holds for the port, so what a read has not taken
+// is gone with the line; what a finished read took must never be.
+TEST_F(PortTest, BytesReadBeforeAHangUpAreKept) {
     for (int round = 0; round < 10; ++round) {
         Pty line;
         ports.Link(kPort, line.slave);
@@ -294,7 +298,7 @@ TEST_F(PortTest, BytesReadJustBeforeAHangUpAreKept) {
         ThreadIO link(true, kPort, 62500, &rec);
         ports.Link(kPort, "/dev/vemor-gone");
         line.Write(Sequence(10));
-        std::this_thread::sleep_for(3ms); // inside the read that takes these bytes
+        std::this_thread::sleep_for(60ms); // past the 20-ms read that takes these bytes
         line.CloseMaster();
         ASSERT_TRUE(rec.WaitUntil([&] { return !rec.Of(WM_LINELOST).empty(); }));
         EXPECT_EQ(rec.RxBytes(), 10u) << "round " << round;

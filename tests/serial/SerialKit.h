@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PosixLine.h"
 #include "Threadio.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // Running vemor-sim (or another tool) as a child process, and a bare-bones monitor that sets
 // up the simulator's line the way the serial layer does.
 
+#include "PosixLine.h"
 #include "Threadio.h"
 
 #include <gtest/gtest.h>

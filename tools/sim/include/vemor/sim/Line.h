@@ -2,6 +2,7 @@
 // The simulator's end of the line: a pseudo-terminal, the ports link that names it, the test
 // for a monitor that has set the line up, and the printing of what the monitor sends.
 
+#include "PosixLine.h"
 #include "Threadio.h"
 
 #include <cstddef>

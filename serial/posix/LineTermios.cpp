@@ -1,5 +1,5 @@
 // The kernel's termios2 interface; <termios.h> must stay out of this file.
-#include "Threadio.h"
+#include "PosixLine.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
@@ -35,7 +35,7 @@ int FlushLine(int fd) {
     return ioctl(fd, TCFLSH, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
-LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate) {
+LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate, std::uint8_t readSize) {
     LineTermios t = saved;
     t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON |
                    IXOFF | IXANY | INPCK);
@@ -45,8 +45,9 @@ LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate) {
     t.c_cflag |= CS8 | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
     t.c_ispeed = static_cast<std::uint32_t>(baudRate);
     t.c_ospeed = static_cast<std::uint32_t>(baudRate);
-    // reads return at once with whatever is there; the reader times them itself
-    t.c_cc[VMIN] = 0;
+    // Reads on the non-blocking descriptor return at once with whatever is there; VMIN only
+    // decides when a poll reports the line readable.
+    t.c_cc[VMIN] = readSize;
     t.c_cc[VTIME] = 0;
     return t;
 }

@@ -1,0 +1,64 @@
+#pragma once
+// The platform's half of the serial link: device names, the device handle and its line
+// settings, the stop signal that ends the reader's waits, and one timed read or write.
+// ThreadIO drives it in the same order on every platform. Internal to the serial layer.
+
+#include "Threadio.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vemor {
+
+enum class ReadEnd {
+    Stop, // the stop signal is set
+    Done, // the read completed: ReadSize bytes arrived, or the total time-out passed
+    Lost, // the device went away; count holds what arrived before
+};
+
+class SerialDevice {
+public:
+    // The platform's implementation.
+    static std::unique_ptr<SerialDevice> Create();
+    virtual ~SerialDevice() = default;
+
+    // The stop signal: made by the creator before the reader starts; Signal from any thread.
+    virtual int MakeStopSignal() = 0; // 0 or the platform error
+    virtual void SignalStop() = 0;
+    // Waits up to the given time for the stop signal; true once it is set.
+    virtual bool WaitForStop(int milliseconds) = 0;
+
+    // The node that port n opens; empty when n names no device.
+    virtual std::string DevicePath(int portNumber) = 0;
+    // Opens the device for this process alone. On failure returns InvalidPortHandle and says
+    // at which step (Open or Lock) and why.
+    virtual PortHandleValue Open(const std::string& path, OpenStep& step, int& err) = 0;
+    virtual void Close(PortHandleValue handle) = 0;
+    // Discards pending transfers and buffered data; the result does not matter.
+    virtual void Purge(PortHandleValue handle) = 0;
+    // Reads the line settings to restore at close. 0 or the platform error.
+    virtual int SaveSettings(PortHandleValue handle) = 0;
+    // The port's time-outs as they are; a platform without port time-outs gives zeros.
+    virtual int GetTimeouts(PortHandleValue handle, CommTimeouts& out) = 0;
+    virtual void SetTimeouts(PortHandleValue handle, const CommTimeouts& timeouts) = 0;
+    // The saved settings with baud, 8N1, raw binary and DTR/RTS on. 0, or the platform error
+    // with the step that failed (SetSettings or ModemLines); a failure leaves the saved
+    // settings on the line.
+    virtual int ApplyWorking(PortHandleValue handle, int baudRate, OpenStep& step) = 0;
+    // The saved settings and modem lines back, as far as the device takes them.
+    virtual void Restore(PortHandleValue handle) = 0;
+
+    // One read into buf (ReadSize bytes): ends when ReadSize bytes have arrived or the total
+    // time-out of `timeouts` has passed since it began, with what has arrived, possibly
+    // nothing. Reader thread only.
+    virtual ReadEnd Read(PortHandleValue handle, const CommTimeouts& timeouts, std::uint8_t* buf,
+                         std::uint32_t& count, int& lostErr) = 0;
+    // Writes what it can of buf[done..size) by the deadline, advancing done. 0 when everything
+    // is written, else the platform error (a time-out is one).
+    virtual int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
+                      std::uint32_t& done, std::chrono::steady_clock::time_point deadline) = 0;
+};
+
+} // namespace vemor

@@ -1,0 +1,288 @@
+// The serial device on Linux: a tty node opened non-blocking, the kernel's termios2 record,
+// an eventfd as the stop signal and ppoll for every wait.
+#include "PosixLine.h"
+#include "SerialDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vemor {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// ppoll until something is ready or the deadline passes; Clock::time_point::max() waits
+// without limit. Returns what ppoll returns.
+int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
+    for (;;) {
+        timespec ts{};
+        timespec* limit = nullptr;
+        if (deadline != Clock::time_point::max()) {
+            const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+            limit = &ts;
+        }
+        const int ready = ppoll(fds, count, limit, nullptr);
+        if (ready >= 0 || errno != EINTR) {
+            return ready;
+        }
+    }
+}
+
+int RaiseModemLines(int fd) {
+    int bits = TIOCM_DTR | TIOCM_RTS;
+    if (ioctl(fd, TIOCMBIS, &bits) != 0 && errno != ENOTTY && errno != EINVAL) {
+        return errno;
+    }
+    return 0;
+}
+
+int Fd(PortHandleValue handle) {
+    return static_cast<int>(handle);
+}
+
+class PosixDevice final : public SerialDevice {
+public:
+    ~PosixDevice() override {
+        if (stop_ >= 0) {
+            close(stop_);
+        }
+    }
+
+    int MakeStopSignal() override {
+        stop_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        return stop_ < 0 ? errno : 0;
+    }
+
+    void SignalStop() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(stop_, &one, sizeof one);
+    }
+
+    bool WaitForStop(int milliseconds) override {
+        pollfd stop{stop_, POLLIN, 0};
+        return PollUntil(&stop, 1, Clock::now() + std::chrono::milliseconds(milliseconds)) != 0;
+    }
+
+    std::string DevicePath(int portNumber) override { return ResolvePortDevice(portNumber); }
+
+    PortHandleValue Open(const std::string& path, OpenStep& step, int& err) override {
+        step = OpenStep::Open;
+        if (path.empty()) {
+            err = ENOENT;
+            return InvalidPortHandle;
+        }
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            err = errno;
+            return InvalidPortHandle;
+        }
+        // TIOCEXCL does not stop root, so the lock is what keeps a second opener of ours out
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            step = OpenStep::Lock;
+            err = errno == EWOULDBLOCK ? EBUSY : errno;
+            close(fd);
+            return InvalidPortHandle;
+        }
+        ioctl(fd, TIOCEXCL);
+        return fd;
+    }
+
+    void Close(PortHandleValue handle) override {
+        ioctl(Fd(handle), TIOCNXCL);
+        close(Fd(handle));
+    }
+
+    void Purge(PortHandleValue handle) override { FlushLine(Fd(handle)); }
+
+    int SaveSettings(PortHandleValue handle) override {
+        const int err = GetLineTermios(Fd(handle), saved_);
+        if (err != 0) {
+            return err;
+        }
+        int lines = 0;
+        hasModemLines_ = ioctl(Fd(handle), TIOCMGET, &lines) == 0;
+        modemLines_ = lines;
+        return 0;
+    }
+
+    // A tty has no time-outs of its own: Read keeps them.
+    int GetTimeouts(PortHandleValue, CommTimeouts& out) override {
+        out = CommTimeouts{};
+        return 0;
+    }
+    void SetTimeouts(PortHandleValue, const CommTimeouts&) override {}
+
+    int ApplyWorking(PortHandleValue handle, int baudRate, OpenStep& step) override {
+        step = OpenStep::SetSettings;
+        if (baudRate < 1) {
+            return EINVAL;
+        }
+        working_ = MakeWorkingTermios(saved_, baudRate, ThreadIO::ReadSize);
+        int err = SetLineTermios(Fd(handle), working_);
+        if (err != 0) {
+            return err;
+        }
+        err = RaiseModemLines(Fd(handle));
+        if (err != 0) {
+            // the line must not be left changed by a failed open
+            SetLineTermios(Fd(handle), saved_);
+            step = OpenStep::ModemLines;
+        }
+        return err;
+    }
+
+    void Restore(PortHandleValue handle) override {
+        SetLineTermios(Fd(handle), saved_);
+        if (hasModemLines_) {
+            int on = modemLines_ & (TIOCM_DTR | TIOCM_RTS);
+            int off = (TIOCM_DTR | TIOCM_RTS) & ~on;
+            ioctl(Fd(handle), TIOCMBIS, &on);
+            ioctl(Fd(handle), TIOCMBIC, &off);
+        }
+    }
+
+    // The line is reported readable only once a full read is there (VMIN), so the thread
+    // wakes once per read or at the total time-out, not at every byte that arrives.
+    ReadEnd Read(PortHandleValue handle, const CommTimeouts& timeouts, std::uint8_t* buf,
+                 std::uint32_t& count, int& lostErr) override {
+        count = 0;
+        const int fd = Fd(handle);
+        const std::uint32_t totalMs = timeouts.ReadTotalTimeoutMultiplier * ThreadIO::ReadSize +
+                                      timeouts.ReadTotalTimeoutConstant;
+        const auto deadline = totalMs == 0 ? Clock::time_point::max()
+                                           : Clock::now() + std::chrono::milliseconds(totalMs);
+        pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
+        const int ready = PollUntil(fds, 2, deadline);
+        if (ready < 0) {
+            lostErr = errno;
+            return ReadEnd::Lost;
+        }
+        if (fds[0].revents != 0) {
+            return ReadEnd::Stop;
+        }
+        if ((fds[1].revents & POLLNVAL) != 0) {
+            lostErr = EBADF;
+            return ReadEnd::Lost;
+        }
+        // Readable, time-out or hang-up: take what is there.
+        for (;;) {
+            const ssize_t n = read(fd, buf + count, ThreadIO::ReadSize - count);
+            if (n > 0) {
+                count += static_cast<std::uint32_t>(n);
+                if (count == ThreadIO::ReadSize) {
+                    return ReadEnd::Done;
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) {
+                return ReadEnd::Done;
+            }
+            // readable yet empty: the other side hung up
+            lostErr = n == 0 ? EIO : errno;
+            return ReadEnd::Lost;
+        }
+    }
+
+    int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
+              std::uint32_t& done, Clock::time_point deadline) override {
+        const int fd = Fd(handle);
+        while (done < size) {
+            const ssize_t n = write(fd, buf + done, size - done);
+            if (n > 0) {
+                done += static_cast<std::uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n == 0 || errno != EAGAIN) {
+                return n == 0 ? EIO : errno;
+            }
+            pollfd out{fd, POLLOUT, 0};
+            const int ready = PollUntil(&out, 1, deadline);
+            if (ready == 0) {
+                return ETIMEDOUT;
+            }
+            if (ready < 0) {
+                return errno;
+            }
+            if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return EIO;
+            }
+        }
+        return 0;
+    }
+
+private:
+    int stop_ = -1;       // eventfd; written by any thread, polled by the reader
+    LineTermios saved_{}; // as read at the first open; creator before start, then read-only
+    LineTermios working_{};
+    bool hasModemLines_ = false; // false for devices without them (a pseudo-terminal)
+    int modemLines_ = 0;         // TIOCM_* bits as read at open
+};
+
+} // namespace
+
+std::unique_ptr<SerialDevice> SerialDevice::Create() {
+    return std::make_unique<PosixDevice>();
+}
+
+std::string SystemErrorText(int err) {
+    char buf[256];
+    // GNU strerror_r may return a static string instead of filling buf.
+    const char* text = strerror_r(err, buf, sizeof buf);
+    return text != nullptr ? std::string(text) : std::string();
+}
+
+std::string PortsFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home != nullptr && home[0] != '\0') {
+            base = home;
+        } else {
+            passwd entry{};
+            passwd* found = nullptr;
+            char buf[4096];
+            if (getpwuid_r(getuid(), &entry, buf, sizeof buf, &found) == 0 && found != nullptr) {
+                base = found->pw_dir;
+            }
+        }
+        base += "/.config";
+    }
+    return base + "/vemor/ports";
+}
+
+std::string ResolvePortDevice(int portNumber) {
+    if (portNumber < 1) {
+        return {};
+    }
+    const std::string link = PortsFolder() + "/com" + std::to_string(portNumber);
+    struct stat st {};
+    if (lstat(link.c_str(), &st) == 0) {
+        return link;
+    }
+    return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
+} // namespace vemor
