@@ -1,10 +1,41 @@
 #include "Main.h"
 #include "Application.h"
+#include "CommandLine.h"
 #include "ErrorDisplay.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
 #include <exception>
 
+namespace {
+
+void Print(const QString& text, std::FILE* stream) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.data(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    CommandLine commandLine;
+    const CommandLine::Action action = commandLine.Parse(ArgumentList(argc, argv));
+    if (action != CommandLine::Action::RunWindow) {
+        // A core application names the program in the help and needs no display.
+        QCoreApplication core(argc, argv);
+        const CommandLine::Reply reply = commandLine.Answer(action);
+        Print(reply.out, stdout);
+        Print(reply.err, stderr);
+        if (std::fflush(stdout) != 0) {
+            std::perror("vemor: standard output");
+            return 1;
+        }
+        return reply.exitCode;
+    }
+
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VEMOR_APP_ID));
     try {
         TApplication app(argc, argv);
         InstallSerialErrorBox();

@@ -6,11 +6,19 @@ vemor_packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps imagemagick
 )
+# Making the Debian package (scripts/package), and checking it (scripts/check-package).
+vemor_package_packages=(dpkg-dev file)
+vemor_check_packages=(lintian desktop-file-utils appstream xvfb xauth xdotool libx11-dev imagemagick)
 
+# vemor_install_deps [PACKAGE...]: those of them that are missing; vemor_packages by default.
 vemor_install_deps() {
+    local wanted=("$@")
+    if ((${#wanted[@]} == 0)); then
+        wanted=("${vemor_packages[@]}")
+    fi
     local missing=()
     local p
-    for p in "${vemor_packages[@]}"; do
+    for p in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$p")
         fi
@@ -19,10 +27,16 @@ vemor_install_deps() {
         return 0
     fi
     echo "Installing: ${missing[*]}"
-    local sudo=()
-    if [[ $(id -u) -ne 0 ]]; then
-        sudo=(sudo)
+    vemor_as_root apt-get update
+    vemor_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+        -o DPkg::Lock::Timeout=300 "${missing[@]}"
+}
+
+# Runs the command as root: directly when we are, through sudo otherwise.
+vemor_as_root() {
+    if [[ $(id -u) -eq 0 ]]; then
+        "$@"
+    else
+        sudo "$@"
     fi
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 }

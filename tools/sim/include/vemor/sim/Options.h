@@ -29,6 +29,7 @@ inline constexpr const char* Usage =
     "usage: vemor-sim [--port N] [--speed X] [--seed S] [--hold] [--frames N]\n"
     "                 [--replay FILE] [--faults] [--unplug-after S [--replug-after S]\n"
     "                 [--cycles N]] [--sent FILE]\n"
+    "       vemor-sim --help\n"
     "A simulated ECU on a pseudo-terminal behind the ports link comN (default 10).\n"
     "  --port N          link com<N> in the ports folder (1..255)\n"
     "  --speed X         times the line rate of 6250 bytes/s; 0 = as fast as read\n"
@@ -40,7 +41,8 @@ inline constexpr const char* Usage =
     "  --unplug-after S  close the terminal after S seconds of sending\n"
     "  --replug-after S  S seconds later make a new one under the same link\n"
     "  --cycles N        unplug/replug N times (0: without end; default 1)\n"
-    "  --sent FILE       record every byte written to the line\n";
+    "  --sent FILE       record every byte written to the line\n"
+    "  -h, --help        print this text\n";
 
 // args: the arguments after the program name. False with error set on a bad command line.
 bool ParseOptions(std::span<const char* const> args, Options& out, std::string& error);

@@ -1,0 +1,98 @@
+#include "CommandLine.h"
+
+#include <QCoreApplication>
+
+#include <vector>
+
+namespace {
+
+const QString Program = QStringLiteral("vemor");
+
+struct Operand {
+    QString name;
+    QString description;
+};
+
+// The operands the program takes, in this order; any further one is refused.
+const std::vector<Operand> DeclaredOperands = {};
+
+// The toolkit's own options (-platform offscreen, -style fusion, -reverse, ...). They stay in
+// the arguments; the application object takes them out itself.
+const char* const ToolkitValueOptions[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "display",         "geometry",           "style",         "stylesheet"};
+const char* const ToolkitFlags[] = {"reverse", "widgetcount"};
+
+} // namespace
+
+CommandLine::CommandLine() {
+    parser_.setApplicationDescription(
+        QStringLiteral("Live-data monitor and raw logger for an engine control unit.\n"
+                       "Choose the port, press Open to see the live values, Save File to record."));
+    // Qt's convention for GUI programs: -platform is one option, not -p -l -a ...
+    parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser_.addOption({{QStringLiteral("h"), QStringLiteral("help")},
+                       QStringLiteral("Print this help and exit.")});
+    parser_.addOption({{QStringLiteral("v"), QStringLiteral("version")},
+                       QStringLiteral("Print the version and exit.")});
+    for (const char* name : ToolkitValueOptions) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser_.addOption(option);
+    }
+    for (const char* name : ToolkitFlags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser_.addOption(option);
+    }
+    for (const Operand& operand : DeclaredOperands) {
+        parser_.addPositionalArgument(operand.name, operand.description,
+                                      QLatin1Char('[') + operand.name + QLatin1Char(']'));
+    }
+}
+
+CommandLine::Action CommandLine::Parse(const QStringList& arguments) {
+    if (!parser_.parse(arguments)) {
+        error_ = parser_.errorText();
+        return Action::Error;
+    }
+    operands_ = parser_.positionalArguments();
+    const auto taken = static_cast<qsizetype>(DeclaredOperands.size());
+    if (operands_.size() > taken) {
+        error_ = QStringLiteral("Unexpected argument '%1'.").arg(operands_.at(taken));
+        return Action::Error;
+    }
+    if (parser_.isSet(QStringLiteral("help"))) {
+        return Action::Help;
+    }
+    if (parser_.isSet(QStringLiteral("version"))) {
+        return Action::Version;
+    }
+    return Action::RunWindow;
+}
+
+CommandLine::Reply CommandLine::Answer(Action action) const {
+    switch (action) {
+    case Action::Help:
+        return {0, parser_.helpText(), {}};
+    case Action::Version:
+        return {0, Program + QLatin1Char(' ') + QStringLiteral(VEMOR_VERSION "\n"), {}};
+    case Action::Error:
+        return {ExitUsage,
+                {},
+                Program + QStringLiteral(": ") + error_ +
+                    QStringLiteral(" vemor --help lists the options.\n")};
+    case Action::RunWindow:
+        break;
+    }
+    return {};
+}
+
+QStringList ArgumentList(int argc, char** argv) {
+    QStringList list;
+    for (int i = 0; i < argc; ++i) {
+        list << QString::fromLocal8Bit(argv[i]);
+    }
+    return list;
+}

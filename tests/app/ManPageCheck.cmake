@@ -1,0 +1,20 @@
+# The options a program's --help lists and those its manual page describes are the same.
+# cmake -DPROGRAM=<executable> -DPAGE=<roff source> -P ManPageCheck.cmake
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} --help ended with ${status}")
+endif()
+file(READ ${PAGE} page)
+string(REPLACE "\\-" "-" page "${page}")
+
+function(long_options text out)
+    string(REGEX MATCHALL "--[a-z][a-z-]*[a-z]" found "${text}")
+    list(REMOVE_DUPLICATES found)
+    list(SORT found)
+    set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+long_options("${help}" listed)
+long_options("${page}" described)
+if(NOT listed STREQUAL described)
+    message(FATAL_ERROR "${PAGE} describes ${described}\nbut ${PROGRAM} --help lists ${listed}")
+endif()
