@@ -38,23 +38,70 @@ std::string ExpandedPath(const std::string& name) {
     return path + name;
 }
 
+namespace {
+
+// Writes all of it, resuming after short writes; 0 or the errno of the failure.
+int WriteAll(int fd, const std::uint8_t* data, std::size_t count, std::size_t& done) {
+    done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, data + done, count - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : ENOSPC;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Removes the name only while it still leads to the file behind fd.
+void UnlinkIfSame(const std::string& name, int fd) {
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(fd, &opened) == 0 && lstat(name.c_str(), &named) == 0 &&
+        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+        ::unlink(name.c_str());
+    }
+}
+
+} // namespace
+
 CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     : name_(name), fullPath_(ExpandedPath(name)) {
-    // Emptied only once the lock is ours, so a capture that another program holds open
-    // under this name is never cut short.
-    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    int err = errno;
-    if (fd_ >= 0 && (flock(fd_, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd_, 0) != 0)) {
+    // A file that is not a whole capture is not left behind: one made here, or one whose
+    // earlier content is already gone, is removed again on any failure.
+    bool ours = true;
+    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno == EEXIST) {
+        // Another program made it after the name was chosen: replaced by an empty one, but
+        // emptied only once the lock is ours, so a capture it holds open is never cut short.
+        ours = false;
+        fd_ = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    }
+    int err = fd_ < 0 ? errno : 0;
+    if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         err = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd_);
-        fd_ = -1;
     }
-    if (fd_ < 0) {
+    if (err == 0 && ftruncate(fd_, 0) != 0) {
+        err = errno;
+    }
+    if (err == 0) {
+        ours = true;
+        const auto header = StartHeader(startTime);
+        std::size_t done = 0;
+        err = WriteAll(fd_, header.data(), header.size(), done);
+    }
+    if (err != 0) {
+        if (fd_ >= 0) {
+            if (ours) {
+                UnlinkIfSame(name, fd_);
+            }
+            ::close(fd_);
+            fd_ = -1;
+        }
         throw std::runtime_error(CannotCreateFileMessage(fullPath_, SystemText(err)));
-    }
-    const auto header = StartHeader(startTime);
-    if (::write(fd_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
-        lastError_ = errno;
     }
 }
 
@@ -66,32 +113,30 @@ CaptureFile::~CaptureFile() {
 
 bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
     std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(fd_, data + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            lastError_ = n < 0 ? errno : ENOSPC;
-            bodyBytes_ += done;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const int err = WriteAll(fd_, data, count, done);
     bodyBytes_ += done;
-    return true;
+    if (err != 0) {
+        lastError_ = err;
+    }
+    return err == 0;
 }
 
 bool CaptureFile::Finish(const std::string& stopTime) {
     const auto field = StopField(stopTime);
-    const bool ok = ::pwrite(fd_, field.data(), field.size(), CaptureStopOffset) ==
-                    static_cast<ssize_t>(field.size());
-    if (!ok) {
-        lastError_ = errno;
+    ssize_t n = -1;
+    do {
+        n = ::pwrite(fd_, field.data(), field.size(), CaptureStopOffset);
+    } while (n < 0 && errno == EINTR);
+    int err = n == static_cast<ssize_t>(field.size()) ? 0 : (n < 0 ? errno : ENOSPC);
+    // Some file systems tell a failed write only here.
+    if (::close(fd_) != 0 && err == 0 && errno != EINTR) {
+        err = errno;
     }
-    ::close(fd_);
     fd_ = -1;
-    return ok;
+    if (err != 0) {
+        lastError_ = err;
+    }
+    return err == 0;
 }
 
 } // namespace vemor

@@ -10,8 +10,9 @@ namespace vemor {
 class CaptureFile {
 public:
     // Creates (or empties) `name` in the current directory for reading and writing, locked
-    // against other openers, and writes the 16-byte start header. A link under the name is
-    // refused, never followed. Throws std::runtime_error with the operator's text on failure.
+    // against other openers, and writes the whole 16-byte start header. A link under the name
+    // is refused, never followed. Throws std::runtime_error with the operator's text on
+    // failure, and then leaves no file of its own under the name.
     CaptureFile(const std::string& name, const std::string& startTime);
     ~CaptureFile();
     CaptureFile(const CaptureFile&) = delete;
@@ -20,10 +21,12 @@ public:
     // One batch of received bytes behind what the file holds. Returns false when the file
     // took fewer bytes than given; errno-style reason in LastError().
     bool Append(const std::uint8_t* data, std::size_t count);
-    // Writes the stop time into bytes 8..15 and closes the file.
+    // Writes the stop time into bytes 8..15 and closes the file; false when either failed,
+    // reason in LastError().
     bool Finish(const std::string& stopTime);
 
     const std::string& Name() const { return name_; }
+    const std::string& FullPath() const { return fullPath_; }
     int LastError() const { return lastError_; }
     std::uint64_t BodyBytes() const { return bodyBytes_; }
 

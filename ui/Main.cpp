@@ -4,6 +4,7 @@
 
 #include "vemor/Capture.h"
 #include "vemor/Display.h"
+#include "vemor/Messages.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
 
@@ -142,6 +143,7 @@ void TForm1::BuildLayout() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(true);
+    CaptureField = new vemor::CaptureStatus(StatusBar1);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -178,8 +180,11 @@ void TForm1::BuildLayout() {
     ComboBox1->addItem(QString());
     ComboBox1->setEditText(QStringLiteral("ComboBox1"));
 
-    File1 = MainMenu1->addAction(QStringLiteral("&File"));
+    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
+    StopCapture1 = File1->addAction(QStringLiteral("Stop Capture"));
+    StopCapture1->setObjectName(QStringLiteral("StopCapture1"));
+    StopCapture1->setEnabled(false);
     Tool1 = MainMenu1->addMenu(QStringLiteral("&Tool"));
     Tool1->setObjectName(QStringLiteral("Tool1"));
     Terminal1 = Tool1->addAction(QStringLiteral("Terminal"));
@@ -226,6 +231,8 @@ void TForm1::BuildLayout() {
             [this] { vemor::RunHandler([this] { Button2Click(Button2); }); });
     connect(Button3, &QPushButton::clicked, this,
             [this] { vemor::RunHandler([this] { Button3Click(Button3); }); });
+    connect(StopCapture1, &QAction::triggered, this,
+            [this] { vemor::RunHandler([this] { StopCapture1Click(StopCapture1); }); });
 
     // Client area 921 x 580 below the menu bar.
     move(56, 39);
@@ -421,6 +428,10 @@ void TForm1::Button1Click(QObject*) {
         SerialThread = nullptr;
         Button2->setEnabled(false);
         Button3->setEnabled(false);
+        // What the closed line said no longer applies, nor does what it posted just before.
+        QCoreApplication::removePostedEvents(this, static_cast<int>(vemor::WM_LINELOST));
+        QCoreApplication::removePostedEvents(this, static_cast<int>(vemor::WM_LINEBACK));
+        ShowStatus(QString());
     }
 }
 
@@ -428,11 +439,21 @@ void TForm1::Button2Click(QObject*) {
     const std::string timeText =
         vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale());
     ResetAssembler();
+    std::string unfinished;
     if (CaptureStream) {
-        FinishCapture(timeText);
+        unfinished = FinishCapture(timeText);
     }
     CaptureStream.reset();
-    StartCapture(timeText);
+    CaptureField->ClearWarning();
+    // The old capture's failure is shown once the new one runs, so that nothing received
+    // while the box is open misses it.
+    try {
+        StartCapture(timeText);
+    } catch (...) {
+        ShowUnfinished(unfinished);
+        throw;
+    }
+    ShowUnfinished(unfinished);
 }
 
 vemor::CaptureNamer& TForm1::CaptureNames() {
@@ -451,6 +472,13 @@ void TForm1::Memo1DblClick(QObject*) {
     Memo1->clear();
 }
 
+void TForm1::StopCapture1Click(QObject*) {
+    if (CaptureStream) {
+        ShowUnfinished(
+            FinishCapture(vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale())));
+    }
+}
+
 void TForm1::FormDestroy(QObject*) {
     if (SerialThread != nullptr) {
         SerialThread->Terminate();
@@ -458,8 +486,8 @@ void TForm1::FormDestroy(QObject*) {
         SerialThread = nullptr;
     }
     if (CaptureStream) {
-        FinishCapture(vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale()));
-        CaptureStream.reset();
+        ShowUnfinished(
+            FinishCapture(vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale())));
     }
 }
 
@@ -471,24 +499,37 @@ void TForm1::StartCapture(const std::string& timeText) {
                                  vemor::ExpandedPath(""));
     }
     CaptureStream = std::make_unique<vemor::CaptureFile>(*name, timeText);
-    captureFailureShown_ = false;
-    ShowStatus(QStringLiteral("Capturing to %1").arg(QString::fromLocal8Bit(*name)));
+    CaptureField->Began(*CaptureStream, decimalSeparator_);
+    StopCapture1->setEnabled(true);
 }
 
-void TForm1::FinishCapture(const std::string& timeText) {
-    CaptureStream->Finish(timeText);
+std::string TForm1::FinishCapture(const std::string& timeText) {
+    std::string failure;
+    if (!CaptureStream->Finish(timeText)) {
+        failure = vemor::CannotFinishFileMessage(CaptureStream->FullPath(),
+                                                 vemor::SystemText(CaptureStream->LastError()));
+    }
+    CaptureField->Ended();
     CaptureStream.reset();
+    StopCapture1->setEnabled(false);
+    return failure;
+}
+
+void TForm1::ShowUnfinished(const std::string& failure) {
+    if (!failure.empty()) {
+        vemor::ShowErrorDisplay(QString::fromLocal8Bit(failure));
+    }
 }
 
 void TForm1::ReportCaptureWriteFailure() {
-    if (captureFailureShown_) {
+    if (CaptureField->Warned()) {
         return;
     }
-    captureFailureShown_ = true;
-    ShowStatus(QStringLiteral("%1: received bytes could not be written (%2); the capture is "
-                              "incomplete. Save File starts a new one.")
-                   .arg(QString::fromLocal8Bit(CaptureStream->Name()),
-                        QString::fromLocal8Bit(vemor::SystemText(CaptureStream->LastError()))));
+    CaptureField->Warn(
+        QStringLiteral("%1: received bytes could not be written (%2); the capture is "
+                       "incomplete. Free disk space, then Save File starts a new capture.")
+            .arg(QString::fromLocal8Bit(CaptureStream->Name()),
+                 QString::fromLocal8Bit(vemor::SystemText(CaptureStream->LastError()))));
 }
 
 void TForm1::ShowStatus(const QString& text) {

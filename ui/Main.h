@@ -2,6 +2,7 @@
 // The main window: control strip, value labels, chart, memo, and the operator's commands.
 
 #include "CaptureFile.h"
+#include "CaptureStatus.h"
 #include "FormDisplay.h"
 #include "Threadio.h"
 #include "vemor/Assembler.h"
@@ -53,7 +54,7 @@ public:
     QWidget* Terminal;
     QPushButton* Button1;
     QComboBox* ComboBox1;
-    QAction* File1;
+    QMenu* File1;
     QMenu* Tool1;
     QAction* Terminal1;
     QPlainTextEdit* Memo1;
@@ -71,12 +72,15 @@ public:
     QLabel* LabelECT;
     QLabel* LabelMAT;
     QLabel* LabelPW;
+    QAction* StopCapture1;              // in File1; enabled while a capture runs
+    vemor::CaptureStatus* CaptureField; // permanent field of StatusBar1
 
     // Operator commands; Sender is ignored.
     void Button1Click(QObject* Sender);
     void Button2Click(QObject* Sender);
     void Button3Click(QObject* Sender);
     void Memo1DblClick(QObject* Sender);
+    void StopCapture1Click(QObject* Sender);
     void FormDestroy(QObject* Sender);
 
     void AssembleByte(std::uint8_t b);
@@ -86,7 +90,9 @@ public:
     void ShowFrame(const std::uint8_t* frame);
     void SendPacket(std::uint8_t* packet);
     void StartCapture(const std::string& timeText);
-    void FinishCapture(const std::string& timeText);
+    // Writes the stop time and closes the file; CaptureStream is null afterwards. Returns the
+    // operator's text when that failed, for the caller to show once it may; empty otherwise.
+    std::string FinishCapture(const std::string& timeText);
 
     // The capture name counter of the process.
     static vemor::CaptureNamer& CaptureNames();
@@ -113,11 +119,11 @@ private:
     void ReadLocale();
     void ShowStatus(const QString& text);
     void ReportCaptureWriteFailure();
+    void ShowUnfinished(const std::string& failure);
 
     std::unique_ptr<vemor::NotifyHandle> notify_;
     vemor::FormDisplay* display_ = nullptr;
     char decimalSeparator_ = '.';
-    bool captureFailureShown_ = false;
 };
 
 extern TForm1* Form1;

@@ -1,13 +1,17 @@
 // Save File and the raw capture file.
 #include "UiKit.h"
 
+#include "vemor/Messages.h"
+
 #include <QPushButton>
 #include <QStatusBar>
 #include <qcustomplot.h>
 
 #include <clocale>
 #include <csignal>
+#include <functional>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 
@@ -15,6 +19,24 @@ namespace vemor::uitest {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Limits the size of files this process writes, for as long as it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN); // EFBIG instead of the signal
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit tight = saved_;
+        tight.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &tight);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+};
 
 class Capture : public WindowTest {
 protected:
@@ -37,6 +59,7 @@ protected:
         }
     }
     static Bytes Body(const Bytes& file) { return Bytes(file.begin() + 16, file.end()); }
+    static QString Field() { return Form1->CaptureField->text(); }
     static std::string Text(const Bytes& file, std::size_t at, std::size_t n) {
         return std::string(file.begin() + static_cast<long>(at),
                            file.begin() + static_cast<long>(at + n));
@@ -114,6 +137,8 @@ bool SetImmutable(const fs::path& dir, bool on) {
 TEST_F(Capture, FileThatCannotBeCreatedIsShownByTheErrorDisplay) {
     PtyLine line;
     OpenPort(line);
+    Click(Form1->Button2);
+    ASSERT_EQ(Field(), QStringLiteral("Capturing to TMP1.$$$ - 0 B, 00:00"));
     int expectedErr = EACCES;
     if (geteuid() != 0) {
         fs::permissions(work_, fs::perms::owner_read | fs::perms::owner_exec);
@@ -129,14 +154,145 @@ TEST_F(Capture, FileThatCannotBeCreatedIsShownByTheErrorDisplay) {
     fs::permissions(work_, fs::perms::owner_all);
 
     ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(errors_[0].text, "Cannot create file \"" + (work_ / "TMP1.$$$").string() + "\". " +
+    EXPECT_EQ(errors_[0].text, "Cannot create file \"" + (work_ / "TMP2.$$$").string() + "\". " +
                                    SystemText(expectedErr) + ".");
     EXPECT_EQ(Form1->CaptureStream, nullptr);
+    EXPECT_EQ(Field(), QString()); // nothing is being captured
+    EXPECT_FALSE(Form1->StopCapture1->isEnabled());
     EXPECT_TRUE(Form1->Button2->isEnabled());
     // The next click tries again under the next name.
     Click(Form1->Button2);
     EXPECT_NE(Form1->CaptureStream, nullptr);
+    EXPECT_TRUE(fs::exists("TMP3.$$$"));
+}
+
+TEST_F(Capture, HeaderThatCannotBeWrittenWholeLeavesNoFile) {
+    struct Case {
+        const char* what;
+        rlim_t limit;
+        bool existed;  // another program made the name first
+        bool lockedBy; // and holds it open
+        int err;
+        bool kept; // the other program's file is still there, untouched
+    };
+    const Case cases[] = {
+        {"no byte fits", 0, false, false, EFBIG, false},
+        {"the header is cut short", 10, false, false, EFBIG, false},
+        {"emptied, then cut short", 10, true, false, EFBIG, false},
+        {"held by another program", RLIM_INFINITY, true, true, EBUSY, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int other = -1;
+        if (c.existed) {
+            std::ofstream("TMP9.$$$") << "theirs";
+            if (c.lockedBy) {
+                other = ::open("TMP9.$$$", O_RDONLY);
+                ASSERT_EQ(flock(other, LOCK_EX), 0);
+            }
+        }
+        {
+            FileSizeLimit limit(c.limit);
+            try {
+                CaptureFile file("TMP9.$$$", "12:00:00");
+                ADD_FAILURE() << "a capture without its whole header";
+            } catch (const std::runtime_error& e) {
+                EXPECT_EQ(std::string(e.what()), "Cannot create file \"" +
+                                                     (work_ / "TMP9.$$$").string() + "\". " +
+                                                     SystemText(c.err));
+            }
+        }
+        EXPECT_EQ(fs::exists("TMP9.$$$"), c.kept);
+        if (c.kept) {
+            EXPECT_EQ(fs::file_size("TMP9.$$$"), 6u);
+        }
+        if (other >= 0) {
+            ::close(other);
+        }
+        fs::remove("TMP9.$$$");
+    }
+}
+
+TEST_F(Capture, FailedStopTimeIsShownOnce) {
+    struct Case {
+        const char* how;
+        std::function<void()> finish;
+    };
+    const Case cases[] = {
+        {"Stop Capture", [] { Form1->StopCapture1->trigger(); }},
+        {"window destroyed",
+         [] {
+             delete Form1;
+             Form1 = nullptr;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        errors_.clear();
+        if (Form1 == nullptr) {
+            Form1 = new TForm1;
+        }
+        Form1->Button2Click(nullptr); // a capture without a port: bytes do not matter here
+        const std::string name = Form1->CaptureStream->Name();
+        {
+            FileSizeLimit limit(8); // the stop time goes at byte 8
+            c.finish();
+        }
+        ASSERT_EQ(errors_.size(), 1u);
+        EXPECT_EQ(errors_[0].text, "Cannot finish file \"" + (work_ / name).string() +
+                                       "\"; its header may lack the stop time. " +
+                                       SystemText(EFBIG) + ".");
+        EXPECT_EQ(ReadFile(name).size(), 16u);
+    }
+}
+
+TEST_F(Capture, StopCaptureFinishesTheFileAndStartsNone) {
+    PtyLine line;
+    OpenPort(line);
+    EXPECT_FALSE(Form1->StopCapture1->isEnabled());
+    Click(Form1->Button2);
+    EXPECT_TRUE(Form1->StopCapture1->isEnabled());
+    Bytes sent;
+    Send(line, 0, 5, &sent);
+    Form1->StopCapture1->trigger();
+    EXPECT_EQ(Form1->CaptureStream, nullptr);
+    EXPECT_FALSE(Form1->StopCapture1->isEnabled());
+    EXPECT_EQ(Field(), QString());
+    Send(line, 5, 5, nullptr); // shown, not recorded
+    const Bytes file = ReadFile("TMP1.$$$");
+    EXPECT_EQ(Body(file), sent);
+    EXPECT_EQ(Text(file, 10, 1), ":"); // the stop time
+    EXPECT_EQ(Text(file, 13, 1), ":");
+    EXPECT_FALSE(fs::exists("TMP2.$$$"));
+    EXPECT_TRUE(errors_.empty());
+
+    Click(Form1->Button2); // Save File works as before
     EXPECT_TRUE(fs::exists("TMP2.$$$"));
+    EXPECT_TRUE(Form1->StopCapture1->isEnabled());
+}
+
+TEST_F(Capture, FieldShowsTheCaptureThroughCloseOpenAndLineMessages) {
+    PtyLine line;
+    OpenPort(line);
+    EXPECT_EQ(Field(), QString());
+    Click(Form1->Button2);
+    const QString capturing = QStringLiteral("Capturing to TMP1.$$$ - ");
+    EXPECT_EQ(Field(), capturing + QStringLiteral("0 B, 00:00"));
+    Click(Form1->Button1);
+    for (unsigned message : {WM_LINELOST, WM_LINEBACK}) {
+        TMessage m(message, EIO, 10);
+        QCoreApplication::sendEvent(Form1, &m);
+        EXPECT_TRUE(Field().startsWith(capturing)) << Field().toStdString();
+    }
+    OpenPort(line);
+    EXPECT_TRUE(Field().startsWith(capturing));
+    Bytes sent;
+    Send(line, 0, 40, &sent);
+    // The field follows about once a second, not batch by batch.
+    const QString size =
+        QString::fromLocal8Bit(ByteCountText(sent.size(), Form1->DecimalSeparator()));
+    EXPECT_TRUE(WaitFor([&] { return Field().contains(QStringLiteral(" - %1, 00:0").arg(size)); }))
+        << Field().toStdString();
 }
 
 TEST_F(Capture, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
@@ -183,26 +339,32 @@ TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {
     }
 }
 
-TEST_F(Capture, FailedWritesAreReportedOnceAndDecodingGoesOn) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit tight = saved;
-    tight.rlim_cur = 16 + 100; // the header and a few frames
-    setrlimit(RLIMIT_FSIZE, &tight);
-
+TEST_F(Capture, FailedWritesAreToldUntilTheNextSaveFileAndDecodingGoesOn) {
     PtyLine line;
     OpenPort(line);
-    Click(Form1->Button2);
-    Send(line, 0, 10, nullptr);
-    const QString message = Form1->StatusBar1->currentMessage();
-    EXPECT_TRUE(message.contains(QStringLiteral("could not be written"))) << message.toStdString();
-    Form1->StatusBar1->showMessage(QStringLiteral("operator read it"));
-    Send(line, 10, 10, nullptr);
-    EXPECT_EQ(Form1->StatusBar1->currentMessage(), QStringLiteral("operator read it"));
-    EXPECT_EQ(Form1->Series1->dataCount(), 20);
-    setrlimit(RLIMIT_FSIZE, &saved);
+    {
+        FileSizeLimit limit(16 + 100); // the header and a few frames
+        Click(Form1->Button2);
+        Send(line, 0, 10, nullptr);
+        const QString warning = Field();
+        EXPECT_TRUE(warning.startsWith(QStringLiteral("TMP1.$$$: received bytes could not be "
+                                                      "written (") +
+                                       QString::fromLocal8Bit(SystemText(EFBIG))))
+            << warning.toStdString();
+        EXPECT_TRUE(warning.endsWith(QStringLiteral("Free disk space, then Save File starts a "
+                                                    "new capture.")));
+        // Transient messages, more failures and the end of the capture leave it standing.
+        Form1->StatusBar1->showMessage(QStringLiteral("the line is lost"));
+        Send(line, 10, 10, nullptr);
+        Click(Form1->Button1);
+        Form1->StopCapture1->trigger();
+        EXPECT_EQ(Field(), warning);
+        EXPECT_EQ(Form1->Series1->dataCount(), 20);
+    }
     EXPECT_EQ(fs::file_size("TMP1.$$$"), 116u);
+    OpenPort(line);
+    Click(Form1->Button2);
+    EXPECT_EQ(Field(), QStringLiteral("Capturing to TMP2.$$$ - 0 B, 00:00"));
 }
 
 } // namespace

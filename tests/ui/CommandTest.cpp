@@ -210,5 +210,18 @@ TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
     EXPECT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
 }
 
+TEST_F(Commands, CloseClearsWhatTheLineSaid) {
+    PtyLine line;
+    OpenPort(line);
+    TMessage lost(WM_LINELOST, EIO, 10);
+    QCoreApplication::sendEvent(Form1, &lost);
+    ASSERT_TRUE(Form1->StatusBar1->currentMessage().contains(QStringLiteral("Waiting")));
+    // One more was posted just before the close.
+    QCoreApplication::postEvent(Form1, new TMessage(WM_LINELOST, EIO, 10));
+    Click(Form1->Button1);
+    QTest::qWait(30);
+    EXPECT_EQ(Form1->StatusBar1->currentMessage(), QString());
+}
+
 } // namespace
 } // namespace vemor::uitest

@@ -54,7 +54,7 @@ TEST_F(Window, ComponentsCarryTheirNamesAndDesignTexts) {
     EXPECT_EQ(Form1->PageControl1->tabText(1), QStringLiteral("Terminal"));
     EXPECT_EQ(Form1->Button2->text(), QStringLiteral("Save File"));
     EXPECT_EQ(Form1->Button3->text(), QStringLiteral("Test"));
-    EXPECT_EQ(Form1->File1->text(), QStringLiteral("&File"));
+    EXPECT_EQ(Form1->File1->title(), QStringLiteral("&File"));
     EXPECT_EQ(Form1->Tool1->title(), QStringLiteral("&Tool"));
     EXPECT_EQ(Form1->Terminal1->text(), QStringLiteral("Terminal"));
     EXPECT_TRUE(Form1->Memo1->toPlainText().isEmpty());
@@ -133,9 +133,13 @@ TEST_F(Window, ChartIsConfiguredAsDesigned) {
     EXPECT_EQ(Form1->Series1->lineStyle(), QCPGraph::lsLine);
 }
 
-TEST_F(Window, MenuItemsDoNothing) {
-    Form1->File1->trigger();
+TEST_F(Window, MenuItemsDoNothingAndStopCaptureWaitsForACapture) {
+    EXPECT_EQ(Form1->File1->actions(), QList<QAction*>{Form1->StopCapture1});
+    EXPECT_EQ(Form1->StopCapture1->text(), QStringLiteral("Stop Capture"));
+    EXPECT_FALSE(Form1->StopCapture1->isEnabled());
+    Form1->File1->menuAction()->trigger();
     Form1->Terminal1->trigger();
+    Form1->StopCapture1Click(nullptr);
     EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Open"));
     EXPECT_EQ(SerialThread, nullptr);
     EXPECT_TRUE(errors_.empty());
