@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -99,6 +100,8 @@ TEST(DecodeCli, UnusableFilesGiveOneLineNamingTheFileAndExitOne) {
     const std::string missing = tmp / "TMP3.$$$";
     const std::string emptyFile = tmp / "TMP4.$$$";
     WriteFile(emptyFile, std::string());
+    const std::string fifo = tmp / "TMP5.$$$";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
 
     struct Case {
         std::string path;
@@ -109,6 +112,8 @@ TEST(DecodeCli, UnusableFilesGiveOneLineNamingTheFileAndExitOne) {
         {emptyFile, "file is shorter than the 16-byte header"},
         {dir, "Is a directory"},
         {missing, "No such file or directory"},
+        {"/dev/zero", "not a regular file"}, // would never end
+        {fifo, "not a regular file"},        // would wait for a writer
     };
     for (const Case& c : cases) {
         for (const OutputMode& mode : OutputModes()) {
@@ -151,6 +156,8 @@ TEST(DecodeCli, WrongUsageShowsUsageOnStderrAndExitsTwo) {
         {{}, "vemor-decode: no capture file given"},
         {{"--payload"}, "vemor-decode: no capture file given"},
         {{file, file}, "vemor-decode: one capture file at a time"},
+        {{"--info", "--payload", file},
+         "vemor-decode: --info prints no rows, so --payload cannot go with it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.firstLine);
@@ -198,18 +205,43 @@ TEST(DecodeCli, FullDiskIsReportedAsFailure) {
     }
 }
 
-TEST(DecodeCli, ClosedPipeIsReportedAsFailureNotKilledSilently) {
+TEST(DecodeCli, ReaderThatGoesAwayEndsItQuietlyAsOtherToolsEnd) {
     TempDir tmp;
     const std::string file = tmp / "a.cap";
     WriteFile(file, GoldenCaptures().front().bytes);
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ::close(fds[0]); // nobody will read
-    const Outcome o = RunDecoder(tmp, {file}, nullptr, fds[1]);
-    ::close(fds[1]);
-    EXPECT_EQ(o.signal, 0);
-    EXPECT_EQ(o.exitStatus, 1);
-    EXPECT_EQ(o.err, "vemor-decode: cannot write to standard output: Broken pipe\n");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{file}, {"--help"}}) {
+        SCOPED_TRACE(args.front());
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        ::close(fds[0]); // as `vemor-decode FILE | head` once head has ended
+        const Outcome o = RunDecoder(tmp, args, nullptr, fds[1]);
+        ::close(fds[1]);
+        EXPECT_EQ(o.signal, SIGPIPE);
+        EXPECT_EQ(o.err, "");
+    }
+}
+
+TEST(DecodeCli, HeaderThatIsNoTimeTextIsWarnedAboutAndShownEscaped) {
+    TempDir tmp;
+    const std::string file = tmp / "odd.cap";
+    Bytes bytes = Header("\x1b]0;x\x07", "14:05:11");
+    const GoldenCapture& basic = GoldenCaptures().front();
+    bytes.insert(bytes.end(), basic.bytes.begin() + 16, basic.bytes.end());
+    WriteFile(file, bytes);
+    const std::string warning = "vemor-decode: " + file +
+                                ": warning: the header's start time \"\\x1b]0;x\\x07\" is not a "
+                                "time text; this may not be a capture file\n";
+    for (const OutputMode& mode : OutputModes()) {
+        SCOPED_TRACE(mode.suffix);
+        std::vector<std::string> args = mode.args;
+        args.push_back(file);
+        const Outcome o = RunDecoder(tmp, args);
+        EXPECT_EQ(o.exitStatus, 0);
+        EXPECT_EQ(o.err, warning);
+        EXPECT_EQ(o.out.find('\x1b'), std::string::npos);
+    }
+    const Outcome info = RunDecoder(tmp, {"--info", file});
+    EXPECT_EQ(info.out.substr(0, info.out.find('\n')), "start: \\x1b]0;x\\x07");
 }
 
 } // namespace

@@ -172,7 +172,7 @@ TEST(DecodeOffsets, JustPastTheClosingZeroCountingDoubledBytes) {
     EXPECT_EQ(rows[2].at("frame"), "2");
 }
 
-TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByte) {
+TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByteWithControlBytesEscaped) {
     auto unfinished = [](const std::string& start) { return Header(start, nullptr); };
     struct Case {
         const char* name;
@@ -189,7 +189,8 @@ TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByte) {
         {"unfinished 12-hour: stop holds the start's tail", unfinished("2:03:07 PM"), "2:03:07 ",
          "PM"},
         {"all zero", Bytes(16, 0), "", ""},
-        {"bytes as they are", Header("\xB0x\x01", "a\tb"), "\xB0x\x01", "a\tb"},
+        {"control bytes escaped, 8-bit ones kept", Header("\xB0x\x01\\", "a\tb\x1b"),
+         "\xB0x\\x01\\\\", "a\\x09b\\x1b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -197,6 +198,41 @@ TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByte) {
         EXPECT_EQ(Decode(c.header, Options{.info = true}),
                   "start: " + c.start + "\nstop: " + c.stop +
                       "\nbody_bytes: 0\nframes: 0\ndropped: 0\n");
+    }
+}
+
+TEST(DecodeInfo, HeaderFieldsThatAreNoTimeTextsAreWarnedAbout) {
+    auto raw = [](const char(&bytes)[17]) { return Bytes(bytes, bytes + 16); };
+    struct Case {
+        const char* name;
+        Bytes header;
+        std::vector<std::string> warnings;
+    };
+    const std::string tail = " is not a time text; this may not be a capture file";
+    const Case cases[] = {
+        {"24-hour, finished", Header("14:03:07", "14:05:11"), {}},
+        {"12-hour, unfinished", Header("2:03:07 PM", nullptr), {}},
+        {"short texts", Header("1:02:03", "1:05:11"), {}},
+        {"8-bit designator", Header("2:03:07 \xB0", nullptr), {}},
+        {"control byte in the start",
+         Header("\x1b[2J", "14:05:11"),
+         {"warning: the header's start time \"\\x1b[2J\"" + tail}},
+        {"text after the padding",
+         raw("14:03:07ab\0\0\0\0xy"),
+         {"warning: the header's stop time \"ab\\x00\\x00\\x00\\x00xy\"" + tail}},
+        {"all zero",
+         Bytes(16, 0),
+         {"warning: the header's start time is empty; this may not be a capture file"}},
+        {"both",
+         raw("\x7f\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"),
+         {"warning: the header's start time \"\\x7f\\x01\\x02\\x03\\x04\\x05\\x06\\x07\"" + tail,
+          "warning: the header's stop time \"\\x08\\x09\\x0a\\x0b\\x0c\\x0d\\x0e\\x0f\"" + tail}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::array<std::uint8_t, CaptureHeaderLength> h{};
+        std::copy(c.header.begin(), c.header.end(), h.begin());
+        EXPECT_EQ(HeaderWarnings(h), c.warnings);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "vemor/decode/Decode.h"
 
+#include <cerrno>
+
 #include <string>
 #include <string_view>
 
@@ -24,7 +26,8 @@ constexpr std::string_view Usage =
     "  --info     print start, stop, body_bytes, frames and dropped instead of the lines\n"
     "  --help     print this text\n"
     "\n"
-    "Exit status: 0 done, 1 unreadable or too short file or failed output, 2 wrong usage.\n";
+    "Exit status: 0 done (a header that is not a capture's is warned about on standard\n"
+    "error), 1 unreadable, too short or not a regular file, or failed output, 2 wrong usage.\n";
 
 void Say(Writer& w, std::string_view text) {
     // Nothing better can be done when the error stream itself fails.
@@ -34,6 +37,15 @@ void Say(Writer& w, std::string_view text) {
 int UsageError(Writer& err, const std::string& what) {
     Say(err, std::string(Program) + ": " + what + "\n" + std::string(Usage));
     return ExitUsage;
+}
+
+// A reader that stops reading (vemor-decode FILE | head) is no failure worth a word.
+int OutputFailed(Writer& out, Writer& err, const std::string& message) {
+    if (out.ErrorNumber() == EPIPE) {
+        return ExitBrokenPipe;
+    }
+    Say(err, std::string(Program) + ": " + message + "\n");
+    return ExitFailure;
 }
 
 } // namespace
@@ -49,8 +61,7 @@ int RunCli(std::span<const char* const> args, Writer& out, Writer& err) {
                 optionsEnded = true;
             } else if (a == "--help" || a == "-h") {
                 if (!out.Write(Usage.data(), Usage.size())) {
-                    Say(err, std::string(Program) + ": " + out.Error() + "\n");
-                    return ExitFailure;
+                    return OutputFailed(out, err, out.Error());
                 }
                 return ExitOk;
             } else if (a == "--payload") {
@@ -69,8 +80,16 @@ int RunCli(std::span<const char* const> args, Writer& out, Writer& err) {
     if (file == nullptr) {
         return UsageError(err, "no capture file given");
     }
+    if (options.info && options.payload) {
+        return UsageError(err, "--info prints no rows, so --payload cannot go with it");
+    }
 
-    const Result result = DecodeFile(file, options, out);
+    const Result result = DecodeFile(file, options, out, [&err](const std::string& line) {
+        Say(err, std::string(Program) + ": " + line + "\n");
+    });
+    if (result.status == Status::OutputError) {
+        return OutputFailed(out, err, result.message);
+    }
     if (result.status != Status::Ok) {
         Say(err, std::string(Program) + ": " + result.message + "\n");
         return ExitFailure;

@@ -99,9 +99,62 @@ Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& n
 
 } // namespace
 
+std::string Escaped(const std::uint8_t* p, std::size_t n) {
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = p[i];
+        if (b < 0x20 || b == 0x7F) {
+            text += "\\x";
+            text += hex[b >> 4];
+            text += hex[b & 15];
+        } else if (b == '\\') {
+            text += "\\\\";
+        } else {
+            text += static_cast<char>(b);
+        }
+    }
+    return text;
+}
+
 std::string HeaderText(const std::uint8_t* field, std::size_t width) {
     const std::uint8_t* end = std::find(field, field + width, std::uint8_t{0});
-    return std::string(field, end);
+    return Escaped(field, static_cast<std::size_t>(end - field));
+}
+
+std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHeaderLength>& h) {
+    struct Field {
+        const char* name;
+        const std::uint8_t* bytes;
+        std::size_t width;
+        bool mayBeEmpty;
+    };
+    const Field fields[] = {
+        {"start", h.data(), CaptureStopOffset, false},
+        {"stop", h.data() + CaptureStopOffset, CaptureStopLength, true},
+    };
+    std::vector<std::string> warnings;
+    for (const Field& f : fields) {
+        const std::uint8_t* end = f.bytes + f.width;
+        const std::uint8_t* text = std::find(f.bytes, end, std::uint8_t{0});
+        const bool printable =
+            std::none_of(f.bytes, text, [](std::uint8_t b) { return b < 0x20 || b == 0x7F; });
+        const bool padded = std::all_of(text, end, [](std::uint8_t b) { return b == 0; });
+        if (printable && padded && (text != f.bytes || f.mayBeEmpty)) {
+            continue;
+        }
+        const auto* last = end;
+        while (last != f.bytes && last[-1] == 0) {
+            --last;
+        }
+        const std::string shown =
+            last == f.bytes ? std::string(" is empty")
+                            : " \"" + Escaped(f.bytes, static_cast<std::size_t>(last - f.bytes)) +
+                                  "\" is not a time text";
+        warnings.push_back(std::string("warning: the header's ") + f.name + " time" + shown +
+                           "; this may not be a capture file");
+    }
+    return warnings;
 }
 
 CaptureDecoder::CaptureDecoder(const Options& options, OutputBuffer& out)
@@ -196,8 +249,10 @@ bool CaptureDecoder::Finish() {
     return true;
 }
 
-Result DecodeFile(const std::string& path, const Options& options, Writer& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+Result DecodeFile(const std::string& path, const Options& options, Writer& out,
+                  const WarnFn& warn) {
+    // Not blocking: opening a FIFO would otherwise wait for a writer before it can be refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return {Status::InputError, path + ": " + Reason(errno)};
     }
@@ -208,6 +263,10 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out) 
     }
     if (S_ISDIR(st.st_mode)) {
         return {Status::InputError, path + ": " + Reason(EISDIR)};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        // A device or a pipe has no end to reach (/dev/zero) or is no capture at all.
+        return {Status::InputError, path + ": " + NotRegularReason};
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -231,7 +290,13 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out) 
         if (got == 0) {
             break;
         }
+        const bool headerBefore = decoder.HeaderComplete();
         decoder.Feed(block.get(), static_cast<std::size_t>(got));
+        if (!headerBefore && decoder.HeaderComplete() && warn) {
+            for (const std::string& w : HeaderWarnings(decoder.summary().header)) {
+                warn(path + ": " + w);
+            }
+        }
         if (buffer.Failed()) {
             return {Status::OutputError, buffer.Error()};
         }

@@ -9,7 +9,8 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    // A closed pipe must come back as EPIPE and be reported, not end the process silently.
+    // A closed pipe must come back as EPIPE, so that the end stays in our hands: quiet, with
+    // the status of the signal, as other tools end.
     std::signal(SIGPIPE, SIG_IGN);
 
     vemor::decode::FdWriter out(STDOUT_FILENO, "standard output");
@@ -17,6 +18,15 @@ int main(int argc, char** argv) {
     const std::span<const char* const> args(argv + 1,
                                             static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
     int status = vemor::decode::RunCli(args, out, err);
+    if (status == vemor::decode::ExitBrokenPipe) {
+        std::signal(SIGPIPE, SIG_DFL);
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigprocmask(SIG_UNBLOCK, &pipe, nullptr);
+        std::raise(SIGPIPE);
+        return status;
+    }
 
     // Some file systems report a failed write only when the file is closed.
     if (::close(STDOUT_FILENO) != 0 && errno != EINTR && status == vemor::decode::ExitOk) {

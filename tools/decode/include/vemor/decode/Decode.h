@@ -9,7 +9,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vemor::decode {
 
@@ -31,8 +33,17 @@ struct Summary {
     std::uint64_t dropped = 0;
 };
 
-// Text up to the first zero byte of a header field, bytes as they are.
+// Bytes as a terminal can show them: control bytes as \xNN, the backslash doubled; others
+// (the regional texts may use 8-bit characters) as they are.
+std::string Escaped(const std::uint8_t* p, std::size_t n);
+
+// Text up to the first zero byte of a header field, escaped.
 std::string HeaderText(const std::uint8_t* field, std::size_t width);
+
+// One line per header field that is not a time text: printable characters, then zero bytes
+// to the field's end. An empty stop field is a capture that was never finished; an empty
+// start field is not a capture's.
+std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHeaderLength>& h);
 
 // Takes the file's bytes in any pieces. Owner: one thread.
 class CaptureDecoder {
@@ -67,9 +78,15 @@ struct Result {
 };
 
 inline constexpr const char* ShortFileReason = "file is shorter than the 16-byte header";
+inline constexpr const char* NotRegularReason = "not a regular file";
 
-// Streams the file in blocks of options.blockSize bytes, in constant memory.
-Result DecodeFile(const std::string& path, const Options& options, Writer& out);
+using WarnFn = std::function<void(const std::string& line)>;
+
+// Streams the file in blocks of options.blockSize bytes, in constant memory. Anything but a
+// regular file is refused before a byte is read. Each header warning goes to warn as
+// "FILE: warning: ..." as soon as the header is in.
+Result DecodeFile(const std::string& path, const Options& options, Writer& out,
+                  const WarnFn& warn = {});
 
 // The same on a capture already in memory, e.g. for fuzzing.
 Result DecodeBytes(const std::uint8_t* data, std::size_t n, const Options& options, Writer& out,

@@ -15,6 +15,8 @@ public:
     // Writes all n bytes; false when that failed, and Error() says why.
     virtual bool Write(const char* p, std::size_t n) = 0;
     virtual std::string Error() const = 0;
+    // The errno of the failure, where there is one.
+    virtual int ErrorNumber() const { return 0; }
 };
 
 // write(2) to a descriptor it does not own, resuming after short writes and EINTR.
@@ -23,6 +25,7 @@ public:
     FdWriter(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
     bool Write(const char* p, std::size_t n) override;
     std::string Error() const override;
+    int ErrorNumber() const override { return errno_; }
 
 private:
     int fd_;
