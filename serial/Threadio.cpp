@@ -97,10 +97,13 @@ void ThreadIO::FailChunkAllocations(int n) {
     failAllocations.store(n);
 }
 
+ThreadIO::ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow)
+    : ThreadIO(createSuspended, portNumber, baudRate, notifyWindow, SerialDevice::Create()) {}
+
 ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
-                   NotifyHandle* notifyWindow)
+                   NotifyHandle* notifyWindow, std::unique_ptr<SerialDevice> device)
     : PortNumber(portNumber), baudRate_(baudRate), NotifyWindow(notifyWindow),
-      device_(SerialDevice::Create()) {
+      device_(std::move(device)) {
     int err = device_->MakeStopSignal();
     if (err != 0) {
         Fail(OpenStep::StopSignal, err, true);
@@ -154,6 +157,13 @@ ThreadIO::~ThreadIO() {
         stopped_.wait(lock, [this] { return !StopEvent.load(); });
     }
     WaitFor();
+    if (NotifyWindow != nullptr) {
+        try {
+            NotifyWindow->Stopped(*this);
+        } catch (...) {
+            // What the window could not take goes with the queue; the close goes on.
+        }
+    }
     ClearQueue();
     const PortHandleValue handle = PortHandle.load();
     if (handle != InvalidPortHandle) {
@@ -270,10 +280,27 @@ bool ThreadIO::WritePort(const std::uint8_t* buf, std::int32_t count, std::uint3
                       500;
         }
         const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-        std::lock_guard lock(PortLock);
-        const PortHandleValue handle = PortHandle.load();
+        // The lock only while the handle is taken and given back: a write may wait up to its
+        // deadline, and the reader must be free to give up a lost line meanwhile.
+        PortHandleValue handle = InvalidPortHandle;
+        {
+            std::lock_guard lock(PortLock);
+            handle = PortHandle.load();
+            writing_ = handle != InvalidPortHandle;
+        }
         failed =
             handle == InvalidPortHandle || device_->Write(handle, buf, size, done, deadline) != 0;
+        if (handle != InvalidPortHandle) {
+            PortHandleValue retired = InvalidPortHandle;
+            {
+                std::lock_guard lock(PortLock);
+                writing_ = false;
+                std::swap(retired, retired_);
+            }
+            if (retired != InvalidPortHandle) {
+                device_->Close(retired);
+            }
+        }
     }
     if (written != nullptr) {
         *written = done;
@@ -285,9 +312,25 @@ void ThreadIO::Execute() {
     ReceiveLoop();
 }
 
-void ThreadIO::Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    if (NotifyWindow != nullptr) {
+bool ThreadIO::Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept {
+    if (NotifyWindow == nullptr) {
+        return true;
+    }
+    try {
         NotifyWindow->Post(message, wParam, lParam);
+        return true;
+    } catch (...) {
+        // A lost WM_RXDATA only defers its bytes: the next notification drains them.
+        faults_.fetch_add(1);
+        return false;
+    }
+}
+
+void ThreadIO::TellFaults() noexcept {
+    const std::uint32_t faults = faults_.load();
+    if (faults != faultsTold_ &&
+        Notify(WM_READERFAULT, faults, static_cast<std::intptr_t>(droppedBytes_.load()))) {
+        faultsTold_ = faults;
     }
 }
 
@@ -295,32 +338,19 @@ void ThreadIO::ReceiveLoop() {
     std::uint8_t buf[ReadSize];
     int retryMs = kFirstRetryMs;
     for (;;) {
-        if (PortHandle.load() == InvalidPortHandle) {
-            if (device_->WaitForStop(retryMs)) {
-                break;
-            }
-            if (Reopen()) {
-                retryMs = kFirstRetryMs;
-                Notify(WM_LINEBACK, 0, PortNumber);
-            } else {
-                retryMs = std::min(retryMs * 2, kLastRetryMs);
-            }
-            continue;
+        bool go = true;
+        try {
+            go = ReceiveStep(buf, retryMs);
+        } catch (...) {
+            // Out of memory, most likely. The process must not end here, nor the loop while
+            // it can go on; a pause keeps a lasting shortage from spinning.
+            faults_.fetch_add(1);
+            go = !device_->WaitForStop(kFirstRetryMs);
         }
-        std::uint32_t count = 0;
-        int lostErr = 0;
-        const ReadEnd end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
-        if (end == ReadEnd::Stop) {
+        if (!go) {
             break;
         }
-        // A read that ends in a hang-up may still hold what arrived before it.
-        if (count > 0 && AppendChunk(buf, count)) {
-            Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
-        }
-        if (end == ReadEnd::Lost) {
-            LoseLine(lostErr);
-            retryMs = kFirstRetryMs;
-        }
+        TellFaults();
     }
     {
         std::lock_guard lock(stopLock_);
@@ -329,14 +359,56 @@ void ThreadIO::ReceiveLoop() {
     stopped_.notify_all();
 }
 
+bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
+    if (PortHandle.load() == InvalidPortHandle) {
+        if (device_->WaitForStop(retryMs)) {
+            return false;
+        }
+        if (Reopen()) {
+            retryMs = kFirstRetryMs;
+            Notify(WM_LINEBACK, 0, PortNumber);
+        } else {
+            retryMs = std::min(retryMs * 2, kLastRetryMs);
+        }
+        return true;
+    }
+    std::uint32_t count = 0;
+    int lostErr = 0;
+    const ReadEnd end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
+    if (end == ReadEnd::Stop) {
+        return false;
+    }
+    // A read that ends in a hang-up may still hold what arrived before it.
+    if (count > 0) {
+        if (AppendChunk(buf, count)) {
+            Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
+        } else {
+            faults_.fetch_add(1);
+            droppedBytes_.fetch_add(count);
+        }
+    }
+    if (end == ReadEnd::Lost) {
+        LoseLine(lostErr);
+        retryMs = kFirstRetryMs;
+    }
+    return true;
+}
+
 void ThreadIO::LoseLine(int err) {
     Notify(WM_LINELOST, static_cast<std::uintptr_t>(err), PortNumber);
     PortHandleValue handle = InvalidPortHandle;
     {
         std::lock_guard lock(PortLock);
         handle = PortHandle.exchange(InvalidPortHandle);
+        if (writing_) {
+            // Closed by the write when it ends, so that its handle cannot be reused under it.
+            retired_ = handle;
+            handle = InvalidPortHandle;
+        }
     }
-    device_->Close(handle);
+    if (handle != InvalidPortHandle) {
+        device_->Close(handle);
+    }
 }
 
 // Opens the port's name again (it may now lead somewhere new) with the working settings. The

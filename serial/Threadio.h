@@ -24,6 +24,10 @@ constexpr unsigned WM_LINELOST = WM_USER + 101;
 // The port's name opened again with the working settings; reading goes on.
 // WParam: 0. LParam: the port number.
 constexpr unsigned WM_LINEBACK = WM_USER + 102;
+// The reader met failures (out of memory) and went on; posted when it can, after them.
+// WParam: failures so far. LParam: received bytes dropped so far. Bytes queued meanwhile
+// wait for this or the next notification.
+constexpr unsigned WM_READERFAULT = WM_USER + 103;
 
 // A port handle: a file descriptor or a Windows HANDLE. All bits set: no port.
 using PortHandleValue = std::intptr_t;
@@ -32,12 +36,17 @@ constexpr PortHandleValue InvalidPortHandle = -1;
 constexpr PortHandleValue INVALID_HANDLE_VALUE = InvalidPortHandle;
 #endif
 
+class ThreadIO;
+
 // The window that receives the notifications. Post is called on the reader thread: it must be
-// thread-safe and must not block.
+// thread-safe and must not block; a failure it throws is counted, not spread.
 class NotifyHandle {
 public:
     virtual ~NotifyHandle() = default;
     virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    // Called on the thread that destroys `link`, once its reader has stopped and before its
+    // queue is freed: the last chance to take what the reader queued, with ReadQueue.
+    virtual void Stopped(ThreadIO& link) { (void)link; }
 };
 
 struct CommTimeouts {
@@ -95,7 +104,11 @@ public:
     // failure to read the line settings) and leaves PortHandle invalid. The reader starts only
     // once the port is ready, whatever createSuspended says.
     ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow);
-    // Stops the reader, frees the queue, restores the saved settings and closes the port.
+    // The same on the given device (tests drive one of their own).
+    ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
+             std::unique_ptr<SerialDevice> device);
+    // Stops the reader, lets the window take what it queued (NotifyHandle::Stopped), frees the
+    // queue, restores the saved settings and closes the port.
     ~ThreadIO() override;
 
     // GUI thread: moves up to max of the oldest queued bytes to dest.
@@ -115,6 +128,9 @@ public:
     std::uint32_t GetHeadOffset();
     const CommTimeouts& GetTimeouts() const { return Timeouts; }
     OpenFailure OpenError() const { return openError_; }
+    // Failures the reader met and went on from, and the received bytes they cost.
+    std::uint32_t ReaderFaults() const { return faults_.load(); }
+    std::uint64_t DroppedBytes() const { return droppedBytes_.load(); }
 
     // The settling pause (60 ms) at open and close; tests that cycle a port many times
     // shorten it.
@@ -127,7 +143,9 @@ protected:
 
 private:
     void ReceiveLoop();
-    void Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    bool ReceiveStep(std::uint8_t* buf, int& retryMs); // false once the stop signal is set
+    bool Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;
+    void TellFaults() noexcept;
     void Fail(OpenStep step, int err, bool report);
     void LoseLine(int err);
     bool Reopen();
@@ -141,14 +159,22 @@ private:
     const int baudRate_;
     // Replaced only by the reader after start, under PortLock.
     std::atomic<PortHandleValue> PortHandle{InvalidPortHandle};
-    std::mutex PortLock; // held while the reader replaces PortHandle and while WritePort uses it
+    // Held while the reader replaces PortHandle and while WritePort takes or gives back the
+    // handle, never across a wait.
+    std::mutex PortLock;
+    bool writing_ = false; // under PortLock: WritePort is using the handle it took
+    // Under PortLock: a handle the reader gave up while a write used it; the write closes it.
+    PortHandleValue retired_ = InvalidPortHandle;
     // True from just before start until the reader's last action clears it.
     std::atomic<bool> StopEvent{false};
-    std::mutex stopLock_;             // the reader's last store to StopEvent happens under it
-    std::condition_variable stopped_; // notified after that store; the destructor waits on it
-    NotifyHandle* const NotifyWindow; // not owned; called on the reader thread
-    CommTimeouts Timeouts{};          // set before start, read-only afterwards
-    OpenFailure openError_;           // creator thread only
+    std::mutex stopLock_;                 // the reader's last store to StopEvent happens under it
+    std::condition_variable stopped_;     // notified after that store; the destructor waits on it
+    NotifyHandle* const NotifyWindow;     // not owned; called on the reader thread
+    CommTimeouts Timeouts{};              // set before start, read-only afterwards
+    OpenFailure openError_;               // creator thread only
+    std::atomic<std::uint32_t> faults_{}; // counted by the reader
+    std::atomic<std::uint64_t> droppedBytes_{}; // counted by the reader
+    std::uint32_t faultsTold_ = 0;              // reader thread only
     // The platform's device: its stop signal, saved and working settings. Set up by the
     // creator before start; afterwards the reader reads through it and WritePort writes.
     std::unique_ptr<SerialDevice> device_;

@@ -53,18 +53,22 @@ void TakeOver(void*) {}
 #endif
 
 // Posts the serial layer's notifications into the window's event queue; Qt's posted events
-// are thread-safe and keep their order. Called on the reader thread.
+// are thread-safe and keep their order. Post is called on the reader thread, Stopped on the
+// GUI thread.
 class WindowNotify final : public vemor::NotifyHandle {
 public:
-    explicit WindowNotify(QObject* window) : window_(window) {}
+    explicit WindowNotify(TForm1* window) : window_(window) {}
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        auto* event = new TMessage(message, wParam, lParam);
-        HandOff(event);
-        QCoreApplication::postEvent(window_, event);
+        auto event = std::make_unique<TMessage>(message, wParam, lParam);
+        HandOff(event.get());
+        QCoreApplication::postEvent(window_, event.release());
+    }
+    void Stopped(vemor::ThreadIO& link) override {
+        vemor::RunHandler([&] { window_->DrainAll(link); });
     }
 
 private:
-    QObject* window_;
+    TForm1* window_;
 };
 
 // The chart's palette; a series without a colour of its own takes the first one that no
@@ -344,6 +348,22 @@ bool TForm1::Dispatch(QEvent* message) {
         OnRxData(*static_cast<TMessage*>(message));
         return true;
     }
+    if (type == vemor::WM_READERFAULT) {
+        if (SerialThread != nullptr) {
+            const auto& m = *static_cast<TMessage*>(message);
+            const auto dropped = static_cast<qulonglong>(m.LParam);
+            ShowStatus(QStringLiteral("COM%1: the reader ran out of memory (%2 times so far) and "
+                                      "goes on; %3.")
+                           .arg(SerialThread->GetPortNumber())
+                           .arg(static_cast<qulonglong>(m.WParam))
+                           .arg(dropped == 0
+                                    ? QStringLiteral("no received byte was lost")
+                                    : QStringLiteral("%1 received bytes were lost").arg(dropped)));
+            // Bytes whose own notification failed are waiting.
+            Drain(*SerialThread);
+        }
+        return true;
+    }
     if (type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
         const auto& m = *static_cast<TMessage*>(message);
         const QString port = QStringLiteral("COM%1").arg(m.LParam);
@@ -367,12 +387,22 @@ void TForm1::OnRxData(const TMessage& message) {
     if (message.WParam == 0 || SerialThread == nullptr) {
         return;
     }
+    Drain(*SerialThread);
+}
+
+std::uint32_t TForm1::Drain(vemor::ThreadIO& link) {
     std::uint8_t buffer[DrainSize];
-    const std::uint32_t n = SerialThread->ReadQueue(buffer, DrainSize);
+    const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
     if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
         ReportCaptureWriteFailure();
     }
     FeedBytes(buffer, n);
+    return n;
+}
+
+void TForm1::DrainAll(vemor::ThreadIO& link) {
+    while (Drain(link) > 0) {
+    }
 }
 
 void TForm1::FeedBytes(const std::uint8_t* bytes, std::size_t count) {

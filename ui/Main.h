@@ -86,6 +86,9 @@ public:
     void AssembleByte(std::uint8_t b);
     // Decodes a drained batch byte by byte, showing every accepted frame.
     void FeedBytes(const std::uint8_t* bytes, std::size_t count);
+    // Everything the stopped reader of `link` left queued, into the capture and the assembler
+    // as the notifications would have brought it; before the link frees its queue.
+    void DrainAll(vemor::ThreadIO& link);
     void ResetAssembler() { Assembler.ResetAssembler(); }
     void ShowFrame(const std::uint8_t* frame);
     void SendPacket(std::uint8_t* packet);
@@ -112,6 +115,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool Dispatch(QEvent* message);
     void OnRxData(const TMessage& message);
+    // One batch of up to 8192 queued bytes into the capture and the assembler; its size.
+    std::uint32_t Drain(vemor::ThreadIO& link);
 
 private:
     void BuildLayout();

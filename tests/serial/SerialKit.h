@@ -1,12 +1,17 @@
 #pragma once
 
 #include "PosixLine.h"
+#include "SerialDevice.h"
 #include "Threadio.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -47,9 +52,14 @@ public:
         std::intptr_t lParam;
     };
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        if (failPosts.load() > 0) {
+            failPosts.fetch_sub(1);
+            throw std::bad_alloc();
+        }
         std::lock_guard lock(lock_);
         messages_.push_back({message, wParam, lParam});
     }
+    std::atomic<int> failPosts{0}; // the next n posts throw, as an allocation failure would
     std::vector<Message> Of(unsigned number) {
         std::lock_guard lock(lock_);
         std::vector<Message> out;
@@ -83,6 +93,130 @@ private:
     std::mutex lock_;
     std::vector<Message> messages_; // guarded by lock_
 };
+
+// A device whose reads, losses and writes the test scripts; every member may be called from
+// the reader thread and the test thread at once.
+class ScriptedDevice final : public SerialDevice {
+public:
+    struct State {
+        std::deque<std::vector<std::uint8_t>> reads; // each delivered by one read
+        bool lose = false;                           // the next read ends in a loss
+        bool present = true;                         // Open finds the device
+        int throwNames = 0;                          // the next n DevicePath calls throw
+        int opens = 0;                               // attempts; handle 100 + n for the nth
+        std::vector<PortHandleValue> closed;
+        bool writing = false;      // a Write is waiting
+        bool releaseWrite = false; // lets a waiting Write finish
+        bool closedWhileWriting = false;
+        bool stop = false;
+    };
+
+    // Runs f on the state under the lock and wakes every wait.
+    template <class F>
+    auto With(F f) {
+        std::lock_guard lock(lock_);
+        struct Wake {
+            std::condition_variable& cv;
+            ~Wake() { cv.notify_all(); }
+        } wake{changed_};
+        return f(state_);
+    }
+
+    int MakeStopSignal() override { return 0; }
+    void SignalStop() override {
+        With([](State& s) { s.stop = true; });
+    }
+    bool WaitForStop(int ms) override {
+        std::unique_lock lock(lock_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return state_.stop; });
+    }
+    std::string DevicePath(int) override {
+        return With([](State& s) {
+            if (s.throwNames > 0) {
+                --s.throwNames;
+                throw std::bad_alloc();
+            }
+            return std::string("scripted");
+        });
+    }
+    PortHandleValue Open(const std::string&, OpenStep& step, int& err) override {
+        return With([&](State& s) -> PortHandleValue {
+            step = OpenStep::Open;
+            err = ENOENT;
+            const int n = s.opens++;
+            return s.present ? 100 + n : InvalidPortHandle;
+        });
+    }
+    void Close(PortHandleValue handle) override {
+        With([&](State& s) {
+            s.closedWhileWriting = s.closedWhileWriting || s.writing;
+            s.closed.push_back(handle);
+        });
+    }
+    void Purge(PortHandleValue) override {}
+    int SaveSettings(PortHandleValue) override { return 0; }
+    int GetTimeouts(PortHandleValue, CommTimeouts& out) override {
+        out = CommTimeouts{};
+        return 0;
+    }
+    void SetTimeouts(PortHandleValue, const CommTimeouts&) override {}
+    int ApplyWorking(PortHandleValue, int, OpenStep&) override { return 0; }
+    void Restore(PortHandleValue) override {}
+    ReadEnd Read(PortHandleValue, const CommTimeouts&, std::uint8_t* buf, std::uint32_t& count,
+                 int& lostErr) override {
+        std::unique_lock lock(lock_);
+        count = 0;
+        changed_.wait_for(lock, 20ms,
+                          [&] { return state_.stop || state_.lose || !state_.reads.empty(); });
+        if (state_.stop) {
+            return ReadEnd::Stop;
+        }
+        if (state_.lose) {
+            state_.lose = false;
+            state_.present = false;
+            lostErr = EIO;
+            return ReadEnd::Lost;
+        }
+        if (!state_.reads.empty()) {
+            const std::vector<std::uint8_t> bytes = std::move(state_.reads.front());
+            state_.reads.pop_front();
+            std::copy(bytes.begin(), bytes.end(), buf);
+            count = static_cast<std::uint32_t>(bytes.size());
+        }
+        return ReadEnd::Done;
+    }
+    // Waits until released or the deadline; then everything counts as written.
+    int Write(PortHandleValue, const std::uint8_t*, std::uint32_t size, std::uint32_t& done,
+              Clock::time_point deadline) override {
+        std::unique_lock lock(lock_);
+        state_.writing = true;
+        changed_.notify_all();
+        const bool released =
+            changed_.wait_until(lock, deadline, [&] { return state_.releaseWrite; });
+        state_.writing = false;
+        done = released ? size : 0;
+        return released ? 0 : ETIMEDOUT;
+    }
+
+    // Waits up to `limit` for pred(state) to hold.
+    template <class Pred>
+    bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 3s) {
+        std::unique_lock lock(lock_);
+        return changed_.wait_for(lock, limit, [&] { return pred(state_); });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    State state_; // guarded by lock_
+};
+
+// A link on a scripted device; `device` stays usable while the link lives.
+inline std::unique_ptr<ThreadIO> ScriptedLink(NotifyHandle* window, ScriptedDevice*& device) {
+    auto owned = std::make_unique<ScriptedDevice>();
+    device = owned.get();
+    return std::make_unique<ThreadIO>(true, 7, 62500, window, std::move(owned));
+}
 
 // A private ports folder: XDG_CONFIG_HOME points at a fresh temporary folder.
 class PortsDir {

@@ -313,6 +313,40 @@ TEST_F(Capture, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
     EXPECT_EQ(Body(file), sent);
 }
 
+TEST_F(Capture, BytesQueuedWhenTheLinkEndsReachTheCapture) {
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "window destroyed" : "Close");
+        if (Form1 == nullptr) {
+            Form1 = new TForm1;
+        }
+        PtyLine line;
+        OpenPort(line);
+        Click(Form1->Button2);
+        const std::string name = Form1->CaptureStream->Name();
+        Bytes sent;
+        for (int n = 0; n < 10; ++n) {
+            const Bytes f = FrameLine(n);
+            sent.insert(sent.end(), f.begin(), f.end());
+        }
+        line.Write(sent);
+        // Queued by the reader, none of it drained: no event is handled meanwhile.
+        const auto end = test::Clock::now() + std::chrono::seconds(3);
+        while (SerialThread->GetQueuedBytes() < sent.size() && test::Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_EQ(SerialThread->GetQueuedBytes(), sent.size());
+        if (destroy) {
+            delete Form1;
+            Form1 = nullptr;
+        } else {
+            Form1->Button1Click(Form1->Button1);
+            EXPECT_EQ(Form1->Series1->dataCount(), 10); // the assembler had them too
+            Form1->StopCapture1Click(nullptr);
+        }
+        EXPECT_EQ(Body(ReadFile(name)), sent);
+    }
+}
+
 TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {
     for (bool portOpen : {true, false}) {
         SCOPED_TRACE(portOpen);

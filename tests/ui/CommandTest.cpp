@@ -210,6 +210,19 @@ TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
     EXPECT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
 }
 
+TEST_F(Commands, ReaderFailuresAreToldAndWhatTheyLeftQueuedIsDrained) {
+    PtyLine line;
+    OpenPort(line);
+    const Bytes f = FrameLine(1);
+    SerialThread->AppendChunk(f.data(), 33); // its own notification was lost
+    TMessage fault(WM_READERFAULT, 3, 64);
+    QCoreApplication::sendEvent(Form1, &fault);
+    EXPECT_EQ(Form1->StatusBar1->currentMessage(),
+              QStringLiteral("COM10: the reader ran out of memory (3 times so far) and goes on; "
+                             "64 received bytes were lost."));
+    EXPECT_EQ(Form1->Series1->dataCount(), 1);
+}
+
 TEST_F(Commands, CloseClearsWhatTheLineSaid) {
     PtyLine line;
     OpenPort(line);

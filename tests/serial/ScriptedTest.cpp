@@ -1,0 +1,104 @@
+// ThreadIO on a scripted device: failures on the reader thread and writes that wait.
+#include "SerialKit.h"
+
+#include <future>
+
+namespace vemor::test {
+namespace {
+
+class Scripted : public ::testing::Test {
+protected:
+    void SetUp() override { ThreadIO::SetSettleTime(1); }
+    void TearDown() override { ThreadIO::SetSettleTime(60); }
+    BoxCapture boxes;
+    Recorder window;
+};
+
+TEST_F(Scripted, ReaderFailuresAreCountedToldAndSurvived) {
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedDevice&, Recorder&)> fail;
+        std::uint32_t faults;
+        std::uint64_t dropped;
+    };
+    const Case cases[] = {
+        {"posting a notification",
+         [](ScriptedDevice& d, Recorder& w) {
+             w.failPosts = 2;
+             d.With([](auto& s) { s.reads = {{1, 2}, {3}}; });
+         },
+         2, 0},
+        {"rebuilding the device name after a loss",
+         [](ScriptedDevice& d, Recorder& w) {
+             d.With([](auto& s) {
+                 s.throwNames = 2;
+                 s.lose = true;
+             });
+             ASSERT_TRUE(w.WaitUntil([&] { return !w.Of(WM_LINELOST).empty(); }));
+             d.With([](auto& s) { s.present = true; });
+             ASSERT_TRUE(w.WaitUntil([&] { return !w.Of(WM_LINEBACK).empty(); }, 5s));
+         },
+         2, 0},
+        {"allocating a chunk",
+         [](ScriptedDevice& d, Recorder&) {
+             ThreadIO::FailChunkAllocations(1);
+             d.With([](auto& s) { s.reads = {{1, 2, 3, 4, 5}}; });
+         },
+         1, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Recorder w;
+        ScriptedDevice* device = nullptr;
+        auto link = ScriptedLink(&w, device);
+        c.fail(*device, w);
+        ASSERT_TRUE(w.WaitUntil([&] { return !w.Of(WM_READERFAULT).empty(); }));
+        const auto told = w.Of(WM_READERFAULT);
+        EXPECT_EQ(told.back().wParam, c.faults);
+        EXPECT_EQ(told.back().lParam, static_cast<std::intptr_t>(c.dropped));
+        EXPECT_EQ(link->ReaderFaults(), c.faults);
+        EXPECT_EQ(link->DroppedBytes(), c.dropped);
+        // Reading goes on.
+        device->With([](auto& s) { s.reads.push_back({9, 9}); });
+        std::uint8_t out[16];
+        std::uint32_t got = 0;
+        ASSERT_TRUE(w.WaitUntil([&] {
+            got += link->ReadQueue(out + got, 16 - got);
+            return got > 0 && out[got - 1] == 9 && out[got - 2] == 9;
+        }));
+    }
+}
+
+TEST_F(Scripted, LostLineIsGivenUpWhileAWriteWaits) {
+    ScriptedDevice* device = nullptr;
+    auto link = ScriptedLink(&window, device);
+    std::atomic<bool> returned{false};
+    auto write = std::async(std::launch::async, [&] {
+        // A second of the line: the write may wait two and a half.
+        const std::vector<std::uint8_t> block(6250);
+        std::uint32_t written = 0;
+        const bool ok = link->WritePort(block.data(), 6250, &written);
+        returned = true;
+        return ok;
+    });
+    ASSERT_TRUE(device->WaitUntil([](auto& s) { return s.writing; }));
+    device->With([](auto& s) { s.lose = true; });
+    // The reader closes nothing under the write and goes on to look for the device again.
+    EXPECT_TRUE(device->WaitUntil([](auto& s) { return s.opens > 1 || !s.closed.empty(); }, 2s));
+    EXPECT_EQ(device->With([](auto& s) { return s.closed.size(); }), 0u);
+    EXPECT_FALSE(returned.load());
+    device->With([](auto& s) {
+        s.present = true;
+        s.releaseWrite = true;
+    });
+    EXPECT_TRUE(write.get());
+    // The write closes the handle it used, once, and the reader reads the device again.
+    ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINEBACK).empty(); }));
+    device->With([](auto& s) {
+        EXPECT_EQ(s.closed, std::vector<PortHandleValue>{100});
+        EXPECT_FALSE(s.closedWhileWriting);
+    });
+}
+
+} // namespace
+} // namespace vemor::test
