@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
 
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VEMOR_APP_ID));
+    // A file-size limit reached by a capture is told like a full disk, not fatal.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         TApplication app(argc, argv);
         InstallSerialErrorBox();
