@@ -15,20 +15,29 @@ std::string TrimSystemText(std::string_view text) {
     return std::string(text.substr(0, end == std::string_view::npos ? 0 : end + 1));
 }
 
-std::string CannotCreateFileMessage(std::string_view fullPath, std::string_view systemText) {
-    std::string text = "Cannot create file \"";
+namespace {
+
+// <verb> file "<path>"<middle><system text>
+std::string FileMessage(std::string_view verb, std::string_view fullPath, std::string_view middle,
+                        std::string_view systemText) {
+    std::string text(verb);
+    text += " file \"";
     text += fullPath;
-    text += "\". ";
+    text += '"';
+    text += middle;
     text += TrimSystemText(systemText);
     return text;
 }
 
+} // namespace
+
+std::string CannotCreateFileMessage(std::string_view fullPath, std::string_view systemText) {
+    return FileMessage("Cannot create", fullPath, ". ", systemText);
+}
+
 std::string CannotFinishFileMessage(std::string_view fullPath, std::string_view systemText) {
-    std::string text = "Cannot finish file \"";
-    text += fullPath;
-    text += "\"; its header may lack the stop time. ";
-    text += TrimSystemText(systemText);
-    return text;
+    return FileMessage("Cannot finish", fullPath, "; its header may lack the stop time. ",
+                       systemText);
 }
 
 std::string ByteCountText(std::uint64_t bytes, char decimalSeparator) {

@@ -47,16 +47,29 @@ protected:
     // Writes frames at the line and waits until the window has shown them all.
     void Send(PtyLine& line, int first, int count, Bytes* sent) {
         const int before = Form1->Series1->dataCount();
-        Bytes bytes;
-        for (int n = first; n < first + count; ++n) {
-            const Bytes f = FrameLine(n);
-            bytes.insert(bytes.end(), f.begin(), f.end());
-        }
+        const Bytes bytes = Frames(first, count);
         line.Write(bytes);
         ASSERT_TRUE(WaitFor([&] { return Form1->Series1->dataCount() == before + count; }));
         if (sent != nullptr) {
             sent->insert(sent->end(), bytes.begin(), bytes.end());
         }
+    }
+    static Bytes Frames(int first, int count) {
+        Bytes bytes;
+        for (int n = first; n < first + count; ++n) {
+            const Bytes f = FrameLine(n);
+            bytes.insert(bytes.end(), f.begin(), f.end());
+        }
+        return bytes;
+    }
+    // A window (a new one after a case that destroyed it) capturing from `line`; the name.
+    std::string OpenAndCapture(PtyLine& line) {
+        if (Form1 == nullptr) {
+            Form1 = new TForm1;
+        }
+        OpenPort(line);
+        Click(Form1->Button2);
+        return Form1->CaptureStream ? Form1->CaptureStream->Name() : std::string();
     }
     static Bytes Body(const Bytes& file) { return Bytes(file.begin() + 16, file.end()); }
     static QString Field() { return Form1->CaptureField->text(); }
@@ -316,18 +329,9 @@ TEST_F(Capture, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
 TEST_F(Capture, BytesQueuedWhenTheLinkEndsReachTheCapture) {
     for (const bool destroy : {false, true}) {
         SCOPED_TRACE(destroy ? "window destroyed" : "Close");
-        if (Form1 == nullptr) {
-            Form1 = new TForm1;
-        }
         PtyLine line;
-        OpenPort(line);
-        Click(Form1->Button2);
-        const std::string name = Form1->CaptureStream->Name();
-        Bytes sent;
-        for (int n = 0; n < 10; ++n) {
-            const Bytes f = FrameLine(n);
-            sent.insert(sent.end(), f.begin(), f.end());
-        }
+        const std::string name = OpenAndCapture(line);
+        const Bytes sent = Frames(0, 10);
         line.Write(sent);
         // Queued by the reader, none of it drained: no event is handled meanwhile.
         const auto end = test::Clock::now() + std::chrono::seconds(3);
@@ -350,14 +354,8 @@ TEST_F(Capture, BytesQueuedWhenTheLinkEndsReachTheCapture) {
 TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {
     for (bool portOpen : {true, false}) {
         SCOPED_TRACE(portOpen);
-        if (Form1 == nullptr) {
-            Form1 = new TForm1;
-        }
         PtyLine line;
-        OpenPort(line);
-        Click(Form1->Button2);
-        const std::string name = Form1->CaptureStream->Name();
-        Bytes nothing;
+        const std::string name = OpenAndCapture(line);
         ASSERT_EQ(ReadFile(name).size(), 16u);
         EXPECT_EQ(Text(ReadFile(name), 8, 8), std::string(8, '\0'));
         if (!portOpen) {
