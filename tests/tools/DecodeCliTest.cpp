@@ -225,7 +225,7 @@ TEST(DecodeCli, HeaderThatIsNoTimeTextIsWarnedAboutAndShownEscaped) {
     TempDir tmp;
     const std::string file = tmp / "odd.cap";
     Bytes bytes = Header("\x1b]0;x\x07", "14:05:11");
-    const GoldenCapture& basic = GoldenCaptures().front();
+    const GoldenCapture basic = GoldenCaptures().front();
     bytes.insert(bytes.end(), basic.bytes.begin() + 16, basic.bytes.end());
     WriteFile(file, bytes);
     const std::string warning = "vemor-decode: " + file +
