@@ -350,7 +350,8 @@ TEST_F(PortTest, FailedChunkAllocationDropsThatReadOnly) {
     auto link = Open();
     ThreadIO::FailChunkAllocations(1);
     pty.Write(Sequence(5));
-    std::this_thread::sleep_for(100ms);
+    // Counted once the reader has met the failure, so the next bytes come in a read of their own.
+    ASSERT_TRUE(window.WaitUntil([&] { return link->DroppedBytes() == 5; }));
     EXPECT_TRUE(window.Of(WM_RXDATA).empty());
     pty.Write(Sequence(7, 100));
     EXPECT_EQ(Drain(*link, 7), Sequence(7, 100));
