@@ -5,10 +5,13 @@
 
 #include "Threadio.h"
 
+#include "vemor/PortAdvice.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vemor {
 
@@ -59,6 +62,20 @@ public:
     // is written, else the platform error (a time-out is one).
     virtual int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
                       std::uint32_t& done, std::chrono::steady_clock::time_point deadline) = 0;
+
+    // What the operator is told. Each has a default for a device that cannot say more.
+
+    // Right after Open or a setup step failed with err on path: the cause and the facts its
+    // fix names (where the name led, the device's group, the program holding it, the adapters
+    // present). ThreadIO fills Name, PortNumber and Step. Creator's thread.
+    virtual OpenFacts Explain(const std::string& path, OpenStep step, int err);
+    // The rate the driver says the line runs at, read back after ApplyWorking; 0: unknown.
+    virtual int ActualBaudRate(PortHandleValue handle);
+    // The driver's running counts of receive errors; false when it keeps none. GUI thread,
+    // while the reader may be reading.
+    virtual bool GetLineErrors(PortHandleValue handle, LineErrors& out);
+    // The serial devices present now, under the names that open them, most stable first.
+    virtual std::vector<PresentPort> Present();
 };
 
 } // namespace vemor

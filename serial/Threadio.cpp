@@ -2,6 +2,8 @@
 
 #include "SerialDevice.h"
 
+#include "vemor/PortAdvice.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,6 +40,17 @@ void Settle() {
     std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
 }
 
+void ShowBox(const std::string& text, const std::string& caption) {
+    MessageBoxFn box;
+    {
+        std::lock_guard lock(boxLock);
+        box = messageBox;
+    }
+    if (box) {
+        box(text, caption);
+    }
+}
+
 } // namespace
 
 std::string DeviceName(int portNumber) {
@@ -52,19 +65,38 @@ MessageBoxFn SetMessageBox(MessageBoxFn box) {
     return box;
 }
 
-void ReportLastError(int err) {
+void ReportLastError(int err, const std::string& detail) {
     std::string message = SystemErrorText(err);
     if (message.empty()) {
         message = "Unknown error " + std::to_string(err);
     }
-    MessageBoxFn box;
-    {
-        std::lock_guard lock(boxLock);
-        box = messageBox;
+    if (!detail.empty()) {
+        message += '\n';
+        message += detail;
     }
-    if (box) {
-        box(message, "GetLastError");
-    }
+    ShowBox(message, "GetLastError");
+}
+
+std::vector<PresentPort> ListPorts() {
+    return SerialDevice::Create()->Present();
+}
+
+OpenFacts SerialDevice::Explain(const std::string& path, OpenStep, int) {
+    OpenFacts facts;
+    facts.Device = path;
+    return facts;
+}
+
+int SerialDevice::ActualBaudRate(PortHandleValue) {
+    return 0;
+}
+
+bool SerialDevice::GetLineErrors(PortHandleValue, LineErrors&) {
+    return false;
+}
+
+std::vector<PresentPort> SerialDevice::Present() {
+    return {};
 }
 
 const char* OpenStepName(OpenStep step) {
@@ -97,23 +129,27 @@ void ThreadIO::FailChunkAllocations(int n) {
     failAllocations.store(n);
 }
 
-ThreadIO::ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow)
-    : ThreadIO(createSuspended, portNumber, baudRate, notifyWindow, SerialDevice::Create()) {}
+ThreadIO::ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
+                   std::string devicePath)
+    : ThreadIO(createSuspended, portNumber, baudRate, notifyWindow, SerialDevice::Create(),
+               std::move(devicePath)) {}
 
 ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
-                   NotifyHandle* notifyWindow, std::unique_ptr<SerialDevice> device)
-    : PortNumber(portNumber), baudRate_(baudRate), NotifyWindow(notifyWindow),
-      device_(std::move(device)) {
+                   NotifyHandle* notifyWindow, std::unique_ptr<SerialDevice> device,
+                   std::string devicePath)
+    : PortNumber(portNumber), baudRate_(baudRate), devicePath_(std::move(devicePath)),
+      portName_(devicePath_.empty() ? "COM" + std::to_string(portNumber) : devicePath_),
+      NotifyWindow(notifyWindow), device_(std::move(device)) {
+    const std::string path = PathToOpen();
     int err = device_->MakeStopSignal();
     if (err != 0) {
-        Fail(OpenStep::StopSignal, err, true);
+        Fail(OpenStep::StopSignal, err, true, path);
         return;
     }
     OpenStep step = OpenStep::Open;
-    const std::string path = device_->DevicePath(PortNumber);
     const PortHandleValue handle = device_->Open(path, step, err);
     if (handle == InvalidPortHandle) {
-        Fail(step, err, true);
+        Fail(step, err, true, path);
         return;
     }
     PortHandle.store(handle);
@@ -124,13 +160,13 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
 
     err = device_->SaveSettings(handle);
     if (err != 0) {
-        Fail(OpenStep::GetSettings, err, false);
+        Fail(OpenStep::GetSettings, err, false, path);
         return;
     }
     Timeouts = CommTimeouts{};
     err = device_->GetTimeouts(handle, Timeouts);
     if (err != 0) {
-        Fail(OpenStep::GetTimeouts, err, true);
+        Fail(OpenStep::GetTimeouts, err, true, path);
         return;
     }
     Timeouts.ReadTotalTimeoutConstant = 20;
@@ -139,13 +175,20 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
     step = OpenStep::SetSettings;
     err = device_->ApplyWorking(handle, baudRate, step);
     if (err != 0) {
-        Fail(step, err, true);
+        Fail(step, err, true, path);
         return;
     }
+    actualRate_.store(device_->ActualBaudRate(handle));
 
     Settle();
     StopEvent.store(true);
     Start();
+    // Told once the reader runs, so that nothing waits behind the box.
+    if (RateIsOff(baudRate, actualRate_.load())) {
+        ShowBox(
+            RateWarning(TriedText(Facts(path, OpenStep::None, 0)), baudRate, actualRate_.load()),
+            "Baud rate");
+    }
 }
 
 ThreadIO::~ThreadIO() {
@@ -174,15 +217,35 @@ ThreadIO::~ThreadIO() {
     }
 }
 
-void ThreadIO::Fail(OpenStep step, int err, bool report) {
+void ThreadIO::Fail(OpenStep step, int err, bool report, const std::string& path) {
     openError_ = {step, err};
-    if (report) {
-        ReportLastError(err);
-    }
     const PortHandleValue handle = PortHandle.exchange(InvalidPortHandle);
     if (handle != InvalidPortHandle) {
         device_->Close(handle);
     }
+    if (report) {
+        ReportLastError(err, OpenFailureAdvice(Facts(path, step, err)));
+    }
+}
+
+std::string ThreadIO::PathToOpen() {
+    return devicePath_.empty() ? device_->DevicePath(PortNumber) : devicePath_;
+}
+
+OpenFacts ThreadIO::Facts(const std::string& path, OpenStep step, int err) {
+    OpenFacts facts = device_->Explain(path, step, err);
+    facts.Name = portName_;
+    facts.PortNumber = devicePath_.empty() ? PortNumber : 0;
+    if (step != OpenStep::None && step != OpenStep::Open && step != OpenStep::Lock) {
+        facts.Step = OpenStepName(step);
+    }
+    return facts;
+}
+
+bool ThreadIO::GetLineErrors(LineErrors& out) {
+    std::lock_guard lock(PortLock);
+    const PortHandleValue handle = PortHandle.load();
+    return handle != InvalidPortHandle && device_->GetLineErrors(handle, out);
 }
 
 std::uint32_t ThreadIO::GetHeadOffset() {
@@ -416,7 +479,7 @@ void ThreadIO::LoseLine(int err) {
 bool ThreadIO::Reopen() {
     OpenStep step = OpenStep::Open;
     int err = 0;
-    const PortHandleValue handle = device_->Open(device_->DevicePath(PortNumber), step, err);
+    const PortHandleValue handle = device_->Open(PathToOpen(), step, err);
     if (handle == InvalidPortHandle) {
         return false;
     }
@@ -431,6 +494,7 @@ bool ThreadIO::Reopen() {
         return false;
     }
     device_->SetTimeouts(handle, Timeouts);
+    actualRate_.store(device_->ActualBaudRate(handle));
     {
         std::lock_guard lock(PortLock);
         PortHandle.store(handle);

@@ -4,6 +4,8 @@
 
 #include "TThread.h"
 
+#include "vemor/LineHealth.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace vemor {
 
@@ -67,14 +70,24 @@ struct RxChunk {
 // "\\.\com<n>": the port's device name as the operator knows it.
 std::string DeviceName(int portNumber);
 
+// A serial device that is present now.
+struct PresentPort {
+    std::string Path;                   // the name that opens it, the most stable one there is
+    std::string Kernel;                 // the system's current name for it ("ttyUSB0")
+    std::string Product, Maker, Serial; // what it says of itself; any may be empty
+};
+// The serial devices present now, most stable names first. Any thread.
+std::vector<PresentPort> ListPorts();
+
 using MessageBoxFn = std::function<void(const std::string& text, const std::string& caption)>;
 // Replaces the error box (the default writes "<caption>: <text>" to standard error) and
 // returns the previous one.
 MessageBoxFn SetMessageBox(MessageBoxFn box);
 // The system's text for a platform error code (errno, or GetLastError on Windows).
 std::string SystemErrorText(int err);
-// Shows the system's text for a platform error code under the caption "GetLastError".
-void ReportLastError(int err);
+// Shows the system's text for a platform error code under the caption "GetLastError", and
+// below it the detail when there is one.
+void ReportLastError(int err, const std::string& detail = {});
 
 enum class OpenStep {
     None,
@@ -94,6 +107,7 @@ struct OpenFailure {
 };
 
 class SerialDevice;
+struct OpenFacts;
 
 // One open serial port and the thread that reads it into the receive queue.
 class ThreadIO final : public TThread {
@@ -102,11 +116,13 @@ public:
 
     // Opens and configures the port and starts the reader; on failure reports it (except a
     // failure to read the line settings) and leaves PortHandle invalid. The reader starts only
-    // once the port is ready, whatever createSuspended says.
-    ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow);
+    // once the port is ready, whatever createSuspended says. A devicePath is opened as it is,
+    // instead of port n's device, also when the line comes back after a loss.
+    ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
+             std::string devicePath = {});
     // The same on the given device (tests drive one of their own).
     ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
-             std::unique_ptr<SerialDevice> device);
+             std::unique_ptr<SerialDevice> device, std::string devicePath = {});
     // Stops the reader, lets the window take what it queued (NotifyHandle::Stopped), frees the
     // queue, restores the saved settings and closes the port.
     ~ThreadIO() override;
@@ -123,6 +139,13 @@ public:
 
     PortHandleValue GetPortHandle() const { return PortHandle.load(); }
     int GetPortNumber() const { return PortNumber; }
+    // "COM<n>", or the device path.
+    const std::string& PortName() const { return portName_; }
+    // The rate the driver says the line runs at; 0 when it cannot say. Any thread.
+    int ActualBaudRate() const { return actualRate_.load(); }
+    // The driver's running counts of receive errors; false when it keeps none or the line is
+    // down. GUI thread.
+    bool GetLineErrors(LineErrors& out);
     const RxChunk* GetQueueHead() const { return QueueHead.load(); }
     std::uint32_t GetQueuedBytes() const { return QueuedBytes.load(); }
     std::uint32_t GetHeadOffset();
@@ -146,7 +169,9 @@ private:
     bool ReceiveStep(std::uint8_t* buf, int& retryMs); // false once the stop signal is set
     bool Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;
     void TellFaults() noexcept;
-    void Fail(OpenStep step, int err, bool report);
+    void Fail(OpenStep step, int err, bool report, const std::string& path);
+    std::string PathToOpen();
+    OpenFacts Facts(const std::string& path, OpenStep step, int err);
     void LoseLine(int err);
     bool Reopen();
 
@@ -157,6 +182,9 @@ private:
     std::uint32_t HeadOffset = 0;             // under QueueLock
     const int PortNumber;
     const int baudRate_;
+    const std::string devicePath_; // empty: port n's device, looked up at every (re)open
+    const std::string portName_;
+    std::atomic<int> actualRate_{0}; // written at open and by the reader at a reopen
     // Replaced only by the reader after start, under PortLock.
     std::atomic<PortHandleValue> PortHandle{InvalidPortHandle};
     // Held while the reader replaces PortHandle and while WritePort takes or gives back the

@@ -112,7 +112,7 @@ TEST_F(PortTest, SecondOpenerIsRefusedAsBusy) {
     EXPECT_EQ(second.GetPortHandle(), INVALID_HANDLE_VALUE);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
-    EXPECT_EQ(boxes.shown[0].text, std::strerror(EBUSY));
+    EXPECT_EQ(boxes.shown[0].FirstLine(), std::strerror(EBUSY));
     pty.Write(Sequence(4)); // the first one still reads
     EXPECT_EQ(Drain(*first, 4), Sequence(4));
 }
@@ -170,7 +170,7 @@ TEST_P(FailedOpen, LeavesNoPortAndDiesAtOnce) {
     ASSERT_EQ(boxes.shown.size(), c.box ? 1u : 0u);
     if (c.box) {
         EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
-        EXPECT_EQ(boxes.shown[0].text, std::strerror(c.err));
+        EXPECT_EQ(boxes.shown[0].FirstLine(), std::strerror(c.err));
     }
     const auto start = Clock::now();
     link.reset();

@@ -32,6 +32,8 @@ inline double MsSince(Clock::time_point start) {
 struct BoxCapture {
     struct Box {
         std::string text, caption;
+        // The system's text; what follows it names the device and the fix.
+        std::string FirstLine() const { return text.substr(0, text.find('\n')); }
     };
     std::vector<Box> shown;
     MessageBoxFn previous;

@@ -55,7 +55,7 @@ TEST_F(Commands, MissingPortIsReportedAndStaysClosed) {
         ExpectClosed();
         ASSERT_EQ(serialBoxes_.shown.size(), 1u) << c.port;
         EXPECT_EQ(serialBoxes_.shown[0].caption, "GetLastError");
-        EXPECT_EQ(serialBoxes_.shown[0].text, SystemText(ENOENT));
+        EXPECT_EQ(serialBoxes_.shown[0].FirstLine(), SystemText(ENOENT));
     }
 }
 

@@ -1,0 +1,156 @@
+#include "vemor/PortAdvice.h"
+
+#include "vemor/Values.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace vemor {
+
+namespace {
+
+const char* const kListed = "below COM16 in the chooser";
+
+// Where the name led in the end.
+const std::string& Target(const OpenFacts& f) {
+    return f.Device.empty() ? f.Name : f.Device;
+}
+
+std::string AdaptersPresent(const std::vector<std::string>& adapters) {
+    if (adapters.empty()) {
+        return "No serial adapter is plugged in now.";
+    }
+    if (adapters.size() == 1) {
+        return "The adapter plugged in now is " + adapters[0] + ", listed " + kListed + ".";
+    }
+    return std::string("The adapters plugged in now are listed ") + kListed + ".";
+}
+
+std::string NoDevice(const OpenFacts& f) {
+    const std::string& dev = Target(f);
+    const std::string com = "com" + std::to_string(f.PortNumber);
+    const bool one = f.Adapters.size() == 1;
+    const std::string adapter = one ? f.Adapters[0] : "<device>";
+    std::string text;
+    if (f.PortNumber > 0 && !f.PortsFolder.empty() && f.Link.empty()) {
+        const std::string link = f.PortsFolder + "/" + com;
+        text = "There is no link " + com + " in " + f.PortsFolder + ", so " + f.Name +
+               " stands for " + dev +
+               (f.Exists ? ", where no serial port answers." : ", which is not there.");
+        text += "\nTo use a USB serial adapter as " + f.Name + ", link it there:\n    mkdir -p " +
+                ShellWord(f.PortsFolder) + "\n    ln -sfn " + ShellWord(adapter) + " " +
+                ShellWord(link) + "\n";
+        return text + AdaptersPresent(f.Adapters);
+    }
+    if (!f.Link.empty() && f.Link != dev) {
+        text = "The link " + f.Link + " leads to " + dev +
+               (f.Exists ? ", where no serial port answers."
+                         : ", which is not there: is the adapter plugged in?");
+        if (f.PortNumber > 0 && one) {
+            text += "\nTo make " + f.Name + " the adapter plugged in now:\n    ln -sfn " +
+                    ShellWord(adapter) + " " + ShellWord(f.Link);
+            return text;
+        }
+        return text + "\n" + AdaptersPresent(f.Adapters);
+    }
+    text = f.Exists ? "No serial port answers at " + dev + "."
+                    : dev + " is not there: is the adapter plugged in?";
+    return text + "\n" + AdaptersPresent(f.Adapters);
+}
+
+std::string Denied(const OpenFacts& f) {
+    const std::string& dev = Target(f);
+    if (f.Group.empty()) {
+        return "You may not use " + dev + ".";
+    }
+    if (!f.GroupMayUse) {
+        return dev + " belongs to the group " + f.Group +
+               ", which may not use it either. Ask the system's administrator to give it to the "
+               "group for serial ports (dialout on Debian and Ubuntu).";
+    }
+    if (f.InGroup) {
+        return "This program runs in the group " + f.Group + ", which may use " + dev +
+               ", so something else denies it, such as a sandbox or a security policy.";
+    }
+    return "Only the members of the group " + f.Group + " may use " + dev +
+           ". To join it:\n    sudo adduser $USER " + f.Group + "\n(or: sudo usermod -aG " +
+           f.Group +
+           " $USER)\nthen log out and log in again: the membership takes effect at the "
+           "next login.";
+}
+
+std::string Busy(const OpenFacts& f) {
+    const std::string& dev = Target(f);
+    if (f.Holder.empty()) {
+        return "Another program has " + dev + " open. Close that program, then press Open again.";
+    }
+    return dev + " is in use by " + f.Holder + " (process " + std::to_string(f.HolderPid) +
+           "). Close that program, then press Open again.";
+}
+
+} // namespace
+
+std::string TriedText(const OpenFacts& facts) {
+    std::string text = facts.Name;
+    const std::string* last = &facts.Name;
+    for (const std::string* step : {&facts.Link, &facts.Device}) {
+        if (!step->empty() && *step != *last) {
+            text += " -> " + *step;
+            last = step;
+        }
+    }
+    return text;
+}
+
+std::string OpenFailureAdvice(const OpenFacts& facts) {
+    std::string text = TriedText(facts);
+    if (!facts.Step.empty()) {
+        text += ": " + facts.Step + " failed";
+    }
+    switch (facts.Cause) {
+    case OpenCause::NoDevice:
+        return text + "\n\n" + NoDevice(facts);
+    case OpenCause::Denied:
+        return text + "\n\n" + Denied(facts);
+    case OpenCause::Busy:
+        return text + "\n\n" + Busy(facts);
+    case OpenCause::Other:
+        break;
+    }
+    return text;
+}
+
+bool RateIsOff(int wanted, int actual) {
+    if (actual <= 0 || wanted <= 0) {
+        return false;
+    }
+    return std::llabs(std::int64_t{actual} - wanted) * 50 > std::int64_t{wanted};
+}
+
+std::string RateWarning(std::string_view tried, int wanted, int actual) {
+    const std::int64_t off = std::llabs(std::int64_t{actual} - wanted);
+    const std::string w = std::to_string(wanted);
+    return std::string(tried) + " runs at " + std::to_string(actual) + " baud, not " + w +
+           ": its adapter cannot make " + w + " baud (" + FormatFixed(off * 100, wanted, 1, '.') +
+           " % off), so the frames arrive garbled.\nUse an adapter that can make " + w + " baud.";
+}
+
+std::string ShellWord(std::string_view word) {
+    bool plain = !word.empty();
+    for (const char c : word) {
+        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') ||
+                          std::string_view("/._-+:@%=,").find(c) != std::string_view::npos;
+        plain = plain && safe;
+    }
+    if (plain) {
+        return std::string(word);
+    }
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+} // namespace vemor
