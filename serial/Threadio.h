@@ -75,6 +75,7 @@ struct PresentPort {
     std::string Path;                   // the name that opens it, the most stable one there is
     std::string Kernel;                 // the system's current name for it ("ttyUSB0")
     std::string Product, Maker, Serial; // what it says of itself; any may be empty
+    bool operator==(const PresentPort&) const = default;
 };
 // The serial devices present now, most stable names first. Any thread.
 std::vector<PresentPort> ListPorts();

@@ -1,13 +1,18 @@
 // The serial device on Linux: a tty node opened non-blocking, the kernel's termios2 record,
 // an eventfd as the stop signal and ppoll for every wait.
+#include "PortList.h"
 #include "PosixLine.h"
 #include "SerialDevice.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/eventfd.h>
@@ -54,6 +59,57 @@ int Fd(PortHandleValue handle) {
     return static_cast<int>(handle);
 }
 
+std::atomic<LineReadBack> readBack{&GetLineTermios};
+
+// Where path leads: through a link, to a device node.
+void FollowName(const std::string& path, OpenFacts& facts) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        facts.Device = path;
+        return;
+    }
+    facts.Link = path;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) {
+        facts.Device = resolved;
+        return;
+    }
+    // Dangling: name the target the link gives.
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n > 0) {
+        target[n] = '\0';
+        const std::string dir = path.substr(0, path.rfind('/') + 1);
+        facts.Device = target[0] == '/' ? std::string(target) : dir + target;
+    }
+}
+
+bool RunsInGroup(gid_t gid) {
+    if (getegid() == gid) {
+        return true;
+    }
+    gid_t groups[NGROUPS_MAX];
+    const int n = std::max(getgroups(NGROUPS_MAX, groups), 0);
+    return std::find(groups, groups + n, gid) != groups + n;
+}
+
+void DescribeAccess(const std::string& path, OpenFacts& facts) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return;
+    }
+    group entry{};
+    group* found = nullptr;
+    char buf[4096];
+    if (getgrgid_r(st.st_gid, &entry, buf, sizeof buf, &found) == 0 && found != nullptr) {
+        facts.Group = found->gr_name;
+    } else {
+        facts.Group = std::to_string(st.st_gid);
+    }
+    facts.GroupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    facts.InGroup = RunsInGroup(st.st_gid);
+}
+
 class PosixDevice final : public SerialDevice {
 public:
     ~PosixDevice() override {
@@ -81,8 +137,16 @@ public:
 
     PortHandleValue Open(const std::string& path, OpenStep& step, int& err) override {
         step = OpenStep::Open;
+        holder_.reset();
         if (path.empty()) {
             err = ENOENT;
+            return InvalidPortHandle;
+        }
+        // Two readers would split the stream between them, so a device that another program
+        // has open is refused before it is touched.
+        holder_ = FindHolder(path, getpid());
+        if (holder_) {
+            err = EBUSY;
             return InvalidPortHandle;
         }
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -230,7 +294,70 @@ public:
         return 0;
     }
 
+    OpenFacts Explain(const std::string& path, OpenStep step, int err) override {
+        OpenFacts facts;
+        facts.PortsFolder = PortsFolder();
+        FollowName(path, facts);
+        if (step != OpenStep::Open && step != OpenStep::Lock) {
+            return facts;
+        }
+        switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case EIO: // a ttyS node without a UART behind it
+            facts.Cause = OpenCause::NoDevice;
+            facts.Exists = !path.empty() && access(path.c_str(), F_OK) == 0;
+            for (const PresentPort& port : ListPresentPorts()) {
+                facts.Adapters.push_back(port.Path);
+            }
+            break;
+        case EACCES:
+        case EPERM:
+            facts.Cause = OpenCause::Denied;
+            DescribeAccess(path, facts);
+            break;
+        case EBUSY: {
+            facts.Cause = OpenCause::Busy;
+            // Refused by the lock or the kernel: look again, this process included.
+            const std::optional<PortHolder> holder = holder_ ? holder_ : FindHolder(path, 0);
+            if (holder) {
+                facts.Holder = holder->Name;
+                facts.HolderPid = holder->Pid;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        return facts;
+    }
+
+    int ActualBaudRate(PortHandleValue handle) override {
+        LineTermios t{};
+        if (readBack.load()(Fd(handle), t) != 0) {
+            return 0;
+        }
+        return static_cast<int>(t.c_ospeed);
+    }
+
+    bool GetLineErrors(PortHandleValue handle, LineErrors& out) override {
+        serial_icounter_struct counts{};
+        if (ioctl(Fd(handle), TIOCGICOUNT, &counts) != 0) {
+            return false; // a pseudo-terminal keeps none
+        }
+        out.Framing = static_cast<std::uint32_t>(counts.frame);
+        out.Parity = static_cast<std::uint32_t>(counts.parity);
+        out.Overrun = static_cast<std::uint32_t>(counts.overrun);
+        out.BufferOverrun = static_cast<std::uint32_t>(counts.buf_overrun);
+        return true;
+    }
+
+    std::vector<PresentPort> Present() override { return ListPresentPorts(); }
+
 private:
+    // Found by the last Open: the creator's, then the reader's at each reopen.
+    std::optional<PortHolder> holder_;
     int stop_ = -1;       // eventfd; written by any thread, polled by the reader
     LineTermios saved_{}; // as read at the first open; creator before start, then read-only
     LineTermios working_{};
@@ -242,6 +369,10 @@ private:
 
 std::unique_ptr<SerialDevice> SerialDevice::Create() {
     return std::make_unique<PosixDevice>();
+}
+
+LineReadBack SetLineReadBack(LineReadBack fn) {
+    return readBack.exchange(fn);
 }
 
 std::string SystemErrorText(int err) {

@@ -30,6 +30,11 @@ int FlushLine(int fd);                             // discards both directions
 // full read rather than at every byte that arrives.
 LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate, std::uint8_t readSize = 0);
 
+// Reads the line settings back after they were set, to learn the rate the driver took. Tests
+// put in a driver that settles on another rate; returns the one it replaces.
+using LineReadBack = int (*)(int fd, LineTermios& out);
+LineReadBack SetLineReadBack(LineReadBack fn);
+
 // $XDG_CONFIG_HOME/vemor/ports, or ~/.config/vemor/ports.
 std::string PortsFolder();
 // The node that port n opens: the link "com<n>" in PortsFolder() if present, else

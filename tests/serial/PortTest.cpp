@@ -8,6 +8,9 @@
 #include <poll.h>
 #include <pthread.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -103,6 +106,115 @@ TEST_F(PortTest, OpenConfiguresTheLineAndTakesItsPauses) {
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_EQ(t.c_cc[VMIN], ThreadIO::ReadSize);
     EXPECT_EQ(t.c_cc[VTIME], 0);
+    EXPECT_EQ(link->ActualBaudRate(), 62500);
+    LineErrors errors;
+    EXPECT_FALSE(link->GetLineErrors(errors)); // a pseudo-terminal counts none
+}
+
+// A process named "ecu-grabber" that holds the slave open (and the master too, when it is the
+// line's other end) until the test ends.
+class Holder {
+public:
+    Holder(const Pty& pty, bool alsoMaster) {
+        int ready[2];
+        if (pipe(ready) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_NAME, "ecu-grabber");
+            if (!alsoMaster) {
+                close(pty.master);
+            }
+            const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+            [[maybe_unused]] const ssize_t n = write(ready[1], &fd, sizeof fd);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        int fd = -1;
+        [[maybe_unused]] const ssize_t n = read(ready[0], &fd, sizeof fd);
+        close(ready[0]);
+        EXPECT_GE(fd, 0);
+    }
+    ~Holder() {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+TEST_F(PortTest, DeviceThatAnotherProgramHoldsIsRefusedNamingIt) {
+    for (const bool peer : {false, true}) {
+        SCOPED_TRACE(peer ? "the holder is the line's other end" : "a second reader");
+        boxes.shown.clear();
+        Holder holder(pty, peer);
+        auto link = Open();
+        if (peer) {
+            EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+            EXPECT_TRUE(boxes.shown.empty());
+            continue;
+        }
+        EXPECT_EQ(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
+        EXPECT_EQ(boxes.shown[0].FirstLine(), std::strerror(EBUSY));
+        const std::string named = "ecu-grabber (process " + std::to_string(holder.Pid()) + ")";
+        EXPECT_NE(boxes.shown[0].text.find(named), std::string::npos) << boxes.shown[0].text;
+        EXPECT_NE(boxes.shown[0].text.find("COM7 -> " + (ports.Folder() / "com7").string() +
+                                           " -> " + pty.slave),
+                  std::string::npos)
+            << boxes.shown[0].text;
+    }
+}
+
+std::atomic<std::uint32_t> driverRate{0};
+
+// A driver that takes the settings but runs at driverRate.
+int DriverThatSettlesElsewhere(int fd, LineTermios& out) {
+    const int err = GetLineTermios(fd, out);
+    out.c_ispeed = out.c_ospeed = driverRate.load();
+    return err;
+}
+
+TEST_F(PortTest, RateTheDriverCannotMakeIsToldButThePortOpens) {
+    const LineReadBack real = SetLineReadBack(&DriverThatSettlesElsewhere);
+    const std::pair<std::uint32_t, bool> cases[] = {{57600, true}, {64000, true}, {63500, false}};
+    for (const auto& [rate, told] : cases) {
+        boxes.shown.clear();
+        driverRate = rate;
+        auto link = Open();
+        EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE) << rate;
+        EXPECT_EQ(link->ActualBaudRate(), static_cast<int>(rate));
+        ASSERT_EQ(boxes.shown.size(), told ? 1u : 0u) << rate;
+        if (told) {
+            EXPECT_EQ(boxes.shown[0].caption, "Baud rate");
+            EXPECT_EQ(boxes.shown[0].text.rfind("COM7 -> ", 0), 0u) << boxes.shown[0].text;
+            EXPECT_NE(boxes.shown[0].text.find(std::to_string(rate) + " baud, not 62500"),
+                      std::string::npos)
+                << boxes.shown[0].text;
+        }
+    }
+    SetLineReadBack(real);
+}
+
+TEST_F(PortTest, DevicePathOpensAsItIsWithPortNumberZero) {
+    ThreadIO link(true, 0, 62500, &window, pty.slave);
+    ASSERT_NE(link.GetPortHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(link.GetPortNumber(), 0);
+    EXPECT_EQ(link.PortName(), pty.slave);
+    pty.Write(Sequence(9));
+    EXPECT_EQ(Drain(link, 9), Sequence(9));
+
+    ThreadIO missing(true, 0, 62500, &window, "/dev/vemor-none");
+    EXPECT_EQ(missing.GetPortHandle(), INVALID_HANDLE_VALUE);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].FirstLine(), std::strerror(ENOENT));
+    EXPECT_NE(boxes.shown[0].text.find("\n/dev/vemor-none\n"), std::string::npos)
+        << boxes.shown[0].text;
 }
 
 TEST_F(PortTest, SecondOpenerIsRefusedAsBusy) {
@@ -328,14 +440,30 @@ TEST_F(PortTest, LostLineIsToldOnceWithoutSpinning) {
     EXPECT_LT(MsSince(start), 200.0);
 }
 
-TEST_F(PortTest, LostLineComesBackWhenTheNameResolvesAgain) {
+// The name is looked up again at each try: COM N's link, or the device path as it was given.
+class LineBack : public PortTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LineBack, ComesBackWhenTheNameResolvesAgain) {
+    const bool byPath = GetParam();
+    const std::string path = (ports.Root() / "adapter").string();
+    const auto point = [&](const std::string& target) {
+        if (byPath) {
+            std::filesystem::remove(path);
+            std::filesystem::create_symlink(target, path);
+        } else {
+            ports.Link(kPort, target);
+        }
+    };
     const LineTermios original = pty.Settings();
-    auto link = Open();
-    ports.Link(kPort, "/dev/vemor-gone");
+    point(pty.slave);
+    auto link = byPath ? std::make_unique<ThreadIO>(true, 0, 62500, &window, path)
+                       : std::make_unique<ThreadIO>(true, kPort, 62500, &window);
+    ASSERT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
+    point("/dev/vemor-gone");
     pty.CloseMaster();
     ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINELOST).empty(); }));
     Pty plugged;
-    ports.Link(kPort, plugged.slave);
+    point(plugged.slave);
     ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINEBACK).empty(); }, 5s));
     EXPECT_EQ(plugged.Settings().c_ospeed, 62500u);
     EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
@@ -345,6 +473,9 @@ TEST_F(PortTest, LostLineComesBackWhenTheNameResolvesAgain) {
     link.reset();
     EXPECT_EQ(plugged.Settings().c_ospeed, original.c_ospeed); // restored where it now is
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, LineBack, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "DevicePath" : "ComLink"; });
 
 TEST_F(PortTest, FailedChunkAllocationDropsThatReadOnly) {
     auto link = Open();
