@@ -10,52 +10,65 @@ namespace vemor {
 namespace {
 
 const char* const kListed = "below COM16 in the chooser";
+const char* const kExample = "/dev/ttyUSB0";
 
 // Where the name led in the end.
 const std::string& Target(const OpenFacts& f) {
     return f.Device.empty() ? f.Name : f.Device;
 }
 
-std::string AdaptersPresent(const std::vector<std::string>& adapters) {
+// The adapters plugged in now; `example` is the name a command above used for one of them.
+std::string AdaptersPresent(const std::vector<std::string>& adapters, const char* example) {
+    const std::string instead =
+        example != nullptr ? std::string(": use it in place of ") + example : std::string();
     if (adapters.empty()) {
-        return "No serial adapter is plugged in now.";
+        return std::string("No serial adapter is plugged in now. Once one is, it is listed ") +
+               kListed + (example != nullptr ? " under its stable name" + instead : "") + ".";
     }
     if (adapters.size() == 1) {
-        return "The adapter plugged in now is " + adapters[0] + ", listed " + kListed + ".";
+        return "The adapter plugged in now is " + adapters[0] + ", also listed " + kListed + ".";
     }
-    return std::string("The adapters plugged in now are listed ") + kListed + ".";
+    return std::string("The adapters plugged in now are listed ") + kListed +
+           (example != nullptr ? ": use the one you want in place of " + std::string(example)
+                               : "") +
+           ".";
 }
 
 std::string NoDevice(const OpenFacts& f) {
     const std::string& dev = Target(f);
-    const std::string com = "com" + std::to_string(f.PortNumber);
     const bool one = f.Adapters.size() == 1;
-    const std::string adapter = one ? f.Adapters[0] : "<device>";
-    std::string text;
+    const std::string adapter = one ? f.Adapters[0] : kExample;
+    const char* example = one ? nullptr : kExample;
+    if (f.PortNumber <= 0 && f.Device.empty() && f.Link.empty()) {
+        return std::string("No port is chosen. Choose one of COM1 to COM16, or an adapter "
+                           "listed below them, or type the path of a device, such as ") +
+               kExample + ".";
+    }
     if (f.PortNumber > 0 && !f.PortsFolder.empty() && f.Link.empty()) {
-        const std::string link = f.PortsFolder + "/" + com;
-        text = "There is no link " + com + " in " + f.PortsFolder + ", so " + f.Name +
+        const std::string com = "com" + std::to_string(f.PortNumber);
+        return "There is no link " + com + " in " + f.PortsFolder + ", so " + f.Name +
                " stands for " + dev +
-               (f.Exists ? ", where no serial port answers." : ", which is not there.");
-        text += "\nTo use a USB serial adapter as " + f.Name + ", link it there:\n    mkdir -p " +
-                ShellWord(f.PortsFolder) + "\n    ln -sfn " + ShellWord(adapter) + " " +
-                ShellWord(link) + "\n";
-        return text + AdaptersPresent(f.Adapters);
+               (f.Exists ? ", where no serial port answers." : ", which is not there.") +
+               "\nTo use a USB serial adapter as " + f.Name + ", link it there:\n    mkdir -p " +
+               ShellWord(f.PortsFolder) + "\n    ln -sfn " + ShellWord(adapter) + " " +
+               ShellWord(f.PortsFolder + "/" + com) + "\n" + AdaptersPresent(f.Adapters, example);
     }
     if (!f.Link.empty() && f.Link != dev) {
-        text = "The link " + f.Link + " leads to " + dev +
-               (f.Exists ? ", where no serial port answers."
-                         : ", which is not there: is the adapter plugged in?");
-        if (f.PortNumber > 0 && one) {
-            text += "\nTo make " + f.Name + " the adapter plugged in now:\n    ln -sfn " +
-                    ShellWord(adapter) + " " + ShellWord(f.Link);
-            return text;
+        std::string text = "The link " + f.Link + " leads to " + dev +
+                           (f.Exists ? ", where no serial port answers."
+                                     : ", which is not there: is the adapter plugged in?");
+        if (f.PortNumber > 0) {
+            return text + "\nTo " +
+                   (one ? "make " + f.Name + " the adapter plugged in now"
+                        : "point " + f.Name + " at another adapter") +
+                   ":\n    ln -sfn " + ShellWord(adapter) + " " + ShellWord(f.Link) + "\n" +
+                   AdaptersPresent(f.Adapters, example);
         }
-        return text + "\n" + AdaptersPresent(f.Adapters);
+        return text + "\n" + AdaptersPresent(f.Adapters, nullptr);
     }
-    text = f.Exists ? "No serial port answers at " + dev + "."
-                    : dev + " is not there: is the adapter plugged in?";
-    return text + "\n" + AdaptersPresent(f.Adapters);
+    return (f.Exists ? "No serial port answers at " + dev + "."
+                     : dev + " is not there: is the adapter plugged in?") +
+           "\n" + AdaptersPresent(f.Adapters, nullptr);
 }
 
 std::string Denied(const OpenFacts& f) {

@@ -346,10 +346,10 @@ public:
         if (ioctl(Fd(handle), TIOCGICOUNT, &counts) != 0) {
             return false; // a pseudo-terminal keeps none
         }
-        out.Framing = static_cast<std::uint32_t>(counts.frame);
-        out.Parity = static_cast<std::uint32_t>(counts.parity);
-        out.Overrun = static_cast<std::uint32_t>(counts.overrun);
-        out.BufferOverrun = static_cast<std::uint32_t>(counts.buf_overrun);
+        out.Framing = static_cast<unsigned>(counts.frame);
+        out.Parity = static_cast<unsigned>(counts.parity);
+        out.Overrun = static_cast<unsigned>(counts.overrun);
+        out.BufferOverrun = static_cast<unsigned>(counts.buf_overrun);
         return true;
     }
 
