@@ -15,9 +15,13 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void InstallSerialErrorBox() {
     vemor::SetMessageBox([](const std::string& text, const std::string& caption) {
-        QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
+        // A failure to open has OK and Cancel; a warning about an open port only OK.
+        const bool failure = caption == "GetLastError";
+        QMessageBox box(failure ? QMessageBox::Critical : QMessageBox::Warning,
+                        QString::fromStdString(caption),
                         QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
-                        QMessageBox::Ok | QMessageBox::Cancel);
+                        failure ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the commands it suggests
         box.exec();
     });
 }

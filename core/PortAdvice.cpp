@@ -40,8 +40,9 @@ std::string NoDevice(const OpenFacts& f) {
     const std::string adapter = one ? f.Adapters[0] : kExample;
     const char* example = one ? nullptr : kExample;
     if (f.PortNumber <= 0 && f.Device.empty() && f.Link.empty()) {
-        return std::string("No port is chosen. Choose one of COM1 to COM16, or an adapter "
-                           "listed below them, or type the path of a device, such as ") +
+        return std::string("Nothing in the list is chosen, and a typed name opens a device only "
+                           "when it is a path (it begins with /). Choose one of COM1 to COM16 or "
+                           "an adapter listed below them, or type the path of a device, such as ") +
                kExample + ".";
     }
     if (f.PortNumber > 0 && !f.PortsFolder.empty() && f.Link.empty()) {

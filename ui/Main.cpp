@@ -148,6 +148,7 @@ void TForm1::BuildLayout() {
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(true);
     CaptureField = new vemor::CaptureStatus(StatusBar1);
+    health_ = new vemor::LineHealthField(StatusBar1);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -173,15 +174,9 @@ void TForm1::BuildLayout() {
     PageControl1->addTab(Terminal, QStringLiteral("Terminal"));
 
     Button1 = MakeButton(Panel1, "Button1", "Open", 16, 8);
-    ComboBox1 = new QComboBox(Panel1);
+    ComboBox1 = new vemor::PortChooser(Panel1);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(98, 9, 94, 21);
-    for (int i = 1; i <= 16; ++i) {
-        ComboBox1->addItem(QStringLiteral("COM%1").arg(i));
-    }
-    ComboBox1->addItem(QString());
     ComboBox1->setEditText(QStringLiteral("ComboBox1"));
 
     File1 = MainMenu1->addMenu(QStringLiteral("&File"));
@@ -328,11 +323,15 @@ void TForm1::ReadLocale() {
 }
 
 int TForm1::SelectedPortIndex() const {
-    const int index = ComboBox1->currentIndex();
-    if (index < 0 || ComboBox1->currentText() != ComboBox1->itemText(index)) {
-        return -1;
+    return ComboBox1->SelectedIndex();
+}
+
+// The open port's name, or COM N of a notification that outlived its port.
+QString TForm1::PortName(std::intptr_t portNumber) const {
+    if (SerialThread != nullptr) {
+        return QString::fromLocal8Bit(SerialThread->PortName());
     }
-    return index;
+    return QStringLiteral("COM%1").arg(portNumber);
 }
 
 bool TForm1::event(QEvent* e) {
@@ -352,9 +351,9 @@ bool TForm1::Dispatch(QEvent* message) {
         if (SerialThread != nullptr) {
             const auto& m = *static_cast<TMessage*>(message);
             const auto dropped = static_cast<qulonglong>(m.LParam);
-            ShowStatus(QStringLiteral("COM%1: the reader ran out of memory (%2 times so far) and "
+            ShowStatus(QStringLiteral("%1: the reader ran out of memory (%2 times so far) and "
                                       "goes on; %3.")
-                           .arg(SerialThread->GetPortNumber())
+                           .arg(QString::fromLocal8Bit(SerialThread->PortName()))
                            .arg(static_cast<qulonglong>(m.WParam))
                            .arg(dropped == 0
                                     ? QStringLiteral("no received byte was lost")
@@ -366,7 +365,7 @@ bool TForm1::Dispatch(QEvent* message) {
     }
     if (type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
         const auto& m = *static_cast<TMessage*>(message);
-        const QString port = QStringLiteral("COM%1").arg(m.LParam);
+        const QString port = PortName(m.LParam);
         if (type == vemor::WM_LINELOST) {
             ShowStatus(QStringLiteral("%1: the line is lost (%2). Waiting for the device to "
                                       "return; Close stops waiting.")
@@ -406,7 +405,13 @@ void TForm1::DrainAll(vemor::ThreadIO& link) {
 }
 
 void TForm1::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
-    Assembler.AssembleBytes(bytes, count, [this](const std::uint8_t* frame) { ShowFrame(frame); });
+    std::size_t frames = 0;
+    const std::size_t rejected =
+        Assembler.AssembleBytes(bytes, count, [&](const std::uint8_t* frame) {
+            ++frames;
+            ShowFrame(frame);
+        });
+    health_->Add(count, frames, rejected);
 }
 
 void TForm1::AssembleByte(std::uint8_t b) {
@@ -430,21 +435,23 @@ void TForm1::SendPacket(std::uint8_t* packet) {
 
 void TForm1::Button1Click(QObject*) {
     if (Button1->text() == QLatin1String("Open")) {
-        const int port = SelectedPortIndex() + 1;
-        SerialThread = new vemor::ThreadIO(true, port, BaudRate, notify_.get());
+        // A device path travels beside the port number, which is 0 for it.
+        const vemor::PortChooser::Choice port = ComboBox1->Chosen();
+        SerialThread = new vemor::ThreadIO(true, port.Number, BaudRate, notify_.get(), port.Path);
         if (SerialThread == nullptr) {
             return;
         }
         if (SerialThread->GetPortHandle() == vemor::INVALID_HANDLE_VALUE) {
             const vemor::OpenFailure failure = SerialThread->OpenError();
+            const QString name = PortName(port.Number);
             delete SerialThread;
             SerialThread = nullptr;
             // The one failure without a box still deserves a word to the operator.
             if (failure.Step == vemor::OpenStep::GetSettings) {
-                ShowStatus(QStringLiteral("COM%1: the line settings cannot be read (%2); it "
-                                          "may not be a serial port.")
-                               .arg(port)
-                               .arg(QString::fromLocal8Bit(vemor::SystemText(failure.Error))));
+                ShowStatus(
+                    QStringLiteral("%1: the line settings cannot be read (%2); it "
+                                   "may not be a serial port.")
+                        .arg(name, QString::fromLocal8Bit(vemor::SystemText(failure.Error))));
             }
             return;
         }
@@ -452,8 +459,10 @@ void TForm1::Button1Click(QObject*) {
         Button3->setEnabled(true);
         Button1->setText(QStringLiteral("Close"));
         ShowStatus(QString());
+        health_->Watch(SerialThread, BaudRate);
     } else {
         Button1->setText(QStringLiteral("Open"));
+        health_->Watch(nullptr, 0);
         delete SerialThread;
         SerialThread = nullptr;
         Button2->setEnabled(false);
@@ -512,6 +521,7 @@ void TForm1::StopCapture1Click(QObject*) {
 void TForm1::FormDestroy(QObject*) {
     if (SerialThread != nullptr) {
         SerialThread->Terminate();
+        health_->Watch(nullptr, 0);
         delete SerialThread;
         SerialThread = nullptr;
     }

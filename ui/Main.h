@@ -4,6 +4,8 @@
 #include "CaptureFile.h"
 #include "CaptureStatus.h"
 #include "FormDisplay.h"
+#include "LineHealth.h"
+#include "PortChooser.h"
 #include "Threadio.h"
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
@@ -17,7 +19,6 @@
 #include <string>
 
 class QAction;
-class QComboBox;
 class QCPGraph;
 class QCustomPlot;
 class QFrame;
@@ -53,7 +54,7 @@ public:
     QWidget* Vemor;
     QWidget* Terminal;
     QPushButton* Button1;
-    QComboBox* ComboBox1;
+    vemor::PortChooser* ComboBox1;
     QMenu* File1;
     QMenu* Tool1;
     QAction* Terminal1;
@@ -125,9 +126,11 @@ private:
     void ShowStatus(const QString& text);
     void ReportCaptureWriteFailure();
     void ShowUnfinished(const std::string& failure);
+    QString PortName(std::intptr_t portNumber) const;
 
     std::unique_ptr<vemor::NotifyHandle> notify_;
     vemor::FormDisplay* display_ = nullptr;
+    vemor::LineHealthField* health_ = nullptr; // in the status bar
     char decimalSeparator_ = '.';
 };
 

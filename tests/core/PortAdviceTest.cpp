@@ -76,7 +76,7 @@ TEST(OpenFailureAdvice, NamesTheDeviceTriedAndTheFixForEachCause) {
          {"ln -sfn", " -> "}},
         {"nothing chosen",
          With(Com(0, OpenCause::NoDevice, ""), [](OpenFacts&) {}),
-         {"COM0\n\nNo port is chosen"},
+         {"COM0\n\nNothing in the list is chosen"},
          {"link"}},
         {"a port without a ports folder",
          With(Com(3, OpenCause::NoDevice, "\\\\.\\com3"),

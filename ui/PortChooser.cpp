@@ -1,0 +1,153 @@
+#include "PortChooser.h"
+
+#include <QAbstractItemView>
+#include <QScreen>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace vemor {
+
+namespace {
+
+constexpr int PathRole = Qt::UserRole + 1; // a listed device's path; none for the COM items
+
+QString Text(const std::string& s) {
+    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// "FT232R USB UART, FTDI, A50285BI, ttyUSB0"; the kernel's name only where the path hides it.
+QString Label(const PresentPort& p) {
+    QStringList parts;
+    for (const std::string* s : {&p.Product, &p.Maker, &p.Serial}) {
+        if (!s->empty()) {
+            parts << Text(*s);
+        }
+    }
+    if (!p.Kernel.empty() && !p.Path.ends_with("/" + p.Kernel)) {
+        parts << Text(p.Kernel);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString Details(const PresentPort& p) {
+    QStringList lines{Text(p.Path)};
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"Product: ", &p.Product}, {"Maker: ", &p.Maker}, {"Serial number: ", &p.Serial}};
+    for (const auto& [name, value] : fields) {
+        if (!value->empty()) {
+            lines << QString::fromLatin1(name) + Text(*value);
+        }
+    }
+    if (!p.Kernel.empty()) {
+        lines << QStringLiteral("Now /dev/") + Text(p.Kernel);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+PortChooser::PortChooser(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    for (int i = 1; i <= 16; ++i) {
+        addItem(QStringLiteral("COM%1").arg(i));
+    }
+    addItem(QString());
+    // The list shows a device with its label; the box holds the path alone.
+    const auto pathOnly = [this](int index) {
+        const QString path = itemData(index, PathRole).toString();
+        if (!path.isEmpty() && currentText() != path) {
+            setEditText(path);
+        }
+    };
+    connect(this, &QComboBox::currentIndexChanged, this, pathOnly);
+    connect(this, &QComboBox::activated, this, pathOnly);
+    connect(this, &QComboBox::currentTextChanged, this, [this] { ShowDetails(); });
+}
+
+int PortChooser::SelectedIndex() const {
+    const int index = currentIndex();
+    if (index < 0 || currentText() != itemText(index)) {
+        return -1;
+    }
+    return index;
+}
+
+PortChooser::Choice PortChooser::Chosen() const {
+    const int index = SelectedIndex();
+    if (index >= 0 && index < ComItems) {
+        return {index + 1, {}};
+    }
+    QString text = currentText();
+    // The completer may leave a listed device's whole line in the box.
+    const int listed = findText(text, Qt::MatchExactly);
+    if (listed >= ComItems && !itemData(listed, PathRole).toString().isEmpty()) {
+        text = itemData(listed, PathRole).toString();
+    }
+    if (text.startsWith(QLatin1Char('/'))) {
+        return {0, text.toLocal8Bit().toStdString()};
+    }
+    return {0, {}};
+}
+
+void PortChooser::Refresh() {
+    std::vector<PresentPort> ports = source_();
+    if (ports == listed_) {
+        return;
+    }
+    const int index = currentIndex();
+    const bool typed = SelectedIndex() < 0 || index >= ComItems;
+    const QString text = currentText();
+    {
+        const QSignalBlocker quiet(this);
+        while (count() > ComItems) {
+            removeItem(count() - 1);
+        }
+        if (!ports.empty()) {
+            insertSeparator(ComItems);
+        }
+        for (const PresentPort& p : ports) {
+            const QString label = Label(p);
+            addItem(label.isEmpty() ? Text(p.Path)
+                                    : QStringLiteral("%1   (%2)").arg(Text(p.Path), label));
+            setItemData(count() - 1, Text(p.Path), PathRole);
+            setItemData(count() - 1, Details(p), Qt::ToolTipRole);
+        }
+        if (typed) {
+            setEditText(text);
+        }
+    }
+    listed_ = std::move(ports);
+    ShowDetails();
+}
+
+void PortChooser::showPopup() {
+    Refresh();
+    // Wide enough for a by-id name and its label, within the screen.
+    const QFontMetrics metrics(view()->font());
+    int widest = width();
+    for (int i = 0; i < count(); ++i) {
+        widest = std::max(widest, metrics.horizontalAdvance(itemText(i)) + 48);
+    }
+    if (screen() != nullptr) {
+        widest = std::min(widest, screen()->availableGeometry().width() - 16);
+    }
+    view()->setMinimumWidth(widest);
+    // The devices sit below the COM items: show them without scrolling.
+    setMaxVisibleItems(std::clamp(count(), 10, 30));
+    QComboBox::showPopup();
+}
+
+void PortChooser::ShowDetails() {
+    const Choice choice = Chosen();
+    if (choice.Path.empty()) {
+        setToolTip(QString());
+        return;
+    }
+    const auto it = std::find_if(listed_.begin(), listed_.end(),
+                                 [&](const PresentPort& p) { return p.Path == choice.Path; });
+    setToolTip(it != listed_.end() ? Details(*it) : Text(choice.Path));
+}
+
+} // namespace vemor
