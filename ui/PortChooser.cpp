@@ -54,16 +54,21 @@ PortChooser::PortChooser(QWidget* parent) : QComboBox(parent) {
         addItem(QStringLiteral("COM%1").arg(i));
     }
     addItem(QString());
-    // The list shows a device with its label; the box holds the path alone.
-    const auto pathOnly = [this](int index) {
-        const QString path = itemData(index, PathRole).toString();
-        if (!path.isEmpty() && currentText() != path) {
+    // The list shows a device with its label; the box holds the path alone, however the
+    // line got there (chosen, completed, set).
+    connect(this, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+        const QString path = ListedPath(text);
+        if (!path.isEmpty()) {
             setEditText(path);
+            return;
         }
-    };
-    connect(this, &QComboBox::currentIndexChanged, this, pathOnly);
-    connect(this, &QComboBox::activated, this, pathOnly);
-    connect(this, &QComboBox::currentTextChanged, this, [this] { ShowDetails(); });
+        ShowDetails();
+    });
+}
+
+QString PortChooser::ListedPath(const QString& line) const {
+    const int index = findText(line, Qt::MatchExactly);
+    return index >= ComItems ? itemData(index, PathRole).toString() : QString();
 }
 
 int PortChooser::SelectedIndex() const {
@@ -79,12 +84,9 @@ PortChooser::Choice PortChooser::Chosen() const {
     if (index >= 0 && index < ComItems) {
         return {index + 1, {}};
     }
-    QString text = currentText();
-    // The completer may leave a listed device's whole line in the box.
-    const int listed = findText(text, Qt::MatchExactly);
-    if (listed >= ComItems && !itemData(listed, PathRole).toString().isEmpty()) {
-        text = itemData(listed, PathRole).toString();
-    }
+    const QString line = currentText();
+    const QString listed = ListedPath(line);
+    const QString& text = listed.isEmpty() ? line : listed;
     if (text.startsWith(QLatin1Char('/'))) {
         return {0, text.toLocal8Bit().toStdString()};
     }

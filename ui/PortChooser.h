@@ -40,6 +40,8 @@ public:
 
 private:
     void ShowDetails();
+    // The path of the listed device whose whole line this is; empty for any other text.
+    QString ListedPath(const QString& line) const;
 
     Source source_ = &ListPorts;
     std::vector<PresentPort> listed_;
