@@ -58,12 +58,6 @@ bool IsAdapterName(const std::string& name) {
     return name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
 }
 
-std::string ReadLinkText(const std::string& link) {
-    char buf[4096];
-    const ssize_t n = readlink(link.c_str(), buf, sizeof buf);
-    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-}
-
 // The pseudo-terminal that a master descriptor serves, from its fdinfo; -1 when it says none.
 long PtyIndexOf(const std::string& fdinfo) {
     std::ifstream in(fdinfo);
@@ -153,18 +147,15 @@ std::optional<PortHolder> FindHolder(const std::string& path, long skipPid,
         bool holds = false;
         bool peer = false;
         while (const dirent* fd = readdir(fds)) {
-            const std::string link = fdDir + "/" + fd->d_name;
-            const std::string target = ReadLinkText(link);
-            if (target.rfind("/dev/", 0) != 0) {
-                continue;
-            }
             struct stat st {};
-            if (stat(link.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+            // Follows the descriptor's link to what it has open.
+            if (fd->d_name[0] == '.' || fstatat(dirfd(fds), fd->d_name, &st, 0) != 0 ||
+                !S_ISCHR(st.st_mode)) {
                 continue;
             }
             if (st.st_rdev == want.st_rdev) {
                 holds = true;
-            } else if (ptyIndex >= 0 && (target == "/dev/ptmx" || target == "/dev/pts/ptmx") &&
+            } else if (ptyIndex >= 0 && st.st_rdev == makedev(5, 2) && // a pty master
                        PtyIndexOf(procRoot + "/" + process->d_name + "/fdinfo/" + fd->d_name) ==
                            ptyIndex) {
                 peer = true;
