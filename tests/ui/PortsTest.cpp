@@ -1,8 +1,6 @@
 // Choosing a port among the devices present, opening a device path, and the line's health.
 #include "UiKit.h"
 
-#include "LineHealth.h"
-
 #include <QLabel>
 #include <QStatusBar>
 
@@ -88,7 +86,7 @@ TEST_F(Ports, TypedDevicePathOpensAndItsNameIsToldWhenTheLineGoes) {
 }
 
 TEST_F(Ports, HealthFieldCountsFramesAndRejectsThenSilenceAndEmptiesAtClose) {
-    auto* health = Form1->findChild<LineHealthField*>();
+    const auto* health = Form1->findChild<QLabel*>(QStringLiteral("LineHealth"));
     ASSERT_NE(health, nullptr);
     EXPECT_TRUE(health->text().isEmpty());
     PtyLine line;
