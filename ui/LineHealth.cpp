@@ -6,6 +6,7 @@ namespace vemor {
 
 LineHealthField::LineHealthField(QStatusBar* bar) : StatusField(bar) {
     setObjectName(QStringLiteral("LineHealth"));
+    setContentsMargins(12, 0, 0, 0); // apart from the field before it
     setToolTip(QStringLiteral(
         "The open line: frames per second, frames of the wrong length since it opened, and the "
         "receive errors the driver counted (framing, parity, overrun of the UART and of the "
