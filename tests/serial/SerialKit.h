@@ -1,8 +1,10 @@
 #pragma once
 
-#include "PosixLine.h"
 #include "SerialDevice.h"
 #include "Threadio.h"
+#ifndef _WIN32
+#include "PosixLine.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -218,6 +220,7 @@ inline std::unique_ptr<ThreadIO> ScriptedLink(NotifyHandle* window, ScriptedDevi
     return std::make_unique<ThreadIO>(true, 7, 62500, window, std::move(owned));
 }
 
+#ifndef _WIN32
 // A private ports folder: XDG_CONFIG_HOME points at a fresh temporary folder.
 class PortsDir {
 public:
@@ -244,5 +247,6 @@ public:
 private:
     std::filesystem::path root_;
 };
+#endif
 
 } // namespace vemor::test
