@@ -84,6 +84,19 @@ TEST_F(SimProcessTest, SendsNothingUntilTheMonitorHasSetTheLine) {
         << sim->Output();
 }
 
+TEST_F(SimProcessTest, AnyBaudStartsAtTheMonitorsSpeedWhateverItIsBehindTheGivenLink) {
+    const std::string link = File("com10");
+    auto sim = Start({"--frames", "20", "--speed", "0", "--any-baud", "--link", link});
+    EXPECT_FALSE(LinkExists()) << "the ports folder was used despite --link";
+    ASSERT_TRUE(sim->WaitLine("waiting: ")) << sim->Output();
+    FakeMonitor monitor(link);
+    EXPECT_TRUE(monitor.Read(300ms).empty()) << "sent before the monitor set the line";
+    monitor.SetUp(38400); // what Wine leaves on a pseudo-terminal asked for 62500
+    EXPECT_EQ(CountFrames(monitor.Read(3s)), 20u);
+    EXPECT_EQ(sim->Wait(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "link left behind";
+}
+
 TEST_F(SimProcessTest, HoldWaitsForUsr1AfterTheMonitorIsReady) {
     auto sim = Start({"--frames", "20", "--speed", "0", "--hold"});
     FakeMonitor monitor(Link().string());
