@@ -13,6 +13,8 @@ if(NOT VEMOR_WINESERVER)
     find_program(VEMOR_WINESERVER NAMES wineserver REQUIRED)
 endif()
 set(VEMOR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(VEMOR_NATIVE_SIM "" CACHE FILEPATH
+    "vemor-sim built for Linux: the other end of COM10 in the tests under Wine")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE
