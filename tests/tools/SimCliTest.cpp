@@ -97,6 +97,17 @@ TEST_F(SimProcessTest, AnyBaudStartsAtTheMonitorsSpeedWhateverItIsBehindTheGiven
     EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "link left behind";
 }
 
+TEST_F(SimProcessTest, MonitorThatStopsReadingNeitherStallsNorDeafensIt) {
+    auto sim = Start({"--speed", "20"});
+    FakeMonitor monitor(Link().string());
+    monitor.SetUp();
+    ASSERT_FALSE(monitor.Read(300ms).empty());
+    std::this_thread::sleep_for(2500ms); // the terminal's buffer fills; the pacing falls behind
+    EXPECT_FALSE(monitor.Read(300ms).empty()) << "no bytes once the monitor read again";
+    sim->Signal(SIGTERM);
+    EXPECT_TRUE(sim->Wait(5s).has_value()) << "SIGTERM not taken";
+}
+
 TEST_F(SimProcessTest, HoldWaitsForUsr1AfterTheMonitorIsReady) {
     auto sim = Start({"--frames", "20", "--speed", "0", "--hold"});
     FakeMonitor monitor(Link().string());

@@ -391,11 +391,14 @@ Simulator::End Simulator::Send(Clock::time_point unplugAt) {
         std::size_t allowed = queue_.size() - queueOff_;
         if (rate_ > 0) {
             const double due = Seconds(now - base_) * rate_;
-            const double behind = due - static_cast<double>(bytes_ - baseBytes_);
+            double behind = due - static_cast<double>(bytes_ - baseBytes_);
             if (behind > rate_ * Seconds(MaxLag)) {
+                // Far behind (the monitor stopped reading): catch up by MaxLag's worth at most.
+                // Going round again instead would find it behind by a hair more each time and
+                // never write or wait, nor take a signal.
                 base_ = now - MaxLag;
                 baseBytes_ = bytes_;
-                continue;
+                behind = rate_ * Seconds(MaxLag);
             }
             if (behind < 1) {
                 // Sleep until a few bytes are due rather than waking for each one.
