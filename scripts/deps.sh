@@ -6,6 +6,13 @@ vemor_packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps imagemagick
 )
+# The Windows programs (scripts/windows): the cross compiler, GoogleTest's sources, Wine with
+# its fonts, a display for the window, and the zip and installer makers.
+vemor_windows_packages=(
+    cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest
+    wine wine64 fonts-wine
+    xvfb xauth xdotool libx11-dev imagemagick zip nsis
+)
 # Making the Debian package (scripts/package), and checking it (scripts/check-package).
 vemor_package_packages=(dpkg-dev file)
 vemor_check_packages=(lintian desktop-file-utils appstream xvfb xauth xdotool libx11-dev imagemagick)

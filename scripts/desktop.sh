@@ -69,8 +69,10 @@ desktop_find_window() {
     [[ -n $window ]]
 }
 
-# Clicks Open (Button1) or Save File (Button2). The client area is 580 pixels high below the
+# Clicks Open (Button1) or Save File (Button2). The client area is 921 x 580 pixels below the
 # menu bar; the buttons sit in the control strip: Open at (16,8), Save File at (208,8), 75 x 25.
+# A window that draws its own frame (Wine's, with no window manager) has a border of the same
+# width on the left, right and bottom.
 desktop_click_button() {
     local x
     case $1 in
@@ -80,8 +82,9 @@ desktop_click_button() {
     esac
     local WIDTH HEIGHT X Y SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$window")"
-    local menu=$((HEIGHT - 580))
-    xdotool mousemove --window "$window" $((x + 37)) $((menu + 8 + 12)) click 1
+    local border=$(((WIDTH - 921) / 2))
+    local top=$((HEIGHT - border - 580))
+    xdotool mousemove --window "$window" $((border + x + 37)) $((top + 8 + 12)) click 1
 }
 
 # Closes the window and waits for process $1 to end.

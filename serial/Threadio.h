@@ -17,7 +17,9 @@
 
 namespace vemor {
 
+#ifndef WM_USER // <windows.h> has its own, of the same value
 constexpr unsigned WM_USER = 1024;
+#endif
 // Posted once per queued chunk. WParam: bytes of that chunk (1 to 64). LParam: bytes waiting
 // in the queue just after the append.
 constexpr unsigned WM_RXDATA = WM_USER + 100;

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <set>
 #include <string>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace vemor {
 namespace {
@@ -121,6 +124,28 @@ TEST(TimeText, PosixFormatsAreUnderstood) {
     }
 }
 
+#ifdef _WIN32
+TEST(TimeText, ThreadLocaleGivesTheRegionalClock) {
+    const LCID before = GetThreadLocale();
+    struct Case {
+        LANGID language;
+        const char* text;
+    };
+    const Case cases[] = {
+        {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), "14:03:07"},
+        {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "2:03:07 PM"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(SetThreadLocale(MAKELCID(c.language, SORT_DEFAULT)));
+        EXPECT_EQ(TimeText({14, 3, 7}, TimeFormatFromLocale()), c.text);
+    }
+    SetThreadLocale(before);
+    const TimeOfDay now = LocalTimeOfDay();
+    EXPECT_GE(now.Hour, 0);
+    EXPECT_LE(now.Hour, 23);
+}
+#else
 TEST(TimeText, CLocaleGivesTheEightCharacterClock) {
     ASSERT_NE(std::setlocale(LC_TIME, "C"), nullptr);
     const TimeFormat f = TimeFormatFromLocale();
@@ -130,6 +155,7 @@ TEST(TimeText, CLocaleGivesTheEightCharacterClock) {
     EXPECT_LE(now.Hour, 23);
     EXPECT_EQ(TimeText(now, f).size(), 8u);
 }
+#endif
 
 } // namespace
 } // namespace vemor

@@ -1,8 +1,12 @@
 #pragma once
 
-#include "PosixLine.h"
 #include "SerialDevice.h"
 #include "Threadio.h"
+#ifndef _WIN32
+#include "PosixLine.h"
+#elif defined(VEMOR_SIM_EXE)
+#include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -13,8 +17,11 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -220,6 +227,95 @@ inline std::unique_ptr<ThreadIO> ScriptedLink(NotifyHandle* window, ScriptedDevi
     return std::make_unique<ThreadIO>(true, 7, 62500, window, std::move(owned));
 }
 
+#ifdef _WIN32
+#ifdef VEMOR_SIM_EXE
+// vemor-sim (a Linux program) as the other end of COM10 under Wine: its terminal is linked as
+// $WINEPREFIX/dosdevices/com10. Wine starts Linux programs given by their Unix path but cannot
+// wait for or end them, so the simulator is driven through its output file and kill(1).
+// Owner: the test thread.
+class SimPeer {
+public:
+    // False when this is not Wine.
+    static bool Available() { return std::getenv("WINEPREFIX") != nullptr; }
+
+    explicit SimPeer(const std::vector<std::string>& args) {
+        dir_ = "/tmp/vemor-wine-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++Serial());
+        std::filesystem::create_directories(Windows(dir_));
+        // The test prefix's COM10 is ours: a link left by a simulator that was killed may lead
+        // to someone else's terminal by now.
+        const std::string link = std::string(std::getenv("WINEPREFIX")) + "/dosdevices/com10";
+        std::error_code ec;
+        std::filesystem::remove(Windows(link), ec);
+        std::string command = std::string("'") + VEMOR_SIM_EXE + "' --any-baud --link '" + link +
+                              "' --sent '" + dir_ + "/sent'";
+        for (const std::string& a : args) {
+            command += " '" + a + "'";
+        }
+        Run("/bin/sh -c \"echo $$ >'" + dir_ + "/pid'; exec " + command + " >'" + dir_ +
+            "/out' 2>&1\"");
+        if (!WaitLine("waiting: ")) {
+            throw std::runtime_error("vemor-sim did not start: " + Output());
+        }
+    }
+    ~SimPeer() {
+        Signal("TERM");
+        WaitLine("sent: ");
+        std::error_code ec;
+        std::filesystem::remove_all(Windows(dir_), ec);
+    }
+    SimPeer(const SimPeer&) = delete;
+    SimPeer& operator=(const SimPeer&) = delete;
+
+    std::string Output() const { return Slurp(Windows(dir_ + "/out")); }
+    std::vector<std::uint8_t> Sent() const {
+        const std::string s = Slurp(Windows(dir_ + "/sent"));
+        return std::vector<std::uint8_t>(s.begin(), s.end());
+    }
+    // Waits for a line that starts with prefix.
+    bool WaitLine(const std::string& prefix, std::chrono::milliseconds limit = 10s) const {
+        return Recorder::WaitUntil(
+            [&] {
+                const std::string out = "\n" + Output();
+                return out.find("\n" + prefix) != std::string::npos;
+            },
+            limit);
+    }
+    void Signal(const char* name) const {
+        const std::string pid = Slurp(Windows(dir_ + "/pid"));
+        if (!pid.empty()) {
+            Run("/bin/kill -" + std::string(name) + " " + pid.substr(0, pid.find('\n')));
+        }
+    }
+
+private:
+    // Wine's drive Z: is the Unix root.
+    static std::string Windows(const std::string& unixPath) { return "Z:" + unixPath; }
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static int& Serial() {
+        static int n = 0;
+        return n;
+    }
+    static void Run(std::string command) {
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &pi)) {
+            throw std::runtime_error("cannot run " + command);
+        }
+        // The handles of a Linux process are placeholders; closing them is all there is.
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+
+    std::string dir_; // Unix path
+};
+#endif
+#else
 // A private ports folder: XDG_CONFIG_HOME points at a fresh temporary folder.
 class PortsDir {
 public:
@@ -246,5 +342,6 @@ public:
 private:
     std::filesystem::path root_;
 };
+#endif
 
 } // namespace vemor::test

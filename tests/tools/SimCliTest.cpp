@@ -84,6 +84,30 @@ TEST_F(SimProcessTest, SendsNothingUntilTheMonitorHasSetTheLine) {
         << sim->Output();
 }
 
+TEST_F(SimProcessTest, AnyBaudStartsAtTheMonitorsSpeedWhateverItIsBehindTheGivenLink) {
+    const std::string link = File("com10");
+    auto sim = Start({"--frames", "20", "--speed", "0", "--any-baud", "--link", link});
+    EXPECT_FALSE(LinkExists()) << "the ports folder was used despite --link";
+    ASSERT_TRUE(sim->WaitLine("waiting: ")) << sim->Output();
+    FakeMonitor monitor(link);
+    EXPECT_TRUE(monitor.Read(300ms).empty()) << "sent before the monitor set the line";
+    monitor.SetUp(38400); // what Wine leaves on a pseudo-terminal asked for 62500
+    EXPECT_EQ(CountFrames(monitor.Read(3s)), 20u);
+    EXPECT_EQ(sim->Wait(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "link left behind";
+}
+
+TEST_F(SimProcessTest, MonitorThatStopsReadingNeitherStallsNorDeafensIt) {
+    auto sim = Start({"--speed", "20"});
+    FakeMonitor monitor(Link().string());
+    monitor.SetUp();
+    ASSERT_FALSE(monitor.Read(300ms).empty());
+    std::this_thread::sleep_for(2500ms); // the terminal's buffer fills; the pacing falls behind
+    EXPECT_FALSE(monitor.Read(300ms).empty()) << "no bytes once the monitor read again";
+    sim->Signal(SIGTERM);
+    EXPECT_TRUE(sim->Wait(5s).has_value()) << "SIGTERM not taken";
+}
+
 TEST_F(SimProcessTest, HoldWaitsForUsr1AfterTheMonitorIsReady) {
     auto sim = Start({"--frames", "20", "--speed", "0", "--hold"});
     FakeMonitor monitor(Link().string());

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,11 +54,18 @@ inline void ExpectGolden(const std::string& file, const std::string& actual) {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vemor-decode-XXXXXX");
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
+        namespace fs = std::filesystem;
+        std::random_device random;
+        for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+            const fs::path p =
+                fs::temp_directory_path() / ("vemor-decode-" + std::to_string(random()));
+            if (fs::create_directory(p)) {
+                path_ = p.string();
+            }
         }
-        path_ = pattern;
+        if (path_.empty()) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
     }
     ~TempDir() {
         std::error_code ignored;

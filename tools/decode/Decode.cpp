@@ -17,6 +17,14 @@ namespace vemor::decode {
 
 namespace {
 
+#ifdef _WIN32
+// A capture is bytes: no line-end translation.
+constexpr int OpenFlags = O_RDONLY | O_BINARY;
+#else
+// Not blocking: opening a FIFO would otherwise wait for a writer before it can be refused.
+constexpr int OpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+#endif
+
 // A column's text with its leading comma, copied as one 8-byte unit.
 struct Cell {
     char text[7];
@@ -251,8 +259,14 @@ bool CaptureDecoder::Finish() {
 
 Result DecodeFile(const std::string& path, const Options& options, Writer& out,
                   const WarnFn& warn) {
-    // Not blocking: opening a FIFO would otherwise wait for a writer before it can be refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+#ifdef _WIN32
+    // Windows refuses to open a folder at all; say what it is, as elsewhere.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && S_ISDIR(named.st_mode)) {
+        return {Status::InputError, path + ": " + Reason(EISDIR)};
+    }
+#endif
+    const int fd = ::open(path.c_str(), OpenFlags);
     if (fd < 0) {
         return {Status::InputError, path + ": " + Reason(errno)};
     }
@@ -268,7 +282,9 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
         // A device or a pipe has no end to reach (/dev/zero) or is no capture at all.
         return {Status::InputError, path + ": " + NotRegularReason};
     }
+#ifndef _WIN32
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
 
     const std::size_t blockSize = std::max<std::size_t>(options.blockSize, 1);
     std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);

@@ -32,7 +32,12 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
 
 } // namespace
 
-Pty::Pty() {
+namespace {
+constexpr speed_t IdleSpeed = B1200;
+constexpr std::uint32_t IdleBaud = 1200;
+} // namespace
+
+Pty::Pty(bool anyBaud) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0) {
         throw std::system_error(errno, std::generic_category(), "posix_openpt");
@@ -56,7 +61,7 @@ Pty::Pty() {
         throw std::system_error(err, std::generic_category(), "open " + path_);
     }
     cfmakeraw(&t);
-    cfsetspeed(&t, B38400);
+    cfsetspeed(&t, anyBaud ? IdleSpeed : B38400);
     tcsetattr(slave_, TCSANOW, &t);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
@@ -123,17 +128,19 @@ std::string PortLink::LiveTarget() const {
     return std::string(buf, static_cast<std::size_t>(n));
 }
 
-bool MonitorReady(const LineTermios& t) {
+bool MonitorReady(const LineTermios& t, bool anyBaud) {
     const bool eightN1 = (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & (PARENB | CSTOPB)) == 0;
     const bool raw = (t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
                      (t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP)) == 0;
-    const bool speed = t.c_ospeed == LineBaud && (t.c_ispeed == LineBaud || t.c_ispeed == 0);
+    const bool speed = anyBaud
+                           ? t.c_ospeed != IdleBaud
+                           : t.c_ospeed == LineBaud && (t.c_ispeed == LineBaud || t.c_ispeed == 0);
     return eightN1 && raw && speed;
 }
 
-bool MonitorReady(int master) {
+bool MonitorReady(int master, bool anyBaud) {
     LineTermios t{};
-    return GetLineTermios(master, t) == 0 && MonitorReady(t);
+    return GetLineTermios(master, t) == 0 && MonitorReady(t, anyBaud);
 }
 
 std::vector<std::string> PacketPrinter::Feed(const std::uint8_t* p, std::size_t n) {

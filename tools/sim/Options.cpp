@@ -70,9 +70,14 @@ bool ParseOptions(std::span<const char* const> args, Options& out, std::string& 
             o.Faults = true;
             continue;
         }
+        if (a == "--any-baud") {
+            o.AnyBaud = true;
+            continue;
+        }
         const bool takesValue = a == "--port" || a == "--speed" || a == "--seed" ||
                                 a == "--frames" || a == "--replay" || a == "--unplug-after" ||
-                                a == "--replug-after" || a == "--cycles" || a == "--sent";
+                                a == "--replug-after" || a == "--cycles" || a == "--sent" ||
+                                a == "--link";
         if (!takesValue) {
             error = "unknown option '" + std::string(a) + "'";
             return false;
@@ -104,6 +109,9 @@ bool ParseOptions(std::span<const char* const> args, Options& out, std::string& 
             ok = ParseInteger(v, 0, 1'000'000, n);
             o.Cycles = static_cast<int>(n);
             cyclesGiven = true;
+        } else if (a == "--link") {
+            o.Link = v;
+            ok = !o.Link.empty();
         } else {
             o.Sent = v;
             ok = !o.Sent.empty();

@@ -54,7 +54,8 @@ Clock::duration FromSeconds(double s) {
 class Simulator {
 public:
     Simulator(const Options& options, std::FILE* out, std::FILE* err)
-        : o_(options), out_(out), err_(err), link_(PortLinkPath(options.Port)),
+        : o_(options), out_(out), err_(err),
+          link_(options.Link.empty() ? PortLinkPath(options.Port) : options.Link),
           rate_(options.Speed * LineBytesPerSecond) {}
     ~Simulator();
     int Run();
@@ -207,7 +208,7 @@ int Simulator::Run() {
 }
 
 void Simulator::Plug() {
-    pty_ = std::make_unique<Pty>();
+    pty_ = std::make_unique<Pty>(o_.AnyBaud);
     link_.PointAt(pty_->Path());
     lastDevice_ = pty_->Path();
     Say("device: " + pty_->Path());
@@ -265,13 +266,13 @@ bool Simulator::WaitForMonitor() {
     bool waitingShown = false;
     bool heldShown = false;
     while (!Stopping()) {
-        const bool ready = MonitorReady(pty_->Master());
+        const bool ready = MonitorReady(pty_->Master(), o_.AnyBaud);
         if (ready && (!o_.Hold || released != 0)) {
             return true;
         }
         if (!ready && !waitingShown) {
             Say("waiting: for the monitor to open COM" + std::to_string(o_.Port) + " at " +
-                std::to_string(LineBaud) + " baud");
+                (o_.AnyBaud ? std::string("any speed") : std::to_string(LineBaud) + " baud"));
             waitingShown = true;
         }
         if (ready && !heldShown) {
@@ -358,7 +359,7 @@ Simulator::End Simulator::Send(Clock::time_point unplugAt) {
             return End::Unplug;
         }
         if (now - readyChecked >= ReadyCheckEvery) {
-            if (!MonitorReady(pty_->Master())) {
+            if (!MonitorReady(pty_->Master(), o_.AnyBaud)) {
                 return End::LineDown;
             }
             readyChecked = now;
@@ -390,11 +391,14 @@ Simulator::End Simulator::Send(Clock::time_point unplugAt) {
         std::size_t allowed = queue_.size() - queueOff_;
         if (rate_ > 0) {
             const double due = Seconds(now - base_) * rate_;
-            const double behind = due - static_cast<double>(bytes_ - baseBytes_);
+            double behind = due - static_cast<double>(bytes_ - baseBytes_);
             if (behind > rate_ * Seconds(MaxLag)) {
+                // Far behind (the monitor stopped reading): catch up by MaxLag's worth at most.
+                // Going round again instead would find it behind by a hair more each time and
+                // never write or wait, nor take a signal.
                 base_ = now - MaxLag;
                 baseBytes_ = bytes_;
-                continue;
+                behind = rate_ * Seconds(MaxLag);
             }
             if (behind < 1) {
                 // Sleep until a few bytes are due rather than waking for each one.
@@ -432,7 +436,8 @@ void Simulator::Drain(Clock::duration limit) {
     const auto end = Clock::now() + limit;
     const auto stopsBefore = stopRequests;
     int quiet = 0;
-    while (Clock::now() < end && stopRequests == stopsBefore && MonitorReady(pty_->Master())) {
+    while (Clock::now() < end && stopRequests == stopsBefore &&
+           MonitorReady(pty_->Master(), o_.AnyBaud)) {
         // Two empty looks 20 ms apart: the kernel may still be moving bytes to the queue.
         quiet = pty_->Unread() == 0 ? quiet + 1 : 0;
         if (quiet == 2) {

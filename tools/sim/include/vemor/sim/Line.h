@@ -14,10 +14,11 @@ namespace vemor::sim {
 
 // One pseudo-terminal. We keep a descriptor of the slave open ourselves, so the master never
 // sees a hang-up (EIO) while no monitor has the line open. The slave starts raw at 38400
-// baud, so that nothing is echoed back to us before or after a monitor.
+// baud, so that nothing is echoed back to us before or after a monitor; at 1200 baud when
+// the monitor's speed cannot tell it (anyBaud), so that a change of speed still can.
 class Pty {
 public:
-    Pty(); // throws std::system_error
+    explicit Pty(bool anyBaud = false); // throws std::system_error
     ~Pty();
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
@@ -61,10 +62,11 @@ private:
     std::string target_;
 };
 
-// What a monitor leaves on the line once its open is complete: raw 8N1 at 62500 baud.
-bool MonitorReady(const LineTermios& t);
+// What a monitor leaves on the line once its open is complete: raw 8N1 at 62500 baud, or
+// with anyBaud at any speed but the idle 1200 of the terminal.
+bool MonitorReady(const LineTermios& t, bool anyBaud = false);
 // Reads the slave's settings through the master.
-bool MonitorReady(int master);
+bool MonitorReady(int master, bool anyBaud = false);
 
 // Cuts what the monitor sends into printable lines: a packet ('+', length L, content,
 // checksum) whole once its L bytes are in, other bytes as they come.

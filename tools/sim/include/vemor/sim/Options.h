@@ -22,13 +22,15 @@ struct Options {
     double ReplugAfter = -1; // seconds until a new terminal comes; -1: stay unplugged
     int Cycles = 1;          // unplug/replug rounds; 0: without end
     std::string Sent;        // file that receives every byte written to the line
+    std::string Link;        // path of the link instead of com<Port> in the ports folder
+    bool AnyBaud = false;    // ready at raw 8N1 whatever the speed (Wine leaves 38400)
     bool Help = false;
 };
 
 inline constexpr const char* Usage =
     "usage: vemor-sim [--port N] [--speed X] [--seed S] [--hold] [--frames N]\n"
     "                 [--replay FILE] [--faults] [--unplug-after S [--replug-after S]\n"
-    "                 [--cycles N]] [--sent FILE]\n"
+    "                 [--cycles N]] [--sent FILE] [--link PATH] [--any-baud]\n"
     "       vemor-sim --help\n"
     "A simulated ECU on a pseudo-terminal behind the ports link comN (default 10).\n"
     "  --port N          link com<N> in the ports folder (1..255)\n"

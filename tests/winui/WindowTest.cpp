@@ -1,0 +1,334 @@
+// The Win32 window: its layout, the operator's commands without a port, the receive path on
+// real window messages, captures, and what the chart draws.
+#include "WinKit.h"
+
+#include "vemor/Capture.h"
+#include "vemor/Messages.h"
+#include "vemor/Values.h"
+
+#include <commctrl.h>
+
+namespace vemor::wintest {
+namespace {
+
+RECT Placement(HWND w) {
+    RECT r;
+    GetWindowRect(w, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string MenuText(HMENU menu, UINT position) {
+    char buf[64];
+    const int n = GetMenuStringA(menu, position, buf, sizeof buf, MF_BYPOSITION);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+TEST_F(WindowTest, StartsAsLaidOut) {
+    RECT client;
+    GetClientRect(Form1->Handle, &client);
+    EXPECT_EQ(client.right, 921);
+    EXPECT_EQ(client.bottom, 580);
+    EXPECT_EQ(Text(Form1->Handle), "Vemor");
+
+    struct Design {
+        HWND window;
+        HWND parent;
+        RECT place; // right and bottom 0: only the position is fixed (labels size to text)
+        std::string text;
+        bool visible, enabled;
+    };
+    const Design designs[] = {
+        {Form1->Panel1, Form1->Handle, {0, 0, 921, 105}, "", true, true},
+        {Form1->StatusBar1, Form1->Handle, {0, 561, 921, 580}, "", true, true},
+        {Form1->PageControl1, Form1->Handle, {0, 105, 921, 561}, "", true, true},
+        {Form1->Button1, Form1->Panel1, {16, 8, 91, 33}, "Open", true, true},
+        {Form1->ComboBox1, Form1->Panel1, {98, 9, 192, 0}, "COM10", true, true},
+        {Form1->Button2, Form1->Panel1, {208, 8, 283, 33}, "Save File", true, false},
+        {Form1->Button3, Form1->Panel1, {16, 56, 91, 81}, "Test", false, false},
+        {Form1->LabelRPM, Form1->Panel1, {320, 53, 0, 0}, "LabelRPM", true, true},
+        {Form1->LabelBatt, Form1->Panel1, {320, 9, 0, 0}, "LabelBatt", true, true},
+        {Form1->LabelECT, Form1->Panel1, {495, 3, 0, 0}, "LabelECT", true, true},
+        {Form1->LabelMAT, Form1->Panel1, {496, 53, 0, 0}, "LabelMAT", true, true},
+        {Form1->LabelPW, Form1->Panel1, {728, 0, 0, 0}, "LabelPW", true, true},
+    };
+    for (const Design& d : designs) {
+        SCOPED_TRACE(d.text.empty() ? "container" : d.text);
+        EXPECT_EQ(GetParent(d.window), d.parent);
+        const RECT r = Placement(d.window);
+        EXPECT_EQ(r.left, d.place.left);
+        EXPECT_EQ(r.top, d.place.top);
+        if (d.place.right != 0) {
+            EXPECT_EQ(r.right, d.place.right);
+        }
+        if (d.place.bottom != 0) {
+            EXPECT_EQ(r.bottom, d.place.bottom);
+        }
+        EXPECT_EQ(Text(d.window), d.text);
+        EXPECT_EQ(IsWindowVisible(d.window) != FALSE, d.visible);
+        EXPECT_EQ(IsWindowEnabled(d.window) != FALSE, d.enabled);
+    }
+
+    // The chooser: COM1 ... COM16 and an empty item, COM10 chosen.
+    ASSERT_EQ(SendMessageA(Form1->ComboBox1, CB_GETCOUNT, 0, 0), 17);
+    char item[16];
+    SendMessageA(Form1->ComboBox1, CB_GETLBTEXT, 15, reinterpret_cast<LPARAM>(item));
+    EXPECT_STREQ(item, "COM16");
+    EXPECT_EQ(SendMessageA(Form1->ComboBox1, CB_GETLBTEXTLEN, 16, 0), 0);
+    EXPECT_EQ(Form1->SelectedPortIndex(), 9);
+
+    // The Terminal page in front, the chart above the 20-pixel memo.
+    EXPECT_EQ(SendMessageA(Form1->PageControl1, TCM_GETCURSEL, 0, 0), 1);
+    EXPECT_TRUE(IsWindowVisible(Form1->Terminal));
+    EXPECT_FALSE(IsWindowVisible(Form1->Vemor));
+    const RECT memo = Placement(Form1->Memo1);
+    const RECT chart = Placement(Form1->Chart1->Handle());
+    EXPECT_EQ(memo.bottom - memo.top, 20);
+    EXPECT_EQ(chart.bottom, memo.top);
+
+    EXPECT_EQ(MenuText(Form1->MainMenu1, 0), "&File");
+    EXPECT_EQ(MenuText(Form1->MainMenu1, 1), "&Tool");
+    EXPECT_EQ(MenuText(Form1->Tool1, 0), "Terminal");
+
+    // Tab order: Open, the chooser, Save File (enabled for the walk), then the pages.
+    EnableWindow(Form1->Button2, TRUE);
+    std::vector<HWND> order;
+    HWND at = Form1->Button1;
+    for (int i = 0; i < 3; ++i) {
+        at = GetNextDlgTabItem(Form1->Handle, at, FALSE);
+        order.push_back(at);
+    }
+    EXPECT_TRUE(order[0] == Form1->ComboBox1 || GetParent(order[0]) == Form1->ComboBox1);
+    EXPECT_EQ(order[1], Form1->Button2);
+    EXPECT_NE(order[2], Form1->Button3) << "the hidden Test button takes no focus";
+}
+
+TEST_F(WindowTest, ResizingKeepsTheStripAndStatusBarAndGrowsTheChart) {
+    const RECT before = Placement(Form1->Chart1->Handle());
+    RECT frame;
+    GetWindowRect(Form1->Handle, &frame);
+    SetWindowPos(Form1->Handle, nullptr, 0, 0, frame.right - frame.left + 60,
+                 frame.bottom - frame.top + 40, SWP_NOZORDER);
+    Pump();
+    RECT client;
+    GetClientRect(Form1->Handle, &client);
+    ASSERT_GT(client.right, 921);
+    ASSERT_GT(client.bottom, 580);
+    EXPECT_EQ(Placement(Form1->Panel1).bottom, 105);
+    EXPECT_EQ(Placement(Form1->Panel1).right, client.right);
+    EXPECT_EQ(Placement(Form1->StatusBar1).top, client.bottom - 19);
+    const RECT after = Placement(Form1->Chart1->Handle());
+    EXPECT_EQ(after.right - after.left, before.right - before.left + client.right - 921);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top + client.bottom - 580);
+    const RECT memo = Placement(Form1->Memo1);
+    EXPECT_EQ(memo.bottom - memo.top, 20);
+}
+
+TEST_F(WindowTest, FailedOpenShowsTheSystemTextAndLeavesThePortClosed) {
+    struct Case {
+        const char* what;
+        int index; // -1: a text typed by hand
+    };
+    for (const Case c : {Case{"COM16", 15}, Case{"empty item", 16}, Case{"typed text", -1}}) {
+        SCOPED_TRACE(c.what);
+        boxes.shown.clear();
+        if (c.index >= 0) {
+            SendMessageA(Form1->ComboBox1, CB_SETCURSEL, c.index, 0);
+        } else {
+            SetWindowTextA(Form1->ComboBox1, "COM3x");
+        }
+        Click(Form1->Button1);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
+        EXPECT_EQ(boxes.shown[0].text, SystemErrorText(ERROR_FILE_NOT_FOUND));
+        EXPECT_EQ(Text(Form1->Button1), "Open");
+        EXPECT_FALSE(IsWindowEnabled(Form1->Button2));
+        EXPECT_EQ(SerialThread, nullptr);
+    }
+}
+
+TEST_F(WindowTest, ReceivedBytesAreCapturedWholeThenShown) {
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    Click(Form1->Button2);
+    ASSERT_NE(Form1->CaptureStream, nullptr) << (errors.empty() ? "" : errors[0].text);
+    const std::string name = Form1->CaptureStream->Name();
+    EXPECT_EQ(name, "TMP1.$$$");
+
+    // A broken frame, then 200 good ones; a frame split across two messages on the way.
+    Bytes bytes = {0x10, 0x20, 0xFF, 0x00};
+    const Bytes frames = LineFrames(200);
+    bytes.insert(bytes.end(), frames.begin(), frames.end());
+    Receive(bytes);
+    Form1->Display().ShowLabels();
+
+    const std::uint8_t* last = nullptr;
+    FrameAssembler check;
+    check.AssembleBytes(frames.data(), frames.size(), [&](const std::uint8_t* f) { last = f; });
+    ASSERT_NE(last, nullptr);
+    const FrameTexts texts = LabelTexts(last, Form1->DecimalSeparator());
+    EXPECT_EQ(Text(Form1->LabelRPM), texts.Rpm);
+    EXPECT_EQ(Text(Form1->LabelBatt), texts.Batt);
+    EXPECT_EQ(Text(Form1->LabelECT), texts.Ect);
+    EXPECT_EQ(Text(Form1->LabelMAT), texts.Mat);
+    EXPECT_EQ(Text(Form1->LabelPW), texts.Pw);
+    EXPECT_EQ(Form1->Chart1->History(0).Count(), 200);
+    EXPECT_EQ(Form1->Chart1->Bottom().Min, 49);
+    EXPECT_EQ(Form1->Chart1->Bottom().Max, 199);
+
+    // Closing the window finishes the capture: header, then every byte as it came.
+    delete Form1;
+    Form1 = nullptr;
+    const Bytes file = ReadBytes(dir_ / name);
+    ASSERT_EQ(file.size(), 16 + bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), file.begin() + 16));
+    EXPECT_NE(file[8], 0) << "no stop time";
+}
+
+TEST_F(WindowTest, NotificationWithoutALinkOrWithoutBytesChangesNothing) {
+    PostMessageA(Form1->Handle, WM_RXDATA, 33, 33); // no link: ignored
+    Pump();
+    SerialThread = QueueOnly();
+    const Bytes frame = LineFrames(1);
+    ASSERT_TRUE(SerialThread->AppendChunk(frame.data(), static_cast<std::uint32_t>(frame.size())));
+    PostMessageA(Form1->Handle, WM_RXDATA, 0, 33); // a count of 0: ignored, bytes stay
+    Pump();
+    EXPECT_EQ(SerialThread->GetQueuedBytes(), frame.size());
+    EXPECT_EQ(Form1->Chart1->History(0).Count(), 0);
+}
+
+TEST_F(WindowTest, SaveFileTwiceSharesOneTimeTextAndCountsUp) {
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    std::ofstream(dir_ / "TMP1.$$$") << "earlier run"; // taken: skipped, left alone
+    Click(Form1->Button2);
+    Click(Form1->Button2);
+    ASSERT_TRUE(errors.empty()) << errors[0].text;
+    const Bytes first = ReadBytes(dir_ / "TMP2.$$$");
+    ASSERT_EQ(first.size(), 16u);
+    EXPECT_EQ(ReadBytes(dir_ / "TMP1.$$$").size(), 11u);
+    delete Form1;
+    Form1 = nullptr;
+    const Bytes second = ReadBytes(dir_ / "TMP3.$$$");
+    ASSERT_EQ(second.size(), 16u);
+    EXPECT_TRUE(std::equal(first.begin() + 8, first.end(), second.begin()));
+}
+
+TEST_F(WindowTest, CaptureThatCannotBeCreatedIsShownAndTheWindowGoesOn) {
+    // A folder where nothing can be created, root or not: under Wine, Linux's /proc.
+    const fs::path locked = "Z:\\proc";
+    if (!fs::is_directory(locked)) {
+        GTEST_SKIP() << "no folder that refuses new files";
+    }
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    fs::current_path(locked);
+    Click(Form1->Button2);
+    fs::current_path(dir_);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].title, "winui_tests") << "the program's title";
+    EXPECT_EQ(errors[0].text.rfind("Cannot create file \"", 0), 0u) << errors[0].text;
+    EXPECT_NE(errors[0].text.find("TMP1.$$$\". "), std::string::npos) << errors[0].text;
+    EXPECT_EQ(errors[0].text.back(), '.');
+    EXPECT_EQ(Form1->CaptureStream, nullptr);
+    Click(Form1->Button2); // the next try, here, takes the next name
+    ASSERT_NE(Form1->CaptureStream, nullptr);
+    EXPECT_EQ(Form1->CaptureStream->Name(), "TMP2.$$$");
+    EXPECT_TRUE(ReadBytes(dir_ / "TMP2.$$$").empty()) << "open to others while capturing";
+    delete Form1;
+    Form1 = nullptr;
+    EXPECT_EQ(ReadBytes(dir_ / "TMP2.$$$").size(), 16u);
+}
+
+TEST_F(WindowTest, CaptureLeavesAFileThatAnotherProgramHolds) {
+    const fs::path path = dir_ / "TMP9.$$$";
+    std::ofstream(path) << "held by someone";
+    HANDLE other =
+        CreateFileA(path.string().c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    try {
+        CaptureFile file("TMP9.$$$", "12:00:00");
+        ADD_FAILURE() << "opened a file another program holds";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  CannotCreateFileMessage(ExpandedPath("TMP9.$$$"),
+                                          SystemErrorText(ERROR_SHARING_VIOLATION)));
+    }
+    CloseHandle(other);
+    EXPECT_EQ(ReadBytes(path).size(), 15u) << "cut short";
+}
+
+TEST_F(WindowTest, ChartDrawsEachTraceInItsColourAtItsValue) {
+    SerialThread = QueueOnly();
+    // Every series on a level line of its own: MAP 40, RPM 256 - 56, PW 100, O2 140, TPS 180,
+    // byte 14 at 20.
+    std::uint8_t payload[PayloadLength] = {};
+    payload[3] = 40;
+    payload[9] = 56;
+    payload[19] = 100;
+    payload[7] = 140;
+    payload[12] = 180;
+    payload[14] = 20;
+    Bytes line;
+    for (int i = 0; i < 160; ++i) {
+        AppendLineFrame(line, payload);
+    }
+    Receive(line);
+    const COLORREF expected[6] = {RGB(255, 255, 255), RGB(255, 255, 0), RGB(255, 0, 0),
+                                  RGB(0, 255, 0),     RGB(0, 0, 255),   RGB(0, 128, 0)};
+    const double levels[6] = {40, 200, 100, 140, 180, 20};
+    StripChart& chart = *Form1->Chart1;
+    HDC picture = chart.Render();
+    const RECT plot = chart.PlotArea();
+    for (int s = 0; s < 6; ++s) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(chart.Series(s).Colour, expected[s]);
+        const POINT p = chart.ToPixel((chart.Bottom().Min + chart.Bottom().Max) / 2, levels[s]);
+        ASSERT_GT(p.y, plot.top);
+        ASSERT_LT(p.y, plot.bottom);
+        bool found = false;
+        for (int dy = -1; dy <= 1 && !found; ++dy) {
+            found = GetPixel(picture, p.x, p.y + dy) == expected[s];
+        }
+        EXPECT_TRUE(found) << "no trace at its level";
+    }
+    EXPECT_EQ(GetPixel(picture, (plot.left + plot.right) / 2, chart.ToPixel(0, 240).y),
+              RGB(0, 0, 0))
+        << "something drawn where no trace runs";
+}
+
+TEST_F(WindowTest, ZoomLastsUntilTheNextFrameAndDoubleClickGivesTheViewBack) {
+    SerialThread = QueueOnly();
+    Receive(LineFrames(300));
+    StripChart& chart = *Form1->Chart1;
+    chart.Render();
+    const RECT plot = chart.PlotArea();
+    const HWND w = chart.Handle();
+    const LPARAM from = MAKELPARAM(plot.left + 100, plot.top + 50);
+    const LPARAM to = MAKELPARAM(plot.left + 300, plot.top + 200);
+    SendMessageA(w, WM_LBUTTONDOWN, MK_LBUTTON, from);
+    SendMessageA(w, WM_MOUSEMOVE, MK_LBUTTON, to);
+    SendMessageA(w, WM_LBUTTONUP, 0, to);
+    EXPECT_TRUE(Form1->Display().BottomAxisAutomatic());
+    EXPECT_GT(chart.Bottom().Min, 149);
+    EXPECT_LT(chart.Bottom().Max, 299);
+    EXPECT_LT(chart.Left().Max, 260);
+
+    Receive(LineFrames(1));
+    EXPECT_FALSE(Form1->Display().BottomAxisAutomatic());
+    EXPECT_EQ(chart.Bottom().Min, 150);
+    EXPECT_EQ(chart.Bottom().Max, 300);
+    SendMessageA(w, WM_LBUTTONDBLCLK, MK_LBUTTON, from);
+    EXPECT_EQ(chart.Left().Min, -22);
+    EXPECT_EQ(chart.Left().Max, 260);
+}
+
+TEST_F(WindowTest, MemoDoubleClickEmptiesIt) {
+    SetWindowTextA(Form1->Memo1, "line one\r\nline two");
+    SendMessageA(Form1->Memo1, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    EXPECT_EQ(Text(Form1->Memo1), "");
+}
+
+} // namespace
+} // namespace vemor::wintest

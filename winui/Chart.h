@@ -1,0 +1,105 @@
+#pragma once
+// The strip chart on Win32: six series against a bottom-axis window and a left axis, with a
+// grid, tick labels and the legend below, drawn with GDI into an off-screen bitmap that each
+// paint copies to the screen. A rectangle dragged down and to the right zooms into it; one
+// dragged the other way, or a double-click, gives the view back. GUI thread only.
+
+#include "vemor/History.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vemor {
+
+struct ChartSeries {
+    std::string Title; // empty: the legend shows the colour alone
+    COLORREF Colour;
+    bool Stairs; // each point joined to the next by a horizontal, then a vertical segment
+};
+
+struct ChartRange {
+    double Min;
+    double Max;
+};
+
+class StripChart {
+public:
+    // Newest points kept per series: far more than any view needs, which is the newest 151.
+    static constexpr std::size_t HistoryPoints = 4096;
+    static constexpr int Count = 6;
+
+    StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series, HFONT font);
+    ~StripChart();
+    StripChart(const StripChart&) = delete;
+    StripChart& operator=(const StripChart&) = delete;
+
+    HWND Handle() const { return window_; }
+
+    void Append(int series, double y) { history_[static_cast<std::size_t>(series)].Append(y); }
+    const SeriesHistory& History(int series) const {
+        return history_[static_cast<std::size_t>(series)];
+    }
+    const ChartSeries& Series(int series) const {
+        return series_[static_cast<std::size_t>(series)];
+    }
+
+    // The ranges shown; setting one marks the picture stale.
+    void SetBottom(ChartRange range);
+    void SetLeft(ChartRange range);
+    ChartRange Bottom() const { return bottom_; }
+    ChartRange Left() const { return left_; }
+
+    // Called after the operator zoomed in (with the new ranges already set) and when the
+    // operator asks for the view back.
+    std::function<void()> OnOperatorZoom;
+    std::function<void()> OnUndoZoom;
+    // Called at each folded repaint, before the chart is drawn, for what paints with it.
+    std::function<void()> OnPaintTick;
+
+    // Asks for a repaint; requests fold into at most one per interval, and one after a quiet
+    // spell is served at once.
+    void RequestRepaint();
+    static constexpr int PaintIntervalMs = 40;
+
+    // Draws the picture into the off-screen bitmap now (a paint only copies it) and returns
+    // the bitmap's device context, for tests that read its pixels.
+    HDC Render();
+    // Where the plot area lies in the window, and where an (x, y) of the data is drawn.
+    RECT PlotArea() const { return plot_; }
+    POINT ToPixel(double x, double y) const;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT OnMessage(UINT message, WPARAM w, LPARAM l);
+    void Resize();
+    void Draw(HDC dc, int width, int height);
+    void DrawTraces(HDC dc);
+    void DrawLegend(HDC dc, int width, int top);
+    void PaintTick();
+    void EndDrag(POINT at);
+
+    HWND window_ = nullptr;
+    HFONT font_;
+    std::array<ChartSeries, Count> series_;
+    std::array<SeriesHistory, Count> history_;
+    ChartRange bottom_{0, 150};
+    ChartRange left_{-22, 260};
+    RECT plot_{};
+    HDC memory_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    bool stale_ = true;
+    bool paintPending_ = false;
+    DWORD lastPaint_ = 0;
+    bool dragging_ = false;
+    POINT dragFrom_{};
+    POINT dragTo_{};
+};
+
+} // namespace vemor

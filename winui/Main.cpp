@@ -1,0 +1,575 @@
+#include "Main.h"
+
+#include "ErrorDisplay.h"
+
+#include "vemor/Display.h"
+#include "vemor/Packet.h"
+#include "vemor/Values.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+#include <vector>
+
+TForm1* Form1 = nullptr;
+vemor::ThreadIO* SerialThread = nullptr;
+
+namespace {
+
+constexpr int BaudRate = 62500;
+constexpr int DefaultPortIndex = 9; // "COM10"
+constexpr std::uint32_t DrainSize = 8192;
+constexpr int ClientWidth = 921;
+constexpr int ClientHeight = 580;
+constexpr int PanelHeight = 105;
+constexpr int StatusHeight = 19;
+constexpr int MemoHeight = 20;
+constexpr char FormClass[] = "TForm1";
+constexpr char PanelClass[] = "TPanel";
+constexpr char PageClass[] = "TTabSheet";
+
+// Posts the serial layer's notifications to the window; PostMessage is safe from any thread
+// and keeps the order. Called on the reader thread.
+class WindowNotify final : public vemor::NotifyHandle {
+public:
+    explicit WindowNotify(HWND window) : window_(window) {}
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        PostMessageA(window_, message, wParam, lParam);
+    }
+
+private:
+    HWND window_;
+};
+
+// The chart's palette; a series without a colour of its own takes the first one that no
+// other series uses and that is neither the background nor the back wall.
+constexpr COLORREF Palette[] = {
+    RGB(255, 0, 0),     RGB(0, 128, 0),     RGB(255, 255, 0),   RGB(0, 0, 255),
+    RGB(255, 255, 255), RGB(128, 128, 128), RGB(255, 0, 255),   RGB(0, 128, 128),
+    RGB(0, 0, 128),     RGB(128, 0, 0),     RGB(0, 255, 0),     RGB(128, 128, 0),
+    RGB(128, 0, 128),   RGB(192, 192, 192), RGB(0, 255, 255),   RGB(0, 0, 0),
+    RGB(192, 220, 192), RGB(166, 202, 240), RGB(255, 251, 240), RGB(160, 160, 164),
+};
+
+COLORREF FirstFreeColour(const std::vector<COLORREF>& used, COLORREF background,
+                         COLORREF backWall) {
+    for (const COLORREF c : Palette) {
+        if (c != background && c != backWall &&
+            std::find(used.begin(), used.end(), c) == used.end()) {
+            return c;
+        }
+    }
+    return RGB(128, 128, 128);
+}
+
+// Panels and tab pages hand their controls' commands to the window and give the labels
+// their background.
+LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+        return SendMessageA(GetAncestor(window, GA_ROOT), message, w, l);
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(w);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_PAINT: {
+        char name[16];
+        GetClassNameA(window, name, sizeof name);
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        if (std::string_view(name) == PanelClass) {
+            RECT r;
+            GetClientRect(window, &r);
+            DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
+        }
+        EndPaint(window, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(window, message, w, l);
+    }
+}
+
+void RegisterClasses(HINSTANCE instance) {
+    static const bool done = [instance] {
+        WNDCLASSA form{};
+        form.lpfnWndProc = DefWindowProcA; // the object's own procedure once it is attached
+        form.hInstance = instance;
+        form.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        form.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+        form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        form.lpszClassName = FormClass;
+        WNDCLASSA container = form;
+        container.lpfnWndProc = ContainerProc;
+        container.hIcon = nullptr;
+        container.lpszClassName = PanelClass;
+        WNDCLASSA page = container;
+        page.lpszClassName = PageClass;
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+        InitCommonControlsEx(&controls);
+        return RegisterClassA(&form) != 0 && RegisterClassA(&container) != 0 &&
+               RegisterClassA(&page) != 0;
+    }();
+    if (!done) {
+        throw std::runtime_error("Cannot register the window classes");
+    }
+}
+
+HWND Child(const char* cls, const char* text, DWORD style, int x, int y, int w, int h, HWND parent,
+           int id = 0, DWORD exStyle = 0) {
+    return CreateWindowExA(exStyle, cls, text, WS_CHILD | style, x, y, w, h, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+std::string WindowText(HWND window) {
+    const int n = GetWindowTextLengthA(window);
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    GetWindowTextA(window, text.data(), n + 1);
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+std::string CurrentTimeText() {
+    return vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale());
+}
+
+} // namespace
+
+void InstallSerialErrorBox() {
+    vemor::SetMessageBox([](const std::string& text, const std::string& caption) {
+        MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL | MB_ICONERROR);
+    });
+}
+
+TForm1::TForm1(HINSTANCE instance) {
+    RegisterClasses(instance);
+    font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                        DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    labelFont_ = CreateFontA(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    MainMenu1 = CreateMenu();
+    RECT frame{0, 0, ClientWidth, ClientHeight};
+    AdjustWindowRectEx(&frame, style, TRUE, WS_EX_CONTROLPARENT);
+    Handle = CreateWindowExA(WS_EX_CONTROLPARENT, FormClass, "Vemor", style, 56, 39,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, MainMenu1,
+                             instance, nullptr);
+    if (Handle == nullptr) {
+        const DWORD err = GetLastError();
+        DestroyMenu(MainMenu1);
+        DeleteObject(font_);
+        DeleteObject(labelFont_);
+        throw std::runtime_error("Cannot create the main window: " +
+                                 vemor::SystemText(static_cast<int>(err)));
+    }
+    notify_ = std::make_unique<WindowNotify>(Handle);
+    SetWindowLongPtrA(Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    BuildLayout();
+    BuildChart();
+    display_ = std::make_unique<vemor::FormDisplay>(
+        std::array<HWND, 5>{LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, *Chart1);
+    SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::Proc));
+    RECT client;
+    GetClientRect(Handle, &client);
+    Layout(client.right, client.bottom);
+    ReadLocale();
+
+    SendMessageA(ComboBox1, CB_SETCURSEL, DefaultPortIndex, 0);
+    CaptureStream.reset();
+    SerialThread = nullptr;
+    EnableWindow(Button2, FALSE);
+    EnableWindow(Button3, FALSE);
+}
+
+TForm1::~TForm1() {
+    if (!destroyed_ && IsWindow(Handle)) {
+        DestroyWindow(Handle);
+    }
+    Chart1.reset();
+    DeleteObject(font_);
+    DeleteObject(labelFont_);
+}
+
+void TForm1::Show(int how) {
+    ShowWindow(Handle, how);
+    UpdateWindow(Handle);
+}
+
+void TForm1::BuildLayout() {
+    const auto setFont = [](HWND w, HFONT f) {
+        SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
+    };
+
+    // The menu: "&File" without items, "&Tool" with "Terminal"; none has a handler.
+    AppendMenuA(MainMenu1, MF_STRING, IdFile1, "&File");
+    Tool1 = CreatePopupMenu();
+    AppendMenuA(Tool1, MF_STRING, IdTerminal1, "Terminal");
+    AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Tool1), "&Tool");
+    DrawMenuBar(Handle);
+
+    // Created in the layout's order; within a parent, that order is also the tab order.
+    StatusBar1 =
+        Child(STATUSCLASSNAMEA, "", WS_VISIBLE | SBARS_SIZEGRIP | CCS_NOPARENTALIGN | CCS_NORESIZE,
+              0, ClientHeight - StatusHeight, ClientWidth, StatusHeight, Handle, IdStatusBar1);
+    SendMessageA(StatusBar1, SB_SIMPLE, TRUE, 0);
+    Panel1 = Child(PanelClass, "", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, ClientWidth, PanelHeight,
+                   Handle, 0, WS_EX_CONTROLPARENT);
+
+    struct LabelDesign {
+        HWND* field;
+        const char* caption;
+        int left, top, width;
+    };
+    const LabelDesign labels[] = {
+        {&LabelRPM, "LabelRPM", 320, 53, 83}, {&LabelBatt, "LabelBatt", 320, 9, 79},
+        {&LabelECT, "LabelECT", 495, 3, 79},  {&LabelMAT, "LabelMAT", 496, 53, 81},
+        {&LabelPW, "LabelPW", 728, 0, 72},
+    };
+    for (const LabelDesign& d : labels) {
+        *d.field = Child("STATIC", d.caption, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, d.left, d.top,
+                         d.width, 20, Panel1);
+        setFont(*d.field, labelFont_);
+    }
+
+    Button1 = Child("BUTTON", "Open", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 16, 8, 75, 25,
+                    Panel1, IdButton1);
+    // The height given to a drop-down combo box includes its list; the field is 21 high.
+    ComboBox1 = Child("COMBOBOX", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 98, 9,
+                      94, 21 + 17 * 13 + 4, Panel1, IdComboBox1);
+    setFont(ComboBox1, font_);
+    for (int i = 1; i <= 16; ++i) {
+        const std::string item = "COM" + std::to_string(i);
+        SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
+    SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, 13);
+    SetWindowTextA(ComboBox1, "ComboBox1");
+    Button2 = Child("BUTTON", "Save File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 208, 8, 75, 25,
+                    Panel1, IdButton2);
+    // The Test button is part of the window, but nothing makes it visible.
+    Button3 = Child("BUTTON", "Test", WS_DISABLED | WS_TABSTOP | BS_PUSHBUTTON, 16, 56, 75, 25,
+                    Panel1, IdButton3);
+
+    PageControl1 = Child(WC_TABCONTROLA, "", WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0,
+                         PanelHeight, ClientWidth, ClientHeight - PanelHeight - StatusHeight,
+                         Handle, IdPageControl1, WS_EX_CONTROLPARENT);
+    setFont(PageControl1, font_);
+    for (const char* caption : {"Vemor", "Terminal"}) {
+        TCITEMA tab{};
+        tab.mask = TCIF_TEXT;
+        tab.pszText = const_cast<char*>(caption);
+        SendMessageA(PageControl1, TCM_INSERTITEMA,
+                     SendMessageA(PageControl1, TCM_GETITEMCOUNT, 0, 0),
+                     reinterpret_cast<LPARAM>(&tab));
+    }
+    Vemor = Child(PageClass, "Vemor", 0, 0, 0, 0, 0, PageControl1, 0, WS_EX_CONTROLPARENT);
+    Terminal = Child(PageClass, "Terminal", 0, 0, 0, 0, 0, PageControl1, 0, WS_EX_CONTROLPARENT);
+
+    Memo1 = Child("EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL,
+                  0, 0, 0, MemoHeight, Terminal, IdMemo1, WS_EX_CLIENTEDGE);
+    setFont(Memo1, font_);
+    SetWindowLongPtrA(Memo1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    memoDefault_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(Memo1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::MemoProc)));
+
+    for (HWND w : {Button1, Button2, Button3, StatusBar1}) {
+        setFont(w, font_);
+    }
+    // The Terminal page in front.
+    SendMessageA(PageControl1, TCM_SETCURSEL, 1, 0);
+}
+
+void TForm1::BuildChart() {
+    struct Design {
+        const char* title;
+        COLORREF colour;
+        bool designed; // false: taken from the palette
+    };
+    const Design designs[6] = {
+        {"MAP", RGB(255, 255, 255), true}, {"RPM", RGB(255, 255, 0), true}, {"PW", 0, false},
+        {"O2", RGB(0, 255, 0), true},      {"TPS", RGB(0, 0, 255), true},   {"", 0, false},
+    };
+    std::vector<COLORREF> used;
+    for (const Design& d : designs) {
+        if (d.designed) {
+            used.push_back(d.colour);
+        }
+    }
+    std::array<vemor::ChartSeries, 6> series;
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        COLORREF colour = designs[i].colour;
+        if (!designs[i].designed) {
+            colour = FirstFreeColour(used, RGB(0, 0, 0), RGB(255, 255, 255));
+            used.push_back(colour);
+        }
+        series[i] = {designs[i].title, colour, i == 5};
+    }
+    Chart1 = std::make_unique<vemor::StripChart>(Terminal, IdChart1, series, font_);
+    // After the memo in the tab order, as created.
+    SetWindowPos(Chart1->Handle(), Memo1, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TForm1::Layout(int width, int height) {
+    MoveWindow(StatusBar1, 0, height - StatusHeight, width, StatusHeight, TRUE);
+    MoveWindow(Panel1, 0, 0, width, PanelHeight, TRUE);
+    const int pagesHeight = std::max(height - PanelHeight - StatusHeight, 0);
+    MoveWindow(PageControl1, 0, PanelHeight, width, pagesHeight, TRUE);
+    RECT page{0, 0, width, pagesHeight};
+    SendMessageA(PageControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+    const int pw = std::max<int>(page.right - page.left, 0);
+    const int ph = std::max<int>(page.bottom - page.top, 0);
+    for (HWND p : {Vemor, Terminal}) {
+        MoveWindow(p, page.left, page.top, pw, ph, TRUE);
+    }
+    MoveWindow(Memo1, 0, std::max(ph - MemoHeight, 0), pw, MemoHeight, TRUE);
+    MoveWindow(Chart1->Handle(), 0, 0, pw, std::max(ph - MemoHeight, 0), TRUE);
+    ShowPage(static_cast<int>(SendMessageA(PageControl1, TCM_GETCURSEL, 0, 0)));
+}
+
+void TForm1::ShowPage(int index) {
+    ShowWindow(Vemor, index == 0 ? SW_SHOW : SW_HIDE);
+    ShowWindow(Terminal, index == 1 ? SW_SHOW : SW_HIDE);
+}
+
+void TForm1::ReadLocale() {
+    char sep[8] = {};
+    const int n = GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, sep, sizeof sep);
+    decimalSeparator_ = vemor::DecimalSeparatorFrom(
+        std::string_view(sep, n > 0 ? static_cast<std::size_t>(n - 1) : 0));
+}
+
+int TForm1::SelectedPortIndex() const {
+    const auto index = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
+    if (index < 0) {
+        return -1;
+    }
+    const auto length = SendMessageA(ComboBox1, CB_GETLBTEXTLEN, index, 0);
+    std::string item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
+    SendMessageA(ComboBox1, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(item.data()));
+    item.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
+    return WindowText(ComboBox1) == item ? index : -1;
+}
+
+LRESULT CALLBACK TForm1::Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (form == nullptr) {
+        return DefWindowProcA(window, message, w, l);
+    }
+    LRESULT result = 0;
+    vemor::RunHandler([&] { result = form->Dispatch(message, w, l); });
+    return result;
+}
+
+LRESULT CALLBACK TForm1::MemoProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_LBUTTONDBLCLK) {
+        vemor::RunHandler([&] { form->Memo1DblClick(window); });
+        return 0;
+    }
+    return CallWindowProcA(form->memoDefault_, window, message, w, l);
+}
+
+LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case vemor::WM_RXDATA:
+        OnRxData(wParam, lParam);
+        return 0;
+    case vemor::WM_LINELOST:
+        ShowStatus("COM" + std::to_string(lParam) + ": the line is lost (" +
+                   vemor::SystemText(static_cast<int>(wParam)) +
+                   "). Waiting for the device to return; Close stops waiting.");
+        return 0;
+    case vemor::WM_LINEBACK:
+        ShowStatus("COM" + std::to_string(lParam) + ": the line is back; reading goes on.");
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED) {
+            const HWND sender = reinterpret_cast<HWND>(lParam);
+            switch (LOWORD(wParam)) {
+            case IdButton1:
+                Button1Click(sender);
+                return 0;
+            case IdButton2:
+                Button2Click(sender);
+                return 0;
+            case IdButton3:
+                Button3Click(sender);
+                return 0;
+            default:
+                break; // the menu items have no handler
+            }
+        }
+        break;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == PageControl1 && header->code == TCN_SELCHANGE) {
+            ShowPage(static_cast<int>(SendMessageA(PageControl1, TCM_GETCURSEL, 0, 0)));
+            return 0;
+        }
+        break;
+    }
+    case WM_SIZE:
+        Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_SETTINGCHANGE:
+        ReadLocale();
+        break;
+    case WM_DESTROY:
+        destroyed_ = true;
+        FormDestroy(Handle);
+        if (QuitOnDestroy) {
+            PostQuitMessage(0);
+        }
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(Handle, message, wParam, lParam);
+}
+
+void TForm1::OnRxData(WPARAM wParam, LPARAM) {
+    if (wParam == 0 || SerialThread == nullptr) {
+        return;
+    }
+    std::uint8_t buffer[DrainSize];
+    const std::uint32_t n = SerialThread->ReadQueue(buffer, DrainSize);
+    if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
+        ReportCaptureWriteFailure();
+    }
+    FeedBytes(buffer, n);
+}
+
+void TForm1::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+    Assembler.AssembleBytes(bytes, count, [this](const std::uint8_t* frame) { ShowFrame(frame); });
+}
+
+void TForm1::ShowFrame(const std::uint8_t* frame) {
+    vemor::ShowFrame(frame, *display_, decimalSeparator_);
+}
+
+void TForm1::SendPacket(std::uint8_t* packet) {
+    if (!vemor::CompletePacket(packet)) {
+        return;
+    }
+    if (SerialThread == nullptr || SerialThread->Suspended()) {
+        return;
+    }
+    std::uint32_t written = 0;
+    SerialThread->WritePort(packet, packet[1], &written);
+}
+
+void TForm1::Button1Click(HWND) {
+    if (WindowText(Button1) == "Open") {
+        const int port = SelectedPortIndex() + 1;
+        SerialThread = new vemor::ThreadIO(true, port, BaudRate, notify_.get());
+        if (SerialThread == nullptr) {
+            return;
+        }
+        if (SerialThread->GetPortHandle() == vemor::InvalidPortHandle) {
+            const vemor::OpenFailure failure = SerialThread->OpenError();
+            delete SerialThread;
+            SerialThread = nullptr;
+            // The one failure without a box still deserves a word to the operator.
+            if (failure.Step == vemor::OpenStep::GetSettings) {
+                ShowStatus("COM" + std::to_string(port) + ": the line settings cannot be read (" +
+                           vemor::SystemText(failure.Error) + "); it may not be a serial port.");
+            }
+            return;
+        }
+        EnableWindow(Button2, TRUE);
+        EnableWindow(Button3, TRUE);
+        SetWindowTextA(Button1, "Close");
+        ShowStatus("");
+    } else {
+        SetWindowTextA(Button1, "Open");
+        delete SerialThread;
+        SerialThread = nullptr;
+        EnableWindow(Button2, FALSE);
+        EnableWindow(Button3, FALSE);
+    }
+}
+
+void TForm1::Button2Click(HWND) {
+    const std::string timeText = CurrentTimeText();
+    ResetAssembler();
+    if (CaptureStream) {
+        FinishCapture(timeText);
+    }
+    CaptureStream.reset();
+    StartCapture(timeText);
+}
+
+vemor::CaptureNamer& TForm1::CaptureNames() {
+    // Process-wide, so that the captures of one run get rising numbers. GUI thread only.
+    static vemor::CaptureNamer namer;
+    return namer;
+}
+
+void TForm1::Button3Click(HWND) {
+    std::array<std::uint8_t, vemor::TestPacketLength> packet{};
+    vemor::FillTestPacket(packet);
+    SendPacket(packet.data());
+}
+
+void TForm1::Memo1DblClick(HWND) {
+    SetWindowTextA(Memo1, "");
+}
+
+void TForm1::FormDestroy(HWND) {
+    if (SerialThread != nullptr) {
+        SerialThread->Terminate();
+        delete SerialThread;
+        SerialThread = nullptr;
+    }
+    if (CaptureStream) {
+        FinishCapture(CurrentTimeText());
+        CaptureStream.reset();
+    }
+}
+
+void TForm1::StartCapture(const std::string& timeText) {
+    const std::optional<std::string> name = CaptureNames().NextName(vemor::NameTaken);
+    if (!name) {
+        throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
+                                 "TMP65535.$$$ is taken in " +
+                                 vemor::ExpandedPath("."));
+    }
+    CaptureStream = std::make_unique<vemor::CaptureFile>(*name, timeText);
+    captureFailureShown_ = false;
+    ShowStatus("Capturing to " + *name);
+}
+
+void TForm1::FinishCapture(const std::string& timeText) {
+    CaptureStream->Finish(timeText);
+    CaptureStream.reset();
+}
+
+void TForm1::ReportCaptureWriteFailure() {
+    if (captureFailureShown_) {
+        return;
+    }
+    captureFailureShown_ = true;
+    ShowStatus(CaptureStream->Name() + ": received bytes could not be written (" +
+               vemor::SystemText(CaptureStream->LastError()) +
+               "); the capture is incomplete. Save File starts a new one.");
+}
+
+void TForm1::ShowStatus(const std::string& text) {
+    SendMessageA(StatusBar1, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string TForm1::StatusText() const {
+    const auto length = LOWORD(SendMessageA(StatusBar1, SB_GETTEXTLENGTHA, SB_SIMPLEID, 0));
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(StatusBar1, SB_GETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(length);
+    return text;
+}

@@ -1,0 +1,34 @@
+// The application entry: create the main window, run the message loop, show what escapes.
+#include "ErrorDisplay.h"
+#include "Main.h"
+
+#include <windows.h>
+
+#include <exception>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    try {
+        InstallSerialErrorBox();
+        try {
+            Form1 = new TForm1(instance);
+            Form1->QuitOnDestroy = true;
+            Form1->Show(show);
+            MSG message;
+            while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+                // Tab and the arrow keys move between the controls, as in a dialog.
+                if (!IsDialogMessageA(Form1->Handle, &message)) {
+                    TranslateMessage(&message);
+                    DispatchMessageA(&message);
+                }
+            }
+        } catch (const std::exception& e) {
+            vemor::ShowErrorDisplay(e.what());
+        }
+        // Ends the reader and finishes a running capture if the window is still there.
+        delete Form1;
+        Form1 = nullptr;
+    } catch (...) {
+        // Nothing is left to show it with; the exit code stays 0 in every case.
+    }
+    return 0;
+}
