@@ -74,23 +74,58 @@ std::string PulseWidthNumber(std::uint8_t b, char sep) {
     return FormatFixed(b, 10, 1, sep);
 }
 
-FrameTexts LabelTexts(const std::uint8_t* frame, char sep) {
-    FrameTexts t;
-    const std::uint8_t rpm = frame[byte_pos::Rpm];
-    // The blank in front of a zero speed is part of the original text.
-    t.Rpm = rpm == 0 ? std::string(" 0") : RpmNumber(rpm);
-    t.Rpm += " RPM";
-    t.Batt = BatteryNumber(frame[byte_pos::Battery], sep);
-    t.Batt += " V Batt";
-    t.Ect = TemperatureNumber(frame[byte_pos::Coolant]);
-    t.Ect += " \xB0"
+int LabelByte(Label label) {
+    switch (label) {
+    case Label::RPM:
+        return byte_pos::Rpm;
+    case Label::Batt:
+        return byte_pos::Battery;
+    case Label::ECT:
+        return byte_pos::Coolant;
+    case Label::MAT:
+        return byte_pos::Intake;
+    case Label::PW:
+        break;
+    }
+    return byte_pos::PulseWidth;
+}
+
+std::string LabelText(Label label, std::uint8_t b, char sep) {
+    std::string t;
+    switch (label) {
+    case Label::RPM:
+        // The blank in front of a zero speed is part of the original text.
+        t = b == 0 ? std::string(" 0") : RpmNumber(b);
+        t += " RPM";
+        break;
+    case Label::Batt:
+        t = BatteryNumber(b, sep);
+        t += " V Batt";
+        break;
+    case Label::ECT:
+        t = TemperatureNumber(b);
+        t += " \xB0"
              "C CLT";
-    t.Mat = TemperatureNumber(frame[byte_pos::Intake]);
-    t.Mat += " \xB0"
+        break;
+    case Label::MAT:
+        t = TemperatureNumber(b);
+        t += " \xB0"
              "C IAT";
-    t.Pw = PulseWidthNumber(frame[byte_pos::PulseWidth], sep);
-    t.Pw += " PW ";
+        break;
+    case Label::PW:
+        t = PulseWidthNumber(b, sep);
+        t += " PW ";
+        break;
+    }
     return t;
+}
+
+FrameTexts LabelTexts(const std::uint8_t* frame, char sep) {
+    const auto text = [&](Label l) {
+        return LabelText(l, frame[static_cast<std::size_t>(LabelByte(l))], sep);
+    };
+    return {text(Label::RPM), text(Label::Batt), text(Label::ECT), text(Label::MAT),
+            text(Label::PW)};
 }
 
 std::array<double, SeriesCount> ChartValues(const std::uint8_t* frame) {

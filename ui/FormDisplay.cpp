@@ -1,5 +1,10 @@
 #include "FormDisplay.h"
 
+#include "ChartStyle.h"
+#include "StripChart.h"
+
+#include "vemor/Values.h"
+
 #include <QLabel>
 #include <qcustomplot.h>
 
@@ -8,14 +13,40 @@
 
 namespace vemor {
 
+namespace {
+
+// The narrowest window the operator can zoom to, on either axis.
+constexpr double MinimumSpan = 1;
+
+// r kept inside [lo, hi], at most as wide and at least minSpan wide where the bounds allow.
+QCPRange Bound(const QCPRange& r, double lo, double hi, double minSpan) {
+    if (r.lower >= lo && r.upper <= hi && r.size() >= minSpan) {
+        return r;
+    }
+    const double size = std::clamp(r.size(), std::min(minSpan, hi - lo), hi - lo);
+    const double lower = std::clamp(r.center() - size / 2, lo, hi - size);
+    return QCPRange(lower, lower + size);
+}
+
+QSize TextSize(const QFontMetrics& metrics, const QString& text) {
+    return metrics.boundingRect(QRect(0, 0, 4000, 400), Qt::AlignLeft | Qt::AlignVCenter, text)
+        .size();
+}
+
+} // namespace
+
 FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent)
     : QObject(parent), labels_(labels),
       chart_(chart), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
-      minimum_(chart->xAxis->range().lower), maximum_(chart->xAxis->range().upper),
-      paint_(
-          PaintIntervalMs, [this] { Paint(); }, this) {
+      strip_(new StripChart(chart, history_, outages_)), minimum_(chart->xAxis->range().lower),
+      maximum_(chart->xAxis->range().upper), paint_(
+                                                 PaintIntervalMs, [this] { Paint(); }, this) {
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        captions_[i] = labels_[i]->text();
+    }
+    SetDecimalSeparator('.');
     for (int i = 0; i < chart_->graphCount(); ++i) {
         // Trimming is done here in place; the container's own squeezing would reallocate.
         chart_->graph(i)->data()->setAutoSqueeze(false);
@@ -26,25 +57,47 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
                     OnOperatorRange(range);
                 }
             });
+    connect(chart_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [this](const QCPRange& range) {
+                if (!applying_) {
+                    OnOperatorYRange(range);
+                }
+            });
+    // The rectangle being dragged is drawn by the chart, so the chart shows while it is.
+    QCPSelectionRect* rect = chart_->selectionRect();
+    connect(rect, &QCPSelectionRect::started, this, [this] {
+        selecting_ = true;
+        ShowView();
+    });
+    const auto ended = [this] {
+        selecting_ = false;
+        ShowView();
+    };
+    connect(rect, &QCPSelectionRect::accepted, this, ended);
+    connect(rect, &QCPSelectionRect::canceled, this, ended);
+}
+
+void FormDisplay::SetDecimalSeparator(char sep) {
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const QFontMetrics metrics(labels_[i]->font());
+        QSize size = TextSize(metrics, captions_[i]);
+        for (int b = 0; b < 256; ++b) {
+            const std::string text =
+                LabelText(static_cast<Label>(i), static_cast<std::uint8_t>(b), sep);
+            size = size.expandedTo(TextSize(
+                metrics, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()))));
+        }
+        labels_[i]->setFixedSize(size);
+    }
 }
 
 void FormDisplay::SetLabelText(Label label, const std::string& text) {
     const auto i = static_cast<std::size_t>(label);
-    QLabel* l = labels_[i];
-    const QString t = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    if (l->text() == t) {
+    if (pending_[i] == text) {
         return;
     }
-    // The text is there at once; painting waits for the next folded repaint.
-    l->setUpdatesEnabled(false);
-    l->setText(t);
-    auto known = labelSizes_[i].constFind(t);
-    if (known == labelSizes_[i].constEnd()) {
-        known = labelSizes_[i].insert(t, l->sizeHint());
-    }
-    if (l->size() != *known) {
-        l->resize(*known);
-    }
+    pending_[i] = text;
+    changed_ |= 1u << i;
     RequestRepaint();
 }
 
@@ -53,6 +106,20 @@ void FormDisplay::AppendY(int series, double y) {
     SeriesHistory& h = history_[s];
     const auto x = h.Count();
     h.Append(y);
+    if (series == 0) {
+        if (lineLost_) {
+            SetLineLost(false); // frames again after a close and a new open
+        }
+        if (markNext_) {
+            markNext_ = false;
+            MarkOutage(x);
+        }
+        while (!outages_.empty() && outages_.front() < h.FirstX()) {
+            outages_.pop_front();
+            chart_->removeItem(outageLines_.front());
+            outageLines_.pop_front();
+        }
+    }
     QCPGraph* graph = chart_->graph(series);
     if (showingPast_) {
         LoadGraph(series, x + 1 - TailPoints, x + 1);
@@ -87,7 +154,23 @@ void FormDisplay::LoadGraph(int series, std::int64_t from, std::int64_t to) {
     chart_->graph(series)->data()->squeeze(true, true);
 }
 
-void FormDisplay::OnOperatorRange(const QCPRange& range) {
+void FormDisplay::LoadTails() {
+    for (int i = 0; i < static_cast<int>(history_.size()); ++i) {
+        const std::int64_t count = History(i).Count();
+        LoadGraph(i, count - TailPoints, count);
+    }
+    showingPast_ = false;
+}
+
+void FormDisplay::OnOperatorRange(const QCPRange& wanted) {
+    // No further out than the history reaches and the newest frame.
+    const double oldest = std::min(static_cast<double>(history_[0].FirstX()), minimum_);
+    const QCPRange range = Bound(wanted, oldest, maximum_, MinimumSpan);
+    if (range != wanted) {
+        applying_ = true;
+        chart_->xAxis->setRange(range);
+        applying_ = false;
+    }
     automatic_ = true;
     // Scrolled or zoomed out past what the graphs hold: bring that stretch from the history.
     const QCPGraph* graph = chart_->graph(0);
@@ -100,11 +183,23 @@ void FormDisplay::OnOperatorRange(const QCPRange& range) {
         }
         showingPast_ = true;
     }
+    ShowView();
+}
+
+void FormDisplay::OnOperatorYRange(const QCPRange& wanted) {
+    const QCPRange range =
+        Bound(wanted, chart::LeftAxisMinimum, chart::LeftAxisMaximum, MinimumSpan);
+    if (range != wanted) {
+        applying_ = true;
+        chart_->yAxis->setRange(range);
+        applying_ = false;
+    }
 }
 
 void FormDisplay::ClearBottomAxisAutomatic() {
     automatic_ = false;
     ApplyRange();
+    ShowView();
 }
 
 void FormDisplay::SetBottomAxisMaximum(double value) {
@@ -137,18 +232,65 @@ void FormDisplay::ApplyRange() {
 void FormDisplay::UndoZoom() {
     automatic_ = false;
     applying_ = true;
-    chart_->yAxis->setRange(-22, 260);
+    chart_->yAxis->setRange(chart::LeftAxisMinimum, chart::LeftAxisMaximum);
     applying_ = false;
+    // The graphs may hold a stretch of the past; the frame window needs the newest points.
+    if (showingPast_) {
+        LoadTails();
+    }
     ApplyRange();
+    ShowView();
+    chart_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void FormDisplay::ShowView() {
+    const bool live = Live();
+    if (live != strip_->isHidden()) {
+        return;
+    }
+    if (live) {
+        strip_->Follow();
+        strip_->show();
+        chart_->replot(QCustomPlot::rpQueuedReplot); // the left axis as it is now
+    } else {
+        strip_->hide();
+        chart_->replot(QCustomPlot::rpQueuedRefresh);
+    }
+}
+
+void FormDisplay::SetLineLost(bool lost) {
+    if (lost == lineLost_) {
+        return;
+    }
+    lineLost_ = lost;
+    for (QLabel* l : labels_) {
+        l->setEnabled(!lost);
+    }
+    markNext_ = !lost;
+}
+
+void FormDisplay::MarkOutage(std::int64_t x) {
+    outages_.push_back(x);
+    auto* line = new QCPItemStraightLine(chart_);
+    line->setPen(chart::OutagePen());
+    line->point1->setCoords(static_cast<double>(x), 0);
+    line->point2->setCoords(static_cast<double>(x), 1);
+    outageLines_.push_back(line);
 }
 
 void FormDisplay::Paint() {
-    for (QLabel* l : labels_) {
-        if (!l->updatesEnabled()) {
-            l->setUpdatesEnabled(true);
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        if ((changed_ & (1u << i)) != 0) {
+            const std::string& t = pending_[i];
+            labels_[i]->setText(QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size())));
         }
     }
-    chart_->replot(QCustomPlot::rpQueuedRefresh);
+    changed_ = 0;
+    if (Live()) {
+        strip_->Follow();
+    } else {
+        chart_->replot(QCustomPlot::rpQueuedRefresh);
+    }
 }
 
 PaintFold::PaintFold(int intervalMs, std::function<void()> paint, QObject* parent)

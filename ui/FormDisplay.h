@@ -5,21 +5,24 @@
 #include "vemor/History.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
-#include <QSize>
 #include <QString>
 #include <QTimer>
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <string>
 
+class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
 struct QCPRange;
 
 namespace vemor {
+
+class StripChart;
 
 // Folds paint requests into at most one paint per interval; a request after a quiet spell is
 // served at once. GUI thread only.
@@ -46,12 +49,12 @@ public:
     // room to zoom out a little. Older points come from the history when the operator
     // scrolls back.
     static constexpr std::int64_t TailPoints = 2048;
-    // The labels and the chart are painted together, at most once per interval: 25 times a
-    // second, as a strip chart needs, and one screen update rather than two.
+    // The labels and the chart are painted together, at most once per interval.
     static constexpr int PaintIntervalMs = 40;
 
     FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
 
+    // The text waits for the next paint, which sets only the newest one.
     void SetLabelText(Label label, const std::string& text) override;
     void AppendY(int series, double y) override;
     double LastX(int series) const override;
@@ -61,6 +64,8 @@ public:
     double BottomAxisMaximum() const override { return maximum_; }
     void SetBottomAxisMinimum(double value) override;
 
+    // Sizes each label once to fit every text it can show with this separator.
+    void SetDecimalSeparator(char sep);
     // Asks for a repaint of the labels and the chart; requests fold until the next one.
     void RequestRepaint() { paint_.Request(); }
     const SeriesHistory& History(int series) const {
@@ -68,23 +73,40 @@ public:
     }
     // The chart as a frame last placed it, undoing a mouse zoom.
     void UndoZoom();
+    // While the line is lost the labels are greyed; the first frame after it is marked on
+    // the chart.
+    void SetLineLost(bool lost);
+    // X of the first frame after each outage still in the history.
+    const std::deque<std::int64_t>& Outages() const { return outages_; }
+    StripChart* Strip() const { return strip_; }
 
 private:
     void ApplyRange();
     void Paint();
+    // The strip shows the live window; the chart itself serves zooms and the past.
+    bool Live() const { return !automatic_ && !selecting_; }
+    void ShowView();
     // Fills a graph from the history with the points of [from, to).
     void LoadGraph(int series, std::int64_t from, std::int64_t to);
+    void LoadTails();
     void OnOperatorRange(const QCPRange& range);
+    void OnOperatorYRange(const QCPRange& range);
+    void MarkOutage(std::int64_t x);
 
     std::array<QLabel*, 5> labels_;
-    // Each label's size for each text it has shown. A text follows from one frame byte, so
-    // there are at most 256 per label; laying text out anew for every frame would cost more
-    // than all the rest of the frame.
-    std::array<QHash<QString, QSize>, 5> labelSizes_;
+    std::array<QString, 5> captions_; // the design texts, shown until the first frame
+    std::array<std::string, 5> pending_;
+    unsigned changed_ = 0; // one bit per label whose pending text is not shown yet
     QCustomPlot* chart_;
     std::array<SeriesHistory, 6> history_;
+    std::deque<std::int64_t> outages_;
+    std::deque<QCPItemStraightLine*> outageLines_; // the same, for the chart itself
+    StripChart* strip_;
     bool showingPast_ = false; // the graphs hold an operator-chosen stretch, not the tail
     bool automatic_ = false;   // set when the operator zooms or drags the bottom axis
+    bool selecting_ = false;   // the operator drags a zoom rectangle
+    bool lineLost_ = false;
+    bool markNext_ = false; // the next frame is the first after an outage
     double minimum_;
     double maximum_;
     bool applying_ = false; // our own range changes are not the operator's

@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "ChartStyle.h"
 #include "ErrorDisplay.h"
 
 #include "vemor/Capture.h"
@@ -70,28 +71,6 @@ public:
 private:
     TForm1* window_;
 };
-
-// The chart's palette; a series without a colour of its own takes the first one that no
-// other series uses and that is neither the background nor the back wall.
-const QColor Palette[] = {
-    {255, 0, 0},     {0, 128, 0},     {255, 255, 0},   {0, 0, 255},     {255, 255, 255},
-    {128, 128, 128}, {255, 0, 255},   {0, 128, 128},   {0, 0, 128},     {128, 0, 0},
-    {0, 255, 0},     {128, 128, 0},   {128, 0, 128},   {192, 192, 192}, {0, 255, 255},
-    {0, 0, 0},       {192, 220, 192}, {166, 202, 240}, {255, 251, 240}, {160, 160, 164},
-};
-
-QColor FirstFreeColour(const std::vector<QColor>& used, const QColor& background,
-                       const QColor& backWall) {
-    for (const QColor& c : Palette) {
-        if (c != background && c != backWall &&
-            std::find(used.begin(), used.end(), c) == used.end()) {
-            return c;
-        }
-    }
-    return Qt::gray;
-}
-
-const QColor Silver(192, 192, 192);
 
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, int width) {
     auto* l = new QLabel(QString::fromLatin1(name), parent);
@@ -213,9 +192,6 @@ void TForm1::BuildLayout() {
     LabelECT = MakeLabel(Panel1, "LabelECT", 495, 3, 79);
     LabelMAT = MakeLabel(Panel1, "LabelMAT", 496, 53, 81);
     LabelPW = MakeLabel(Panel1, "LabelPW", 728, 0, 72);
-    for (QLabel* l : {LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}) {
-        l->adjustSize();
-    }
 
     setTabOrder(Button1, ComboBox1);
     setTabOrder(ComboBox1, Button2);
@@ -240,86 +216,23 @@ void TForm1::BuildLayout() {
 
 void TForm1::BuildChart() {
     QCustomPlot* c = Chart1;
-    c->setBackground(Qt::black);
-    c->axisRect()->setBackground(Qt::NoBrush);
-    // Lines without antialiasing draw several times faster and look the same at width 2.
-    c->setNotAntialiasedElements(QCP::aeAll);
-    c->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
-    // One paint buffer for all layers: the selection rectangle is drawn rarely, and a buffer
-    // of its own would be cleared and blended at every repaint.
-    c->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
-    // The chart paints its whole area itself; nothing behind it needs painting first.
-    c->setAttribute(Qt::WA_OpaquePaintEvent);
-
-    c->legend->setVisible(true);
-    c->axisRect()->insetLayout()->take(c->legend);
-    c->plotLayout()->addElement(1, 0, c->legend);
-    c->plotLayout()->setRowStretchFactor(1, 0.001);
-    c->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    c->legend->setBrush(Qt::black);
-    c->legend->setBorderPen(Qt::NoPen);
-    c->legend->setTextColor(Silver);
-    c->legend->setIconSize(30, 12);
-    c->legend->setMargins(QMargins(4, 0, 4, 2));
-
-    for (QCPAxis* axis : {c->xAxis, c->yAxis}) {
-        axis->setTickLabelColor(Silver);
-        axis->setBasePen(QPen(Qt::gray));
-        axis->setTickPen(QPen(Qt::gray));
-        axis->setSubTickPen(QPen(Qt::gray));
+    const auto graphs = vemor::chart::Apply(c);
+    QCPGraph** series[vemor::chart::SeriesCount] = {&Series1, &Series2, &Series3,
+                                                    &Series4, &Series5, &Series6};
+    for (std::size_t i = 0; i < graphs.size(); ++i) {
+        *series[i] = graphs[i];
     }
-    c->xAxis->setRange(0, 150);
-    c->xAxis->setNumberFormat(QStringLiteral("f"));
-    c->xAxis->setNumberPrecision(0);
-    c->yAxis->setRange(-22, 260);
-    c->yAxis->setNumberFormat(QStringLiteral("g"));
-    c->yAxis->setNumberPrecision(6);
-
     // A dragged rectangle zooms in; the wheel zooms the time axis, out into the history too.
     c->setSelectionRectMode(QCP::srmZoom);
     c->setInteractions(QCP::iRangeZoom);
     c->axisRect()->setRangeZoom(Qt::Horizontal);
     c->installEventFilter(this);
-
-    struct Design {
-        const char* name;
-        const char* title;
-        QColor colour; // invalid: taken from the palette
-    };
-    const Design designs[6] = {
-        {"Series1", "MAP", QColor(255, 255, 255)},
-        {"Series2", "RPM", QColor(255, 255, 0)},
-        {"Series3", "PW", QColor()},
-        {"Series4", "O2", QColor(0, 255, 0)},
-        {"Series5", "TPS", QColor(0, 0, 255)},
-        {"Series6", "", QColor()},
-    };
-    std::vector<QColor> used;
-    for (const Design& d : designs) {
-        if (d.colour.isValid()) {
-            used.push_back(d.colour);
-        }
-    }
-    QCPGraph** series[6] = {&Series1, &Series2, &Series3, &Series4, &Series5, &Series6};
-    for (int i = 0; i < 6; ++i) {
-        QColor colour = designs[i].colour;
-        if (!colour.isValid()) {
-            colour = FirstFreeColour(used, QColor(0, 0, 0), QColor(255, 255, 255));
-            used.push_back(colour);
-        }
-        QCPGraph* g = c->addGraph();
-        g->setObjectName(QString::fromLatin1(designs[i].name));
-        g->setName(QString::fromLatin1(designs[i].title));
-        g->setPen(QPen(colour, 2));
-        g->setLineStyle(i == 5 ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
-        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-        *series[i] = g;
-    }
 }
 
 void TForm1::ReadLocale() {
     const QByteArray sep = QLocale::system().decimalPoint().toUtf8();
     decimalSeparator_ = vemor::DecimalSeparatorFrom(std::string_view(sep.data(), sep.size()));
+    display_->SetDecimalSeparator(decimalSeparator_);
 }
 
 int TForm1::SelectedPortIndex() const {
@@ -365,6 +278,7 @@ bool TForm1::Dispatch(QEvent* message) {
     }
     if (type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
         const auto& m = *static_cast<TMessage*>(message);
+        display_->SetLineLost(type == vemor::WM_LINELOST);
         const QString port = PortName(m.LParam);
         if (type == vemor::WM_LINELOST) {
             ShowStatus(QStringLiteral("%1: the line is lost (%2). Waiting for the device to "

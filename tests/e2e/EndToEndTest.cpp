@@ -110,6 +110,8 @@ protected:
             return std::nullopt;
         }
         const FrameTexts texts = LabelTexts(last->data(), Form1->DecimalSeparator());
+        // The texts are set with the next paint.
+        EXPECT_TRUE(WaitFor([&] { return Text(Form1->LabelPW) == texts.Pw; }));
         EXPECT_EQ(Text(Form1->LabelRPM), texts.Rpm);
         EXPECT_EQ(Text(Form1->LabelBatt), texts.Batt);
         EXPECT_EQ(Text(Form1->LabelECT), texts.Ect);

@@ -182,30 +182,44 @@ Bytes Join(Source& source, int pieces, std::vector<Piece>* kept = nullptr) {
 }
 
 TEST(LineFormat, EveryFrameDecodesAndEveryPayloadFFIsDoubled) {
-    EngineSource source(1, false);
-    std::vector<Piece> pieces;
-    const Bytes line = Join(source, 3000, &pieces);
+    EngineSource engine(1, false);
+    RandomSource random(1);
+    for (Source* source : {static_cast<Source*>(&engine), static_cast<Source*>(&random)}) {
+        SCOPED_TRACE(source == &engine ? "engine" : "random");
+        std::vector<Piece> pieces;
+        const Bytes line = Join(*source, 3000, &pieces);
 
-    FrameAssembler assembler;
-    std::vector<Payload> decoded;
-    const std::size_t dropped =
-        assembler.AssembleBytes(line.data(), line.size(), [&](const std::uint8_t* f) {
-            Payload p;
-            std::copy(f, f + PayloadLength, p.begin());
-            decoded.push_back(p);
-        });
-    EXPECT_EQ(dropped, 0u);
-    ASSERT_EQ(decoded.size(), pieces.size());
+        FrameAssembler assembler;
+        std::vector<Payload> decoded;
+        const std::size_t dropped =
+            assembler.AssembleBytes(line.data(), line.size(), [&](const std::uint8_t* f) {
+                Payload p;
+                std::copy(f, f + PayloadLength, p.begin());
+                decoded.push_back(p);
+            });
+        EXPECT_EQ(dropped, 0u);
+        ASSERT_EQ(decoded.size(), pieces.size());
 
-    // Re-encoding the decoded payload gives the piece back: FF doubled, then FF 00.
-    int withFF = 0;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        Bytes again;
-        AppendLineFrame(again, decoded[i].data());
-        ASSERT_EQ(again, pieces[i].Bytes) << "frame " << i;
-        withFF += std::count(decoded[i].begin(), decoded[i].end(), 0xFF) > 0 ? 1 : 0;
+        // Re-encoding the decoded payload gives the piece back: FF doubled, then FF 00.
+        int withFF = 0;
+        std::array<std::set<std::uint8_t>, PayloadLength> values;
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            Bytes again;
+            AppendLineFrame(again, decoded[i].data());
+            ASSERT_EQ(again, pieces[i].Bytes) << "frame " << i;
+            withFF += std::count(decoded[i].begin(), decoded[i].end(), 0xFF) > 0 ? 1 : 0;
+            for (int k = 0; k < PayloadLength; ++k) {
+                values[static_cast<std::size_t>(k)].insert(decoded[i][static_cast<std::size_t>(k)]);
+            }
+        }
+        EXPECT_GT(withFF, 20) << "the stream should exercise the escape";
+        if (source == &random) {
+            // Every byte takes nearly every value, so every label and trace keeps changing.
+            for (const auto& v : values) {
+                EXPECT_GT(v.size(), 250u);
+            }
+        }
     }
-    EXPECT_GT(withFF, 20) << "the stream should exercise the escape";
 }
 
 // Each kind of fault, between good frames: never a frame that was not sent, and the
@@ -287,6 +301,8 @@ TEST(CommandLine, RefusesBadValuesAndCombinations) {
         {"--replug-after", "1"},
         {"--cycles", "3"},
         {"--replay", "f", "--faults"},
+        {"--random", "--faults"},
+        {"--random", "--replay", "f"},
         {"--bogus"},
     };
     for (const auto& args : bad) {

@@ -89,6 +89,8 @@ TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {
     line.Write(stream);
     ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 200; }));
     const FrameTexts t = LabelTexts(last, '.');
+    // The texts are set with the next paint.
+    ASSERT_TRUE(WaitFor([&] { return Form1->LabelRPM->text() == QString::fromLatin1(t.Rpm); }));
     EXPECT_EQ(Form1->LabelRPM->text(), QString::fromLatin1(t.Rpm.c_str()));
     EXPECT_EQ(Form1->LabelBatt->text(), QStringLiteral("12.50 V Batt"));
     EXPECT_EQ(Form1->LabelECT->text(), QString::fromLatin1(t.Ect.c_str()));

@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -163,5 +165,39 @@ inline Bytes FrameLine(int n) {
     AppendLineFrame(out, p);
     return out;
 }
+
+// Line bytes of `count` frames of random payload bytes.
+inline Bytes RandomLine(int count, std::mt19937& rng) {
+    Bytes out;
+    std::uint8_t p[PayloadLength];
+    for (int n = 0; n < count; ++n) {
+        for (std::uint8_t& b : p) {
+            b = static_cast<std::uint8_t>(rng());
+        }
+        AppendLineFrame(out, p);
+    }
+    return out;
+}
+
+// What the window has really painted under a widget: its backing store, not a new rendering.
+inline QImage OnScreen(const QWidget* w) {
+    const QPoint at = w->mapTo(w->window(), QPoint(0, 0));
+    return w->window()
+        ->screen()
+        ->grabWindow(w->window()->winId(), at.x(), at.y(), w->width(), w->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// Counts the paint events a widget receives.
+class PaintCount : public QObject {
+public:
+    explicit PaintCount(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        count += e->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
 
 } // namespace vemor::uitest

@@ -74,6 +74,10 @@ bool ParseOptions(std::span<const char* const> args, Options& out, std::string& 
             o.AnyBaud = true;
             continue;
         }
+        if (a == "--random") {
+            o.Random = true;
+            continue;
+        }
         const bool takesValue = a == "--port" || a == "--speed" || a == "--seed" ||
                                 a == "--frames" || a == "--replay" || a == "--unplug-after" ||
                                 a == "--replug-after" || a == "--cycles" || a == "--sent" ||
@@ -131,6 +135,10 @@ bool ParseOptions(std::span<const char* const> args, Options& out, std::string& 
     }
     if (!o.Replay.empty() && o.Faults) {
         error = "--faults applies to engine frames, not to --replay";
+        return false;
+    }
+    if (o.Random && (o.Faults || !o.Replay.empty())) {
+        error = "--random sends frames of its own; it takes neither --faults nor --replay";
         return false;
     }
     out = o;

@@ -128,6 +128,8 @@ int Simulator::Run() {
     try {
         if (!o_.Replay.empty()) {
             source_ = std::make_unique<ReplaySource>(o_.Replay);
+        } else if (o_.Random) {
+            source_ = std::make_unique<RandomSource>(o_.Seed);
         } else {
             auto engine = std::make_unique<EngineSource>(o_.Seed, o_.Faults);
             engine_ = engine.get();

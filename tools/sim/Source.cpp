@@ -88,6 +88,17 @@ bool EngineSource::Next(Piece& piece) {
     return true;
 }
 
+bool RandomSource::Next(Piece& piece) {
+    piece.Bytes.clear();
+    piece.PauseMs = 0;
+    std::uint8_t payload[PayloadLength];
+    for (std::uint8_t& b : payload) {
+        b = static_cast<std::uint8_t>(rng_.Next());
+    }
+    AppendLineFrame(piece.Bytes, payload);
+    return true;
+}
+
 ReplaySource::ReplaySource(const std::string& path) : path_(path) {
     file_.reset(std::fopen(path.c_str(), "rb"));
     if (!file_) {

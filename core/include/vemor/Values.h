@@ -2,6 +2,8 @@
 // Engineering values of a frame and their number texts. Texts are 8-bit (Windows-1252 /
 // Latin-1): the degree sign is the single byte 0xB0.
 
+#include "vemor/Display.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -46,6 +48,11 @@ struct FrameTexts {
 };
 
 inline constexpr int SeriesCount = 6;
+
+// The payload byte a label's text follows, and its text for a value b of that byte: each
+// label can show at most 256 texts.
+int LabelByte(Label label);
+std::string LabelText(Label label, std::uint8_t b, char sep);
 
 // frame: at least 31 payload bytes.
 FrameTexts LabelTexts(const std::uint8_t* frame, char sep);

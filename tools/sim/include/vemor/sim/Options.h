@@ -16,6 +16,7 @@ struct Options {
     std::uint64_t Seed = 1;
     bool Hold = false;        // after the monitor is ready, wait for SIGUSR1 too
     std::string Replay;       // capture file whose body is sent instead of engine frames
+    bool Random = false;      // frames of random payload bytes instead of engine frames
     std::int64_t Frames = -1; // stop after this many frames a monitor accepts; -1: no limit
     bool Faults = false;
     double UnplugAfter = -1; // seconds of sending before the terminal goes; -1: never
@@ -29,8 +30,9 @@ struct Options {
 
 inline constexpr const char* Usage =
     "usage: vemor-sim [--port N] [--speed X] [--seed S] [--hold] [--frames N]\n"
-    "                 [--replay FILE] [--faults] [--unplug-after S [--replug-after S]\n"
-    "                 [--cycles N]] [--sent FILE] [--link PATH] [--any-baud]\n"
+    "                 [--replay FILE | --random] [--faults] [--unplug-after S\n"
+    "                 [--replug-after S [--cycles N]]] [--sent FILE] [--link PATH]\n"
+    "                 [--any-baud]\n"
     "       vemor-sim --help\n"
     "A simulated ECU on a pseudo-terminal behind the ports link comN (default 10).\n"
     "  --port N          link com<N> in the ports folder (1..255)\n"
@@ -39,6 +41,7 @@ inline constexpr const char* Usage =
     "  --hold            once the monitor has set the line, wait for SIGUSR1\n"
     "  --frames N        stop after N frames that a monitor accepts\n"
     "  --replay FILE     send the body of a capture file instead of engine frames\n"
+    "  --random          send frames of random payload bytes instead of engine frames\n"
     "  --faults          mix in wrong-length frames, an unescaped FF, noise, pauses\n"
     "  --unplug-after S  close the terminal after S seconds of sending\n"
     "  --replug-after S  S seconds later make a new one under the same link\n"

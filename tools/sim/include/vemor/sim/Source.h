@@ -44,6 +44,17 @@ private:
     std::vector<FaultKind> faults_;
 };
 
+// Frames whose payload bytes are all random, in line format: every label and trace changes
+// at every frame, the monitor's costliest stream.
+class RandomSource final : public Source {
+public:
+    explicit RandomSource(std::uint64_t seed) : rng_(seed) {}
+    bool Next(Piece& piece) override;
+
+private:
+    Random rng_;
+};
+
 // The body of a capture file (what follows its 16-byte header), in pieces of up to 64 bytes.
 class ReplaySource final : public Source {
 public:

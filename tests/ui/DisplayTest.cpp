@@ -1,0 +1,252 @@
+// What the operator sees of the frames: labels painted with the newest text, the live strip,
+// stale values greyed, and the chart's zoom and scroll-back.
+#include "UiKit.h"
+
+#include "ChartStyle.h"
+#include "StripChart.h"
+
+#include <QLabel>
+#include <QWheelEvent>
+#include <qcustomplot.h>
+
+namespace vemor::uitest {
+namespace {
+
+using Display = WindowTest;
+
+Bytes Frame(std::uint8_t rpm, std::uint8_t battery, std::uint8_t coolant, std::uint8_t pw) {
+    std::uint8_t p[PayloadLength] = {};
+    p[byte_pos::Rpm] = rpm;
+    p[byte_pos::Battery] = battery;
+    p[byte_pos::Coolant] = coolant;
+    p[byte_pos::Intake] = coolant;
+    p[byte_pos::PulseWidth] = pw;
+    Bytes out;
+    AppendLineFrame(out, p);
+    return out;
+}
+
+void Feed(const Bytes& line) {
+    Form1->FeedBytes(line.data(), line.size());
+}
+
+// A label of the same font and size drawn alone with `text` on the window's ground.
+QImage Rendered(const QLabel* like, const QString& text) {
+    QLabel label;
+    label.setFont(like->font());
+    label.setTextFormat(Qt::PlainText);
+    label.setFixedSize(like->size());
+    label.setText(text);
+    QImage image(like->size(), QImage::Format_RGB32);
+    image.fill(like->palette().color(QPalette::Window));
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// Feeds a frame when the window is about to paint a fold's texts, as the line does when a
+// read completes between the fold and the paint.
+class FrameBeforePaint : public QObject {
+public:
+    FrameBeforePaint() { Form1->installEventFilter(this); }
+    Bytes frame;
+    QString whenShown; // once LabelRPM shows this text
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::UpdateRequest && !frame.empty() &&
+            Form1->LabelRPM->text() == whenShown) {
+            const Bytes f = std::move(frame);
+            frame.clear();
+            Feed(f);
+        }
+        return false;
+    }
+};
+
+TEST_F(Display, LabelsArePaintedWithTheNewestTextAfterEveryFoldWhileTheirWidthsChange) {
+    // Texts of a different width at every frame: an engine idling across 1000 rpm, and the
+    // widest and narrowest texts of the other labels.
+    const Bytes frames[] = {Frame(79, 2, 0, 5), Frame(78, 200, 100, 255)};
+    QLabel* const checked[] = {Form1->LabelRPM, Form1->LabelBatt, Form1->LabelECT, Form1->LabelMAT};
+    FrameBeforePaint between;
+    for (int n = 0; n < 12; ++n) {
+        SCOPED_TRACE(n);
+        const Bytes& shown = frames[n % 2];
+        const FrameTexts texts = LabelTexts(shown.data(), '.');
+        between.frame = frames[(n + 1) % 2];
+        between.whenShown = QString::fromLatin1(texts.Rpm.c_str());
+        Feed(shown);
+        ASSERT_TRUE(WaitFor([&] { return between.frame.empty(); }));
+        const std::string want[] = {texts.Rpm, texts.Batt, texts.Ect, texts.Mat};
+        for (std::size_t i = 0; i < std::size(checked); ++i) {
+            const QString text = QString::fromLatin1(want[i].c_str());
+            EXPECT_EQ(checked[i]->text(), text);
+            EXPECT_TRUE(OnScreen(checked[i]) == Rendered(checked[i], text))
+                << checked[i]->objectName().toStdString() << " does not show " << want[i];
+        }
+    }
+}
+
+TEST_F(Display, LabelsFitEveryTextTheyCanShow) {
+    for (char sep : {'.', ','}) {
+        Form1->Display().SetDecimalSeparator(sep);
+        const std::pair<QLabel*, Label> labels[] = {
+            {Form1->LabelRPM, Label::RPM}, {Form1->LabelBatt, Label::Batt},
+            {Form1->LabelECT, Label::ECT}, {Form1->LabelMAT, Label::MAT},
+            {Form1->LabelPW, Label::PW},
+        };
+        for (const auto& [label, which] : labels) {
+            const QSize fixed = label->size();
+            EXPECT_EQ(label->minimumSize(), fixed);
+            EXPECT_EQ(label->maximumSize(), fixed);
+            for (int b = 0; b < 256; ++b) {
+                label->setText(QString::fromLatin1(
+                    LabelText(which, static_cast<std::uint8_t>(b), sep).c_str()));
+                const QSize needed = label->sizeHint();
+                EXPECT_LE(needed.width(), fixed.width()) << label->text().toStdString();
+                EXPECT_LE(needed.height(), fixed.height());
+            }
+        }
+    }
+}
+
+// The strip after folds of different sizes, each moving the image it has, looks exactly as
+// the same strip drawn whole.
+TEST_F(Display, StripMovedFoldByFoldEqualsTheStripDrawnWhole) {
+    StripChart* strip = Form1->Display().Strip();
+    PaintCount paints(strip);
+    std::mt19937 rng(5);
+    for (int perFold : {1, 3, 8, 40, 400}) {
+        for (int fold = 0; fold < 4; ++fold) {
+            SCOPED_TRACE(testing::Message() << perFold << " frames a fold, fold " << fold);
+            const int before = paints.count;
+            Feed(RandomLine(perFold, rng));
+            const std::int64_t newest = Form1->Display().History(0).Count() - 1;
+            ASSERT_TRUE(WaitFor([&] { return strip->Right() == newest && paints.count > before; }));
+            const QImage whole = strip->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            ASSERT_TRUE(OnScreen(strip) == whole);
+        }
+    }
+}
+
+TEST_F(Display, StripDrawsEachTraceInItsColourAtItsValue) {
+    std::uint8_t p[PayloadLength] = {};
+    p[byte_pos::Map] = 10;
+    p[byte_pos::Rpm] = 56; // 256 - 56 = 200
+    p[byte_pos::PulseWidth] = 60;
+    p[byte_pos::O2] = 100;
+    p[byte_pos::Tps] = 140;
+    p[byte_pos::Byte14] = 180;
+    Bytes line;
+    for (int n = 0; n < 200; ++n) {
+        AppendLineFrame(line, p);
+    }
+    Feed(line);
+    StripChart* strip = Form1->Display().Strip();
+    ASSERT_TRUE(WaitFor([&] { return strip->Right() == 199; }));
+    QTest::qWait(50);
+    const QImage image = OnScreen(strip);
+    const double values[] = {10, 200, 60, 100, 140, 180};
+    for (std::size_t s = 0; s < std::size(values); ++s) {
+        SCOPED_TRACE(s);
+        const int row = qRound(Form1->Chart1->yAxis->coordToPixel(values[s])) -
+                        Form1->Chart1->axisRect()->top();
+        for (int column : {strip->width() / 3, strip->width() - 3}) {
+            EXPECT_EQ(image.pixelColor(column, row), chart::Series()[s].Colour) << column;
+        }
+    }
+}
+
+TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
+    for (int n = 0; n < 10; ++n) {
+        Feed(FrameLine(n));
+    }
+    ASSERT_TRUE(WaitFor([] { return Form1->LabelRPM->text() != QStringLiteral("LabelRPM"); }));
+    const QString before = Form1->LabelRPM->text();
+    QLabel* const labels[] = {Form1->LabelRPM, Form1->LabelBatt, Form1->LabelECT, Form1->LabelMAT,
+                              Form1->LabelPW};
+
+    TMessage lost(WM_LINELOST, EIO, 10);
+    QCoreApplication::sendEvent(Form1, &lost);
+    for (QLabel* l : labels) {
+        EXPECT_FALSE(l->isEnabled()) << l->objectName().toStdString();
+    }
+    EXPECT_EQ(Form1->LabelRPM->text(), before);
+
+    TMessage back(WM_LINEBACK, 0, 10);
+    QCoreApplication::sendEvent(Form1, &back);
+    for (QLabel* l : labels) {
+        EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
+    }
+    EXPECT_TRUE(Form1->Display().Outages().empty());
+    Feed(FrameLine(10));
+    Feed(FrameLine(11));
+    EXPECT_EQ(Form1->Display().Outages(), std::deque<std::int64_t>{10});
+    EXPECT_EQ(Form1->Chart1->itemCount(), 1);
+
+    StripChart* strip = Form1->Display().Strip();
+    ASSERT_TRUE(WaitFor([&] { return strip->Right() == 11; }));
+    QTest::qWait(50);
+    // X 10 is one frame left of the newest; the top rows hold no trace.
+    const int column =
+        strip->width() - 1 - qRound(strip->width() / static_cast<double>(VisibleXUnits));
+    const QImage image = OnScreen(strip);
+    const QColor marker = chart::OutagePen().color();
+    EXPECT_TRUE(image.pixelColor(column, 1) == marker ||
+                image.pixelColor(column - 1, 1) == marker ||
+                image.pixelColor(column + 1, 1) == marker);
+}
+
+TEST_F(Display, DoubleClickAfterScrollingBackShowsTheNewestPoints) {
+    Bytes stream;
+    for (int n = 0; n < 5000; ++n) {
+        const Bytes f = FrameLine(n);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    Feed(stream);
+    Form1->Chart1->xAxis->setRange(100, 300); // the operator looks back
+    EXPECT_TRUE(Form1->Display().Strip()->isHidden());
+    QTest::mouseDClick(Form1->Chart1, Qt::LeftButton, Qt::NoModifier,
+                       Form1->Chart1->axisRect()->center());
+    EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(4849, 4999));
+    for (int s = 0; s < 6; ++s) {
+        const QCPGraph* g = Form1->Chart1->graph(s);
+        ASSERT_GT(g->dataCount(), 150) << s;
+        EXPECT_EQ((g->data()->constEnd() - 1)->key, 4999) << s;
+        EXPECT_LE(g->data()->constBegin()->key, 4849) << s;
+    }
+    EXPECT_FALSE(Form1->Display().Strip()->isHidden());
+}
+
+TEST_F(Display, ZoomStaysWithinTheHistoryAndTheLeftAxisRange) {
+    Bytes stream;
+    for (int n = 0; n < 1000; ++n) {
+        const Bytes f = FrameLine(n);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    Feed(stream);
+    QCustomPlot* chart = Form1->Chart1;
+    const QPointF at = chart->axisRect()->center();
+    for (int notch = 0; notch < 80; ++notch) {
+        QWheelEvent out(at, chart->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(chart, &out);
+    }
+    EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 999)); // all the history, no further
+
+    struct Case {
+        QCPRange asked, shown;
+    };
+    const Case cases[] = {
+        {{-1e9, 1e9}, {-22, 260}},
+        {{100, 100.001}, {99.5005, 100.5005}},
+        {{250, 400}, {110, 260}},
+        {{10, 50}, {10, 50}},
+    };
+    for (const Case& c : cases) {
+        chart->yAxis->setRange(c.asked);
+        EXPECT_NEAR(chart->yAxis->range().lower, c.shown.lower, 1e-9) << c.asked.lower;
+        EXPECT_NEAR(chart->yAxis->range().upper, c.shown.upper, 1e-9) << c.asked.lower;
+    }
+}
+
+} // namespace
+} // namespace vemor::uitest
