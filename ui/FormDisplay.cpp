@@ -5,7 +5,9 @@
 
 #include "vemor/Values.h"
 
+#include <QFrame>
 #include <QLabel>
+#include <QPainter>
 #include <qcustomplot.h>
 
 #include <algorithm>
@@ -45,6 +47,7 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
                                                  PaintIntervalMs, [this] { Paint(); }, this) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         captions_[i] = labels_[i]->text();
+        labels_[i]->installEventFilter(this);
     }
     SetDecimalSeparator('.');
     for (int i = 0; i < chart_->graphCount(); ++i) {
@@ -79,7 +82,8 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
 
 void FormDisplay::SetDecimalSeparator(char sep) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
-        const QFontMetrics metrics(labels_[i]->font());
+        QLabel* l = labels_[i];
+        const QFontMetrics metrics(l->font());
         QSize size = TextSize(metrics, captions_[i]);
         for (int b = 0; b < 256; ++b) {
             const std::string text =
@@ -87,8 +91,51 @@ void FormDisplay::SetDecimalSeparator(char sep) {
             size = size.expandedTo(TextSize(
                 metrics, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()))));
         }
-        labels_[i]->setFixedSize(size);
+        l->setFixedSize(size);
+        layouts_[i].clear();
+        // A label inside its panel's frame fills its own ground, so that a new text repaints
+        // the label alone; one that reaches onto the frame lets the frame show through.
+        const auto* frame = qobject_cast<const QFrame*>(l->parentWidget());
+        const bool inside = frame == nullptr || frame->contentsRect().contains(l->geometry());
+        l->setAutoFillBackground(inside);
+        QPalette palette = l->palette();
+        palette.setBrush(QPalette::Disabled, QPalette::Window,
+                         palette.brush(QPalette::Active, QPalette::Window));
+        l->setPalette(palette);
     }
+}
+
+bool FormDisplay::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint) {
+        for (std::size_t i = 0; i < labels_.size(); ++i) {
+            if (watched == labels_[i]) {
+                PaintLabel(i);
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void FormDisplay::PaintLabel(std::size_t i) {
+    QLabel* l = labels_[i];
+    auto known = layouts_[i].constFind(l->text());
+    if (known == layouts_[i].constEnd()) {
+        LaidOut text{QStaticText(l->text()), {}};
+        text.layout.setTextFormat(Qt::PlainText);
+        text.layout.prepare(QTransform(), l->font());
+        // Where the label's own drawing would put it.
+        text.at = QFontMetricsF(l->font())
+                      .boundingRect(QRectF(l->contentsRect()), Qt::AlignLeft | Qt::AlignVCenter,
+                                    l->text())
+                      .topLeft();
+        known = layouts_[i].insert(l->text(), text);
+    }
+    QPainter p(l);
+    p.setFont(l->font());
+    p.setPen(l->palette().color(l->isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                l->foregroundRole()));
+    p.drawStaticText(known->at, known->layout);
 }
 
 void FormDisplay::SetLabelText(Label label, const std::string& text) {

@@ -5,7 +5,10 @@
 #include "vemor/History.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QPointF>
+#include <QStaticText>
 #include <QString>
 #include <QTimer>
 
@@ -80,7 +83,12 @@ public:
     const std::deque<std::int64_t>& Outages() const { return outages_; }
     StripChart* Strip() const { return strip_; }
 
+protected:
+    // Paints the labels from text laid out once per text.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void PaintLabel(std::size_t i);
     void ApplyRange();
     void Paint();
     // The strip shows the live window; the chart itself serves zooms and the past.
@@ -96,6 +104,11 @@ private:
     std::array<QLabel*, 5> labels_;
     std::array<QString, 5> captions_; // the design texts, shown until the first frame
     std::array<std::string, 5> pending_;
+    struct LaidOut {
+        QStaticText layout;
+        QPointF at;
+    };
+    std::array<QHash<QString, LaidOut>, 5> layouts_; // at most 256 texts and the caption
     unsigned changed_ = 0; // one bit per label whose pending text is not shown yet
     QCustomPlot* chart_;
     std::array<SeriesHistory, 6> history_;
