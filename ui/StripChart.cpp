@@ -112,11 +112,19 @@ void StripChart::Relayout() {
 
     span_ = 0; // taken anew below, with the new width
     Follow();
+    UpdateAll();
+}
+
+void StripChart::UpdateAll() {
     update();
+    for (QWidget* cap : caps_) {
+        cap->update();
+    }
 }
 
 void StripChart::TakeSpan(double span) {
     span_ = span;
+    labels_.clear();
     pixelsPerX_ = layout_.plot.width() > 0 ? layout_.plot.width() / span : 1;
     QVector<double> ticks;
     QVector<double> subTicks;
@@ -140,7 +148,7 @@ void StripChart::Follow() {
     if (span_ <= 0 || std::abs(x.size() - span_) > 1e-9) {
         TakeSpan(x.size());
         right_ = right;
-        update();
+        UpdateAll();
         return;
     }
     if (right == right_ && last_ == drawn) {
@@ -157,7 +165,7 @@ void StripChart::Follow() {
     // Everything from the newest point drawn so far is new.
     const int from = std::max(Column(static_cast<double>(drawn)), 0) - SeamColumns;
     if (dx < 0 || dx >= w - AxisBand || from <= AxisBand) {
-        update();
+        UpdateAll();
         return;
     }
     if (dx > 0) {
@@ -165,8 +173,17 @@ void StripChart::Follow() {
     }
     update(QRect(from, 0, w - from, h));
     update(QRect(0, 0, AxisBand, h));
-    for (QWidget* cap : caps_) {
-        cap->update();
+    // A cap shows the part of a label that reaches past the plot's edge, before or after the
+    // move.
+    const auto shift = static_cast<int>(dx);
+    const int edges[] = {0, w - 1};
+    for (std::size_t i = 0; i < caps_.size(); ++i) {
+        bool near = false;
+        ForSteps(XAt(edges[i] - LabelReach), XAt(edges[i] + LabelReach + shift), xStep_,
+                 [&](double) { near = true; });
+        if (near) {
+            caps_[i]->update();
+        }
     }
 }
 
@@ -205,15 +222,16 @@ void StripChart::PaintLabels(QPainter& p, const QRect& r) {
 }
 
 const QImage& StripChart::LabelImage(double x) {
-    const QString text = chart_->locale().toString(
-        x, chart_->xAxis->numberFormat().at(0).toLatin1(), chart_->xAxis->numberPrecision());
-    auto known = labels_.constFind(text);
+    const auto key = std::llround(x / xStep_);
+    auto known = labels_.constFind(key);
     if (known != labels_.constEnd()) {
         return *known;
     }
     if (labels_.size() > 64) {
         labels_.clear();
     }
+    const QString text = chart_->locale().toString(
+        x, chart_->xAxis->numberFormat().at(0).toLatin1(), chart_->xAxis->numberPrecision());
     const QRect bounds = QFontMetrics(labelFont_).boundingRect(0, 0, 0, 0, Qt::TextDontClip, text);
     const qreal ratio = devicePixelRatioF();
     QImage image(bounds.size() * ratio, QImage::Format_RGB32);
@@ -223,7 +241,7 @@ const QImage& StripChart::LabelImage(double x) {
     p.setFont(labelFont_);
     p.setPen(labelColour_);
     p.drawText(QRect(QPoint(), bounds.size()), Qt::TextDontClip | Qt::AlignHCenter, text);
-    return *labels_.insert(text, image);
+    return *labels_.insert(key, image);
 }
 
 bool StripChart::eventFilter(QObject* watched, QEvent* event) {
@@ -265,7 +283,8 @@ void StripChart::PaintRect(QPainter& p, const QRect& r) {
     const double xTo = XAt(c1);
 
     // Grid: dotted lines at the ticks, solid through zero when zero is inside the range.
-    std::vector<QPoint> dots;
+    std::vector<QPoint>& dots = dots_;
+    dots.clear();
     const auto inside = [&](int c) { return c >= c0 && c <= c1; };
     ForSteps(xFrom, xTo, xStep_, [&](double t) {
         const int c = Column(t);
@@ -309,7 +328,7 @@ void StripChart::PaintRect(QPainter& p, const QRect& r) {
         std::max(first, static_cast<std::int64_t>(std::floor(XAt(c0 - SeamColumns - 1))));
     const std::int64_t xb =
         std::min(last, static_cast<std::int64_t>(std::ceil(XAt(c1 + SeamColumns + 1))));
-    QVector<QLine> lines;
+    QVector<QLine>& lines = lines_;
     for (std::size_t s = 0; s < series_.size() && xa < xb; ++s) {
         const SeriesHistory& history = series_[s];
         const int widthPx = std::max(1, pens_[s].width());

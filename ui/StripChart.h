@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 class QCustomPlot;
 
@@ -50,6 +51,7 @@ private:
         bool operator==(const Layout&) const = default;
     };
     void TakeSpan(double span);
+    void UpdateAll();
     void PaintRect(QPainter& p, const QRect& r);
     // The bottom axis labels that reach into r, which may lie beside the strip.
     void PaintLabels(QPainter& p, const QRect& r);
@@ -82,7 +84,9 @@ private:
     QPen basePen_, tickPen_, subTickPen_, gridPen_, zeroPen_;
     int tickIn_ = 0, subTickIn_ = 0, labelPadding_ = 0;
     QFont labelFont_;
-    QHash<QString, QImage> labels_;
+    QHash<std::int64_t, QImage> labels_; // by tick number
+    std::vector<QPoint> dots_;           // kept between paints, so that no paint allocates
+    QVector<QLine> lines_;
     QColor labelColour_;
     QColor background_;
 };

@@ -108,9 +108,9 @@ TEST_F(Display, LabelsFitEveryTextTheyCanShow) {
     }
 }
 
-// The strip after folds of different sizes, each moving the image it has, looks exactly as
-// the same strip drawn whole.
-TEST_F(Display, StripMovedFoldByFoldEqualsTheStripDrawnWhole) {
+// The chart after folds of different sizes, each moving the image it has, looks exactly as
+// the same chart drawn whole.
+TEST_F(Display, StripMovedFoldByFoldEqualsTheChartDrawnWhole) {
     StripChart* strip = Form1->Display().Strip();
     PaintCount paints(strip);
     std::mt19937 rng(5);
@@ -121,8 +121,9 @@ TEST_F(Display, StripMovedFoldByFoldEqualsTheStripDrawnWhole) {
             Feed(RandomLine(perFold, rng));
             const std::int64_t newest = Form1->Display().History(0).Count() - 1;
             ASSERT_TRUE(WaitFor([&] { return strip->Right() == newest && paints.count > before; }));
-            const QImage whole = strip->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            ASSERT_TRUE(OnScreen(strip) == whole);
+            QTest::qWait(5); // the strip's neighbours paint in the same update
+            ASSERT_TRUE(OnScreen(Form1->Chart1) ==
+                        Form1->Chart1->grab().toImage().convertToFormat(QImage::Format_RGB32));
         }
     }
 }
