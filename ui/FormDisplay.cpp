@@ -333,6 +333,13 @@ void FormDisplay::Paint() {
         }
     }
     changed_ = 0;
+    // The chart moves at most every ChartIntervalMs; a fold that leaves it behind asks for
+    // the next one.
+    if (sinceChart_.isValid() && sinceChart_.elapsed() < ChartIntervalMs) {
+        RequestRepaint();
+        return;
+    }
+    sinceChart_.start();
     if (Live()) {
         strip_->Follow();
     } else {

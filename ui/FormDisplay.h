@@ -54,6 +54,7 @@ public:
     static constexpr std::int64_t TailPoints = 2048;
     // The labels and the chart are painted together, at most once per interval.
     static constexpr int PaintIntervalMs = 20;
+    static constexpr int ChartIntervalMs = 40;
 
     FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
 
@@ -124,6 +125,7 @@ private:
     double maximum_;
     bool applying_ = false; // our own range changes are not the operator's
     PaintFold paint_;
+    QElapsedTimer sinceChart_;
 };
 
 } // namespace vemor
