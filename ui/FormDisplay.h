@@ -53,7 +53,7 @@ public:
     // scrolls back.
     static constexpr std::int64_t TailPoints = 2048;
     // The labels and the chart are painted together, at most once per interval.
-    static constexpr int PaintIntervalMs = 20;
+    static constexpr int PaintIntervalMs = 16;
     static constexpr int ChartIntervalMs = 40;
 
     FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
