@@ -226,7 +226,7 @@ TEST_F(Display, ZoomStaysWithinTheHistoryAndTheLeftAxisRange) {
     Feed(stream);
     QCustomPlot* chart = Form1->Chart1;
     const QPointF at = chart->axisRect()->center();
-    for (int notch = 0; notch < 80; ++notch) {
+    for (int notch = 0; notch < 40; ++notch) {
         QWheelEvent out(at, chart->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
                         Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(chart, &out);
