@@ -30,6 +30,16 @@ void Feed(const Bytes& line) {
     Form1->FeedBytes(line.data(), line.size());
 }
 
+// Frames 0 .. count - 1 of FrameLine.
+void FeedFrames(int count) {
+    Bytes stream;
+    for (int n = 0; n < count; ++n) {
+        const Bytes f = FrameLine(n);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    Feed(stream);
+}
+
 // A label of the same font and size drawn alone with `text` on the window's ground.
 QImage Rendered(const QLabel* like, const QString& text) {
     QLabel label;
@@ -197,12 +207,7 @@ TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
 }
 
 TEST_F(Display, DoubleClickAfterScrollingBackShowsTheNewestPoints) {
-    Bytes stream;
-    for (int n = 0; n < 5000; ++n) {
-        const Bytes f = FrameLine(n);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
-    Feed(stream);
+    FeedFrames(5000);
     Form1->Chart1->xAxis->setRange(100, 300); // the operator looks back
     EXPECT_TRUE(Form1->Display().Strip()->isHidden());
     QTest::mouseDClick(Form1->Chart1, Qt::LeftButton, Qt::NoModifier,
@@ -218,12 +223,7 @@ TEST_F(Display, DoubleClickAfterScrollingBackShowsTheNewestPoints) {
 }
 
 TEST_F(Display, ZoomStaysWithinTheHistoryAndTheLeftAxisRange) {
-    Bytes stream;
-    for (int n = 0; n < 1000; ++n) {
-        const Bytes f = FrameLine(n);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
-    Feed(stream);
+    FeedFrames(1000);
     QCustomPlot* chart = Form1->Chart1;
     const QPointF at = chart->axisRect()->center();
     for (int notch = 0; notch < 40; ++notch) {
