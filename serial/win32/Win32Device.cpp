@@ -239,6 +239,11 @@ std::string SystemErrorText(int err) {
     if (text != nullptr) {
         LocalFree(text);
     }
+    // The system's texts end in a line break, which would leave a blank line in a box that
+    // goes on with the device and the fix.
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
+        out.pop_back();
+    }
     return out;
 }
 

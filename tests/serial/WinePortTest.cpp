@@ -116,7 +116,7 @@ TEST(WineOpen, MissingPortShowsTheSystemTextUnderGetLastError) {
     EXPECT_EQ(link.OpenError().Step, OpenStep::Open);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
-    EXPECT_EQ(boxes.shown[0].text, SystemErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(boxes.shown[0].FirstLine(), SystemErrorText(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(boxes.shown[0].text.empty());
 }
 

@@ -140,7 +140,7 @@ TEST_F(WindowTest, FailedOpenShowsTheSystemTextAndLeavesThePortClosed) {
         Click(Form1->Button1);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, "GetLastError");
-        EXPECT_EQ(boxes.shown[0].text, SystemErrorText(ERROR_FILE_NOT_FOUND));
+        EXPECT_EQ(boxes.shown[0].FirstLine(), SystemErrorText(ERROR_FILE_NOT_FOUND));
         EXPECT_EQ(Text(Form1->Button1), "Open");
         EXPECT_FALSE(IsWindowEnabled(Form1->Button2));
         EXPECT_EQ(SerialThread, nullptr);
