@@ -59,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     Check(r1.status == vemor::decode::Status::Ok);
-    // One header line, then one line of eleven columns per frame.
+    // One header line, then one line of twelve columns per frame.
     const std::size_t lines = Count(small.text, '\n');
     Check(lines >= 1);
-    Check(Count(small.text, ',') == lines * 10);
+    Check(Count(small.text, ',') == lines * 11);
     Check(lines - 1 <= (size - vemor::CaptureHeaderLength) / 2);
     return 0;
 }

@@ -270,16 +270,18 @@ TEST(Assembler, AssemblyDoesNotDependOnHowTheStreamIsSplit) {
     EXPECT_EQ(whole.frames.size(), 40u);
 }
 
-TEST(Assembler, BatchReportsWhereEachFrameEnded) {
+TEST(Assembler, BatchReportsWhereEachFrameAndEachDropEnded) {
     Bytes stream = Cat({Bytes{0x01, 0x02}, Line(Payload()), Bytes(5, 0x03), Line(Payload())});
     FrameAssembler a;
-    std::vector<std::size_t> ends;
-    const std::size_t dropped =
-        a.AssembleBytes(stream.data(), stream.size(),
-                        [&](const std::uint8_t*, std::size_t i) { ends.push_back(i); });
+    std::vector<std::size_t> ends, drops;
+    const std::size_t dropped = a.AssembleBytes(
+        stream.data(), stream.size(),
+        [&](const std::uint8_t*, std::size_t i) { ends.push_back(i); },
+        [&](std::size_t i) { drops.push_back(i); });
     // The first pair ends a 35-byte frame (dropped), the second a 38-byte one.
     EXPECT_EQ(dropped, 2u);
     EXPECT_TRUE(ends.empty());
+    EXPECT_EQ(drops, (std::vector<std::size_t>{34, 72}));
     const Bytes good = Cat({Line(Payload()), Line(Payload())});
     a.ResetAssembler();
     a.AssembleBytes(good.data(), good.size(),

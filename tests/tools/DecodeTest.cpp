@@ -153,7 +153,7 @@ TEST(DecodeColumns, PayloadColumnsHoldEveryByteWithDoublingUndone) {
     const Bytes payload = Payload({{0, 0xFF}, {1, 0x00}, {17, 0xFF}, {30, 0xFF}});
     const auto rows = Rows(Decode(Capture({Line(payload)}), Options{.payload = true}));
     ASSERT_EQ(rows.size(), 1u);
-    ASSERT_EQ(rows[0].size(), 11u + 31u);
+    ASSERT_EQ(rows[0].size(), 12u + 31u);
     for (int k = 0; k < PayloadLength; ++k) {
         EXPECT_EQ(rows[0].at("p" + std::to_string(k)), std::to_string(payload[k])) << k;
     }
@@ -197,7 +197,7 @@ TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByteWithControlBytesEscaped) {
         ASSERT_EQ(c.header.size(), CaptureHeaderLength);
         EXPECT_EQ(Decode(c.header, Options{.info = true}),
                   "start: " + c.start + "\nstop: " + c.stop +
-                      "\nbody_bytes: 0\nframes: 0\ndropped: 0\n");
+                      "\nbody_bytes: 0\nframes: 0\ndropped: 0\ndropped_bytes: 0\n");
     }
 }
 
@@ -237,11 +237,36 @@ TEST(DecodeInfo, HeaderFieldsThatAreNoTimeTextsAreWarnedAbout) {
 }
 
 TEST(DecodeInfo, CountsFramesDroppedPairsAndBodyBytes) {
-    const Bytes capture =
-        Capture({Line(Payload()), Bytes(40, 0x01), {0xFF, 0x00}, {0xFF, 0x00}, Line(Payload())});
-    EXPECT_EQ(Decode(capture, Options{.info = true}),
-              "start: 14:03:07\nstop: 14:05:11\nbody_bytes: " +
-                  std::to_string(capture.size() - 16) + "\nframes: 2\ndropped: 2\n");
+    // The 40 bytes and their pair, a lone pair and an unfinished tail are dropped bytes.
+    const Bytes capture = Capture({Line(Payload()),
+                                   Bytes(40, 0x01),
+                                   {0xFF, 0x00},
+                                   {0xFF, 0x00},
+                                   Line(Payload()),
+                                   {0x05, 0x06, 0xFF}});
+    EXPECT_EQ(
+        Decode(capture, Options{.info = true}),
+        "start: 14:03:07\nstop: 14:05:11\nbody_bytes: " + std::to_string(capture.size() - 16) +
+            "\nframes: 2\ndropped: 2\ndropped_bytes: 47\n");
+}
+
+TEST(DecodeColumns, SecondsAreTheOffsetOverTheLineRateExactly) {
+    const struct {
+        std::uint64_t offset;
+        char sep;
+        const char* text;
+    } cases[] = {
+        {0, '.', "0.00000"},
+        {1, '.', "0.00016"},
+        {36, '.', "0.00576"},
+        {6249, '.', "0.99984"},
+        {6250, ',', "1,00000"},
+        {540'000'000, '.', "86400.00000"},
+        {18'446'744'073'709'551'615u, '.', "2951479051793528.25840"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SecondsText(c.offset, c.sep), c.text) << c.offset;
+    }
 }
 
 TEST(DecodeInput, ShorterThanTheHeaderFailsWithoutAnyOutput) {

@@ -76,8 +76,48 @@ inline char* PutCount(char* out, std::uint64_t v) {
     return std::to_chars(out, out + 20, v).ptr;
 }
 
-// Two 20-digit counts, 40 cells, a newline, and the slack of the last whole-cell copy.
-constexpr std::size_t MaxRowLength = 2 * 20 + 1 + 40 * sizeof(Cell) + 1 + sizeof(Cell);
+// offset / 6250 = offset * 16 / 100000: the whole seconds, then five decimals.
+inline char* PutSeconds(char* out, std::uint64_t offset, char sep) {
+    out = std::to_chars(out, out + 20, offset / LineBytesPerSecond).ptr;
+    *out++ = sep;
+    auto fraction = static_cast<std::uint32_t>(offset % LineBytesPerSecond * 16);
+    for (int d = 4; d >= 0; --d) {
+        out[d] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return out + 5;
+}
+
+// Three 20-digit numbers and the seconds' decimals, 40 cells, the separators, a newline,
+// and the slack of the last whole-cell copy.
+constexpr std::size_t MaxRowLength = 3 * 20 + 8 + 40 * sizeof(Cell) + 1 + sizeof(Cell);
+
+template <bool Payload>
+void WriteRow(OutputBuffer& out, const NumberCells& cells, std::uint64_t frame, std::uint64_t end,
+              const std::uint8_t* f) {
+    char* o = out.Reserve(MaxRowLength);
+    o = PutCount(o, frame);
+    *o++ = ',';
+    o = PutCount(o, end);
+    o = Put(o, cells.rpm[f[byte_pos::Rpm]]);
+    o = Put(o, cells.battery[f[byte_pos::Battery]]);
+    o = Put(o, cells.temperature[f[byte_pos::Coolant]]);
+    o = Put(o, cells.temperature[f[byte_pos::Intake]]);
+    o = Put(o, cells.pulseWidth[f[byte_pos::PulseWidth]]);
+    o = Put(o, cells.plain[f[byte_pos::Map]]);
+    o = Put(o, cells.plain[f[byte_pos::O2]]);
+    o = Put(o, cells.plain[f[byte_pos::Tps]]);
+    o = Put(o, cells.plain[f[byte_pos::Byte14]]);
+    if constexpr (Payload) {
+        for (int k = 0; k < PayloadLength; ++k) {
+            o = Put(o, cells.plain[f[k]]);
+        }
+    }
+    *o++ = ',';
+    o = PutSeconds(o, end, '.');
+    *o++ = '\n';
+    out.Commit(o);
+}
 
 std::string Reason(int error) {
     return std::generic_category().message(error);
@@ -106,6 +146,26 @@ Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& n
 }
 
 } // namespace
+
+std::string SecondsText(std::uint64_t offset, char sep) {
+    char text[32];
+    return std::string(text, PutSeconds(text, offset, sep));
+}
+
+std::string CsvHeaderLine(bool payload) {
+    std::string line = CsvHeader;
+    if (payload) {
+        for (int k = 0; k < PayloadLength; ++k) {
+            line += ",p" + std::to_string(k);
+        }
+    }
+    return line + "," + TimeColumn + "\n";
+}
+
+void AppendRow(OutputBuffer& out, std::uint64_t frame, std::uint64_t end,
+               const std::uint8_t* payload) {
+    WriteRow<false>(out, Cells(), frame, end, payload);
+}
 
 std::string Escaped(const std::uint8_t* p, std::size_t n) {
     static constexpr char hex[] = "0123456789abcdef";
@@ -180,14 +240,8 @@ void CaptureDecoder::Feed(const std::uint8_t* p, std::size_t n) {
         if (!HeaderComplete()) {
             return;
         }
-        if (!options_.info) {
-            out_.Append(CsvHeader);
-            if (options_.payload) {
-                for (int k = 0; k < PayloadLength; ++k) {
-                    out_.Append(",p" + std::to_string(k));
-                }
-            }
-            out_.Append("\n");
+        if (!options_.info && options_.sink == nullptr) {
+            out_.Append(CsvHeaderLine(options_.payload));
         }
     }
     if (n > 0) {
@@ -196,47 +250,53 @@ void CaptureDecoder::Feed(const std::uint8_t* p, std::size_t n) {
 }
 
 void CaptureDecoder::FeedBody(const std::uint8_t* p, std::size_t n) {
-    if (options_.info) {
-        std::uint64_t frames = 0;
-        summary_.dropped += assembler_.AssembleBytes(p, n, [&](const std::uint8_t*) { ++frames; });
-        summary_.frames += frames;
-    } else if (options_.payload) {
-        FeedRows<true>(p, n);
+    if (options_.sink != nullptr) {
+        FrameSink& sink = *options_.sink;
+        FeedFrames(p, n, [&sink](const std::uint8_t* f, std::uint64_t, std::uint64_t end) {
+            sink.Frame(f, end);
+        });
+    } else if (options_.info) {
+        FeedFrames(p, n, [](const std::uint8_t*, std::uint64_t, std::uint64_t) {});
     } else {
-        FeedRows<false>(p, n);
+        const NumberCells& cells = Cells();
+        OutputBuffer& out = out_;
+        if (options_.payload) {
+            FeedFrames(p, n, [&](const std::uint8_t* f, std::uint64_t frame, std::uint64_t end) {
+                WriteRow<true>(out, cells, frame, end, f);
+            });
+        } else {
+            FeedFrames(p, n, [&](const std::uint8_t* f, std::uint64_t frame, std::uint64_t end) {
+                WriteRow<false>(out, cells, frame, end, f);
+            });
+        }
     }
     summary_.bodyBytes += n;
 }
 
-template <bool Payload>
-void CaptureDecoder::FeedRows(const std::uint8_t* p, std::size_t n) {
-    const NumberCells& cells = Cells();
+template <class OnFrame>
+void CaptureDecoder::FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& onFrame) {
     const std::uint64_t base = summary_.bodyBytes;
     std::uint64_t frame = summary_.frames;
-    OutputBuffer& out = out_;
-    summary_.dropped += assembler_.AssembleBytes(p, n, [&](const std::uint8_t* f, std::size_t i) {
-        char* o = out.Reserve(MaxRowLength);
-        o = PutCount(o, frame++);
-        *o++ = ',';
-        o = PutCount(o, base + i + 1); // just past the closing 0x00
-        o = Put(o, cells.rpm[f[byte_pos::Rpm]]);
-        o = Put(o, cells.battery[f[byte_pos::Battery]]);
-        o = Put(o, cells.temperature[f[byte_pos::Coolant]]);
-        o = Put(o, cells.temperature[f[byte_pos::Intake]]);
-        o = Put(o, cells.pulseWidth[f[byte_pos::PulseWidth]]);
-        o = Put(o, cells.plain[f[byte_pos::Map]]);
-        o = Put(o, cells.plain[f[byte_pos::O2]]);
-        o = Put(o, cells.plain[f[byte_pos::Tps]]);
-        o = Put(o, cells.plain[f[byte_pos::Byte14]]);
-        if constexpr (Payload) {
-            for (int k = 0; k < PayloadLength; ++k) {
-                o = Put(o, cells.plain[f[k]]);
+    std::uint64_t frameBytes = summary_.frameBytes;
+    std::uint64_t lastPairEnd = lastPairEnd_;
+    FrameSink* sink = options_.sink;
+    summary_.dropped += assembler_.AssembleBytes(
+        p, n,
+        [&](const std::uint8_t* f, std::size_t i) {
+            const std::uint64_t end = base + i + 1; // just past the closing 0x00
+            onFrame(f, frame++, end);
+            frameBytes += end - lastPairEnd;
+            lastPairEnd = end;
+        },
+        [&](std::size_t i) {
+            lastPairEnd = base + i + 1;
+            if (sink != nullptr) {
+                sink->Rejected(lastPairEnd);
             }
-        }
-        *o++ = '\n';
-        out.Commit(o);
-    });
+        });
     summary_.frames = frame;
+    summary_.frameBytes = frameBytes;
+    lastPairEnd_ = lastPairEnd;
 }
 
 bool CaptureDecoder::Finish() {
@@ -251,6 +311,7 @@ bool CaptureDecoder::Finish() {
         text += "body_bytes: " + std::to_string(summary_.bodyBytes) + "\n";
         text += "frames: " + std::to_string(summary_.frames) + "\n";
         text += "dropped: " + std::to_string(summary_.dropped) + "\n";
+        text += "dropped_bytes: " + std::to_string(summary_.DroppedBytes()) + "\n";
         out_.Append(text);
     }
     out_.Flush();

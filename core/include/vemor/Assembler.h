@@ -24,9 +24,15 @@ struct FrameAssembler {
     // calls show(frame) or show(frame, i) with FrameBuf (payload at 0..30, FF 00 at 31..32)
     // and i the index of that byte in p. The state is reset only after show returns, so a
     // consumer that throws leaves FramePos at 33 and SyncWord at 0xFF00 and the rest of p
-    // unfed. Returns the number of frames of the wrong length that were dropped.
+    // unfed. When a pair ends a frame of the wrong length, calls drop(i) with the index of
+    // its 0x00. Returns the number of frames of the wrong length that were dropped.
     template <class Show>
     std::size_t AssembleBytes(const std::uint8_t* p, std::size_t n, Show&& show) {
+        return AssembleBytes(p, n, show, [](std::size_t) {});
+    }
+
+    template <class Show, class Drop>
+    std::size_t AssembleBytes(const std::uint8_t* p, std::size_t n, Show&& show, Drop&& drop) {
         // The state lives in locals: stores into FrameBuf may alias any byte, which would
         // otherwise force a reload of both registers after every byte.
         std::uint16_t sync = SyncWord;
@@ -57,6 +63,7 @@ struct FrameAssembler {
                     }
                 } else {
                     ++dropped;
+                    drop(i);
                 }
                 pos = 0;
                 sync = 0;

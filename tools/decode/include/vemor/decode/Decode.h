@@ -19,10 +19,32 @@ inline constexpr std::size_t DefaultBlockSize = std::size_t{1} << 20;
 
 inline constexpr const char* CsvHeader =
     "frame,offset,rpm,battery_v,coolant_c,intake_c,pulse_width,map,o2,tps,byte14";
+// The last column, after the payload columns, so that readers of the older columns can
+// ignore it.
+inline constexpr const char* TimeColumn = "time_s";
+
+// The line's byte rate at 62500 baud, ten bits a byte: a frame's time from the start is its
+// offset divided by this, exact while the line was saturated.
+inline constexpr std::uint64_t LineBytesPerSecond = 6250;
+
+// offset / 6250 in seconds with five decimals, which it always fits exactly.
+std::string SecondsText(std::uint64_t offset, char sep = '.');
+
+// Takes the decoded stream instead of rows. Called on the decoding thread.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    // An accepted frame (payload at 0..30), valid during the call; end is the body offset
+    // just past its closing 0x00, as the offset column has it.
+    virtual void Frame(const std::uint8_t* frame, std::uint64_t end) = 0;
+    // A frame of the wrong length whose pair ended at end.
+    virtual void Rejected(std::uint64_t end) = 0;
+};
 
 struct Options {
-    bool payload = false; // add p0..p30
-    bool info = false;    // header times and counts instead of rows
+    bool payload = false;      // add p0..p30
+    bool info = false;         // header times and counts instead of rows
+    FrameSink* sink = nullptr; // frames go here instead of rows; nothing is written
     std::size_t blockSize = DefaultBlockSize;
 };
 
@@ -30,8 +52,17 @@ struct Summary {
     std::array<std::uint8_t, CaptureHeaderLength> header{};
     std::uint64_t bodyBytes = 0;
     std::uint64_t frames = 0;
-    std::uint64_t dropped = 0;
+    std::uint64_t dropped = 0;    // frames of the wrong length: the rejected stretches
+    std::uint64_t frameBytes = 0; // body bytes of accepted frames, each from the pair before
+    // Body bytes outside accepted frames: rejected stretches and an unfinished last frame.
+    std::uint64_t DroppedBytes() const { return bodyBytes - frameBytes; }
 };
+
+// The CSV header line, newline included.
+std::string CsvHeaderLine(bool payload);
+// One CSV row without payload columns, as the decoder writes it for that frame.
+void AppendRow(OutputBuffer& out, std::uint64_t frame, std::uint64_t end,
+               const std::uint8_t* payload);
 
 // Bytes as a terminal can show them: control bytes as \xNN, the backslash doubled; others
 // (the regional texts may use 8-bit characters) as they are.
@@ -60,13 +91,14 @@ public:
 
 private:
     void FeedBody(const std::uint8_t* p, std::size_t n);
-    template <bool Payload>
-    void FeedRows(const std::uint8_t* p, std::size_t n);
+    template <class OnFrame>
+    void FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& onFrame);
 
     Options options_;
     OutputBuffer& out_;
     FrameAssembler assembler_;
     Summary summary_;
+    std::uint64_t lastPairEnd_ = 0;
     std::size_t headerHave_ = 0;
 };
 
