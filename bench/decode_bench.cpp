@@ -1,6 +1,8 @@
 // Throughput of vemor-decode: MB of capture file decoded per second, to CSV or --info, with
 // the output thrown away (/dev/null). The capture is generated once, VEMOR_DECODE_BENCH_MB
 // megabytes (default 128), in TMPDIR.
+#include "TempCapture.h"
+
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
 #include "vemor/Values.h"
@@ -24,64 +26,14 @@ namespace {
 
 using vemor::decode::Options;
 
-// Engine-like payloads with about one FF in 256 bytes (sent doubled), and every 1000th frame
-// broken (one byte short) so the drop path is exercised too.
-std::vector<std::uint8_t> Stream(std::size_t bytes, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> byte(0, 254);
-    std::uniform_int_distribution<int> oneIn256(0, 255);
-    std::vector<std::uint8_t> out;
-    out.reserve(bytes + 128);
-    std::uint8_t payload[vemor::PayloadLength];
-    for (std::size_t f = 0; out.size() < bytes; ++f) {
-        for (auto& b : payload) {
-            b = oneIn256(rng) == 0 ? 0xFF : static_cast<std::uint8_t>(byte(rng));
-        }
-        vemor::AppendLineFrame(out, payload);
-        if (f % 1000 == 999) {
-            out.erase(out.end() - 3); // a short frame, dropped
-        }
-    }
-    return out;
-}
-
-class TempCapture {
-public:
-    TempCapture() {
-        const char* mb = std::getenv("VEMOR_DECODE_BENCH_MB");
-        const std::size_t size = (mb ? std::strtoul(mb, nullptr, 10) : 128) << 20;
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/vemor-decode-bench-XXXXXX";
-        const int fd = ::mkstemp(path_.data());
-        if (fd < 0) {
-            throw std::runtime_error("cannot create " + path_);
-        }
-        const auto header = vemor::StartHeader("14:03:07");
-        bool ok = ::write(fd, header.data(), header.size()) == ssize_t(header.size());
-        // Written in 16 MiB pieces so generating needs no more memory than that.
-        for (std::size_t done = 0; ok && done < size;) {
-            const auto piece = Stream(std::min<std::size_t>(16 << 20, size - done), done + 1);
-            ok = ::write(fd, piece.data(), piece.size()) == ssize_t(piece.size());
-            done += piece.size();
-            bytes_ += piece.size();
-        }
-        ::close(fd);
-        if (!ok) {
-            throw std::runtime_error("cannot write " + path_);
-        }
-        bytes_ += header.size();
-    }
-    ~TempCapture() { ::unlink(path_.c_str()); }
-    const std::string& path() const { return path_; }
-    std::size_t bytes() const { return bytes_; }
-
-private:
-    std::string path_;
-    std::size_t bytes_ = 0;
-};
+using vemor::bench::Stream;
+using vemor::bench::TempCapture;
 
 const TempCapture& Capture() {
-    static const TempCapture capture;
+    static const TempCapture capture = [] {
+        const char* mb = std::getenv("VEMOR_DECODE_BENCH_MB");
+        return TempCapture((mb ? std::strtoul(mb, nullptr, 10) : 128) << 20);
+    }();
     return capture;
 }
 

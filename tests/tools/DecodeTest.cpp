@@ -10,41 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace vemor::decode::testing {
 namespace {
-
-std::vector<std::string> Split(const std::string& s, char sep) {
-    std::vector<std::string> parts;
-    std::stringstream in(s);
-    for (std::string part; std::getline(in, part, sep);) {
-        parts.push_back(part);
-    }
-    return parts;
-}
-
-// Rows of a CSV output as column name -> text, the header line checked on the way.
-std::vector<std::map<std::string, std::string>> Rows(const std::string& csv) {
-    const std::vector<std::string> lines = Split(csv, '\n');
-    EXPECT_FALSE(lines.empty());
-    const std::vector<std::string> names = Split(lines.at(0), ',');
-    std::vector<std::map<std::string, std::string>> rows;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::vector<std::string> cells = Split(lines[i], ',');
-        EXPECT_EQ(cells.size(), names.size()) << lines[i];
-        std::map<std::string, std::string> row;
-        for (std::size_t c = 0; c < names.size() && c < cells.size(); ++c) {
-            row[names[c]] = cells[c];
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 std::string Decode(const Bytes& capture, Options options = {}) {
     StringWriter out;

@@ -3,6 +3,8 @@
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
 
+#include <random>
+
 namespace vemor::decode::testing {
 
 namespace {
@@ -92,6 +94,27 @@ std::vector<GoldenCapture> GoldenCaptures() {
         {"empty_body", "a capture during which nothing was received",
          Header("14:03:07", "14:03:09")},
     };
+}
+
+Bytes RandomCapture(unsigned seed, int frames) {
+    std::mt19937 rng(seed);
+    auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    Bytes out = Header("14:03:07", "14:05:11");
+    for (int f = 0; f < frames; ++f) {
+        if (below(20) == 0) {
+            int n = below(600);
+            n = n == PayloadLength ? n + 1 : n; // never a frame of the right length
+            const Bytes run = Run(n);
+            out.insert(out.end(), run.begin(), run.end());
+            out.insert(out.end(), Pair.begin(), Pair.end());
+        }
+        Bytes payload(PayloadLength);
+        for (auto& b : payload) {
+            b = below(64) == 0 ? 0xFF : static_cast<std::uint8_t>(below(256));
+        }
+        AppendLineFrame(out, payload.data());
+    }
+    return out;
 }
 
 } // namespace vemor::decode::testing

@@ -26,6 +26,10 @@ struct GoldenCapture {
 
 std::vector<GoldenCapture> GoldenCaptures();
 
+// A finished capture of random frames (about one payload byte in 64 an FF) with rejected
+// stretches between them: runs of up to 600 bytes and lone pairs.
+Bytes RandomCapture(unsigned seed, int frames);
+
 // Each capture is decoded in each mode; golden file <capture><suffix>.
 struct OutputMode {
     std::string suffix;

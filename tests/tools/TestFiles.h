@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,6 +51,33 @@ inline void ExpectGolden(const std::string& file, const std::string& actual) {
     }
     ASSERT_TRUE(std::filesystem::exists(path)) << path << " is missing";
     EXPECT_EQ(ReadFile(path), actual) << "differs from " << path;
+}
+
+inline std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    std::stringstream in(s);
+    for (std::string part; std::getline(in, part, sep);) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// Rows of a CSV output as column name -> text, the header line checked on the way.
+inline std::vector<std::map<std::string, std::string>> Rows(const std::string& csv) {
+    const std::vector<std::string> lines = Split(csv, '\n');
+    EXPECT_FALSE(lines.empty());
+    const std::vector<std::string> names = Split(lines.at(0), ',');
+    std::vector<std::map<std::string, std::string>> rows;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> cells = Split(lines[i], ',');
+        EXPECT_EQ(cells.size(), names.size()) << lines[i];
+        std::map<std::string, std::string> row;
+        for (std::size_t c = 0; c < names.size() && c < cells.size(); ++c) {
+            row[names[c]] = cells[c];
+        }
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 class TempDir {

@@ -134,8 +134,12 @@ private:
     int fd_;
 };
 
-Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& name) {
+Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& name,
+                const Options& options) {
     const bool complete = decoder.Finish();
+    if (options.summary != nullptr) {
+        *options.summary = decoder.summary();
+    }
     if (out.Failed()) {
         return {Status::OutputError, out.Error()};
     }
@@ -346,13 +350,21 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
 #ifndef _WIN32
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
+    auto remaining = static_cast<std::uint64_t>(st.st_size);
+    Progress* progress = options.progress;
+    if (progress != nullptr) {
+        progress->total = remaining;
+    }
+    if (options.sink != nullptr) {
+        options.sink->Expect(remaining - std::min<std::uint64_t>(remaining, CaptureHeaderLength));
+    }
 
     const std::size_t blockSize = std::max<std::size_t>(options.blockSize, 1);
     std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
     OutputBuffer buffer(out);
     CaptureDecoder decoder(options, buffer);
-    for (;;) {
-        const ssize_t got = ::read(fd, block.get(), blockSize);
+    while (remaining > 0) {
+        const ssize_t got = ::read(fd, block.get(), std::min<std::uint64_t>(blockSize, remaining));
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -365,8 +377,9 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
             return {Status::InputError, path + ": " + Reason(error)};
         }
         if (got == 0) {
-            break;
+            break; // cut short since it was opened
         }
+        remaining -= static_cast<std::uint64_t>(got);
         const bool headerBefore = decoder.HeaderComplete();
         decoder.Feed(block.get(), static_cast<std::size_t>(got));
         if (!headerBefore && decoder.HeaderComplete() && warn) {
@@ -377,8 +390,14 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
         if (buffer.Failed()) {
             return {Status::OutputError, buffer.Error()};
         }
+        if (progress != nullptr) {
+            progress->done += static_cast<std::uint64_t>(got);
+            if (progress->cancel) {
+                return {Status::Cancelled, path + ": cancelled"};
+            }
+        }
     }
-    return Finished(decoder, buffer, path);
+    return Finished(decoder, buffer, path, options);
 }
 
 Result DecodeBytes(const std::uint8_t* data, std::size_t n, const Options& options, Writer& out,
@@ -392,7 +411,7 @@ Result DecodeBytes(const std::uint8_t* data, std::size_t n, const Options& optio
     if (buffer.Failed()) {
         return {Status::OutputError, buffer.Error()};
     }
-    return Finished(decoder, buffer, name);
+    return Finished(decoder, buffer, name, options);
 }
 
 } // namespace vemor::decode

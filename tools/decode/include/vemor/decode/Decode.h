@@ -7,6 +7,7 @@
 #include "vemor/decode/Output.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,18 +35,13 @@ std::string SecondsText(std::uint64_t offset, char sep = '.');
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
+    // Before the first frame, when the body's size is known: room can be made for them all.
+    virtual void Expect(std::uint64_t /*bodyBytes*/) {}
     // An accepted frame (payload at 0..30), valid during the call; end is the body offset
     // just past its closing 0x00, as the offset column has it.
     virtual void Frame(const std::uint8_t* frame, std::uint64_t end) = 0;
     // A frame of the wrong length whose pair ended at end.
     virtual void Rejected(std::uint64_t end) = 0;
-};
-
-struct Options {
-    bool payload = false;      // add p0..p30
-    bool info = false;         // header times and counts instead of rows
-    FrameSink* sink = nullptr; // frames go here instead of rows; nothing is written
-    std::size_t blockSize = DefaultBlockSize;
 };
 
 struct Summary {
@@ -56,6 +52,22 @@ struct Summary {
     std::uint64_t frameBytes = 0; // body bytes of accepted frames, each from the pair before
     // Body bytes outside accepted frames: rejected stretches and an unfinished last frame.
     std::uint64_t DroppedBytes() const { return bodyBytes - frameBytes; }
+};
+
+// Shared by the decoding thread and a thread that watches it or stops it.
+struct Progress {
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> done{0};  // file bytes decoded
+    std::atomic<std::uint64_t> total{0}; // the file's size when it was opened
+};
+
+struct Options {
+    bool payload = false;         // add p0..p30
+    bool info = false;            // header times and counts instead of rows
+    FrameSink* sink = nullptr;    // frames go here instead of rows; nothing is written
+    Progress* progress = nullptr; // told after every block, read for a cancel
+    Summary* summary = nullptr;   // the counts, when the decoding has ended
+    std::size_t blockSize = DefaultBlockSize;
 };
 
 // The CSV header line, newline included.
@@ -102,7 +114,7 @@ private:
     std::size_t headerHave_ = 0;
 };
 
-enum class Status { Ok, InputError, OutputError };
+enum class Status { Ok, InputError, OutputError, Cancelled };
 
 struct Result {
     Status status = Status::Ok;
@@ -114,8 +126,9 @@ inline constexpr const char* NotRegularReason = "not a regular file";
 
 using WarnFn = std::function<void(const std::string& line)>;
 
-// Streams the file in blocks of options.blockSize bytes, in constant memory. Anything but a
-// regular file is refused before a byte is read. Each header warning goes to warn as
+// Streams the file in blocks of options.blockSize bytes, in constant memory, up to the size
+// it had when opened (a capture still being written is read as far as it was then). Anything
+// but a regular file is refused before a byte is read. Each header warning goes to warn as
 // "FILE: warning: ..." as soon as the header is in.
 Result DecodeFile(const std::string& path, const Options& options, Writer& out,
                   const WarnFn& warn = {});

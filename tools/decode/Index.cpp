@@ -1,0 +1,353 @@
+#include "vemor/decode/Index.h"
+
+#include "vemor/Assembler.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vemor::decode {
+
+namespace {
+
+// Which kept column feeds each chart trace, found from the core's chart values so that the
+// two cannot disagree.
+const std::array<int, SeriesCount>& TraceColumns() {
+    static const std::array<int, SeriesCount> columns = [] {
+        std::array<int, SeriesCount> c{};
+        c.fill(-1);
+        const std::array<std::uint8_t, PayloadLength> zero{};
+        const auto base = ChartValues(zero.data());
+        for (std::size_t k = 0; k < KeptBytes.size(); ++k) {
+            auto probe = zero;
+            probe[static_cast<std::size_t>(KeptBytes[k])] = 1;
+            const auto values = ChartValues(probe.data());
+            for (int t = 0; t < SeriesCount; ++t) {
+                if (values[static_cast<std::size_t>(t)] != base[static_cast<std::size_t>(t)]) {
+                    c[static_cast<std::size_t>(t)] = static_cast<int>(k);
+                }
+            }
+        }
+        if (std::find(c.begin(), c.end(), -1) != c.end()) {
+            throw std::logic_error("a chart trace follows a byte the index does not keep");
+        }
+        return c;
+    }();
+    return columns;
+}
+
+void Widen(Extent& e, const Extent& other) {
+    for (int t = 0; t < SeriesCount; ++t) {
+        const auto i = static_cast<std::size_t>(t);
+        e.lo[i] = std::min(e.lo[i], other.lo[i]);
+        e.hi[i] = std::max(e.hi[i], other.hi[i]);
+    }
+    e.rejected = e.rejected || other.rejected;
+}
+
+Extent EmptyExtent() {
+    Extent e;
+    e.lo.fill(0xFF);
+    e.hi.fill(0);
+    return e;
+}
+
+// Collects the decoder's frames into an index. Owner: the loading thread.
+class IndexSink final : public FrameSink {
+public:
+    explicit IndexSink(CaptureIndex& index) : index_(index) {}
+    void Expect(std::uint64_t bodyBytes) override {
+        // A frame takes at least 33 bytes of the line.
+        index_.Reserve(bodyBytes / FrameLength + 1);
+    }
+    void Frame(const std::uint8_t* frame, std::uint64_t end) override { index_.Add(frame, end); }
+    void Rejected(std::uint64_t) override { index_.Reject(); }
+
+private:
+    CaptureIndex& index_;
+};
+
+std::string Reason(int error) {
+    return std::generic_category().message(error);
+}
+
+class NullWriter final : public Writer {
+public:
+    bool Write(const char*, std::size_t) override { return true; }
+    std::string Error() const override { return {}; }
+};
+
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+CaptureIndex::CaptureIndex() {
+    Reserve(0);
+}
+
+void CaptureIndex::Reserve(std::uint64_t frames) {
+    frames = std::max(frames, count_);
+    for (auto& column : columns_) {
+        // Not value-initialised: pages that no frame reaches stay untouched.
+        std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[frames]);
+        if (count_ > 0) {
+            std::memcpy(grown.get(), column.get(), count_);
+        }
+        column = std::move(grown);
+    }
+    capacity_ = frames;
+    checkpoints_.reserve(frames / CheckpointFrames + 1);
+    const auto& traces = TraceColumns();
+    for (std::size_t t = 0; t < traces_.size(); ++t) {
+        traces_[t] = columns_[static_cast<std::size_t>(traces[t])].get();
+    }
+}
+
+void CaptureIndex::Seal(const Summary& summary) {
+    summary_ = summary;
+    rejectedAtEnd_ = pendingReject_;
+    levels_.clear();
+    std::vector<Extent> level(count_ / BucketFrames);
+    for (int t = 0; t < SeriesCount; ++t) {
+        const std::uint8_t* column = traces_[static_cast<std::size_t>(t)];
+        for (std::size_t b = 0; b < level.size(); ++b) {
+            const std::uint8_t* v = column + b * BucketFrames;
+            std::uint8_t lo = 0xFF, hi = 0;
+            for (std::uint64_t f = 0; f < BucketFrames; ++f) {
+                lo = std::min(lo, v[f]);
+                hi = std::max(hi, v[f]);
+            }
+            level[b].lo[static_cast<std::size_t>(t)] = lo;
+            level[b].hi[static_cast<std::size_t>(t)] = hi;
+        }
+    }
+    const std::uint8_t* meta = columns_[MetaColumn].get();
+    for (std::size_t b = 0; b < level.size(); ++b) {
+        std::uint8_t any = 0;
+        for (std::uint64_t f = 0; f < BucketFrames; ++f) {
+            any |= meta[b * BucketFrames + f];
+        }
+        level[b].rejected = (any & RejectBit) != 0;
+    }
+    while (!level.empty()) {
+        std::vector<Extent> coarser(level.size() / 2);
+        for (std::size_t b = 0; b < coarser.size(); ++b) {
+            coarser[b] = level[2 * b];
+            Widen(coarser[b], level[2 * b + 1]);
+        }
+        levels_.push_back(std::move(level));
+        level = std::move(coarser);
+    }
+}
+
+std::uint64_t CaptureIndex::EndFrom(std::uint64_t frame, std::uint64_t previousEnd) const {
+    const std::uint8_t gap = columns_[MetaColumn][frame] & ~RejectBit;
+    if (gap != Overflow) {
+        return previousEnd + FrameLength + gap;
+    }
+    return std::lower_bound(overflow_.begin(), overflow_.end(), frame,
+                            [](const auto& entry, std::uint64_t f) { return entry.first < f; })
+        ->second;
+}
+
+std::uint64_t CaptureIndex::End(std::uint64_t frame) const {
+    const std::uint64_t c = frame / CheckpointFrames;
+    std::uint64_t end = checkpoints_[c];
+    for (std::uint64_t f = c * CheckpointFrames + 1; f <= frame; ++f) {
+        end = EndFrom(f, end);
+    }
+    return end;
+}
+
+std::uint64_t CaptureIndex::FirstEndingAtOrAfter(std::uint64_t offset) const {
+    // The last checkpoint at or before the offset; the answer lies within its 64 frames.
+    const auto after = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), offset);
+    if (after == checkpoints_.begin()) {
+        return 0;
+    }
+    std::uint64_t frame =
+        static_cast<std::uint64_t>(after - checkpoints_.begin() - 1) * CheckpointFrames;
+    std::uint64_t end = checkpoints_[frame / CheckpointFrames];
+    while (end < offset && ++frame < Frames()) {
+        end = EndFrom(frame, end);
+    }
+    return frame;
+}
+
+std::array<std::uint8_t, PayloadLength> CaptureIndex::Payload(std::uint64_t frame) const {
+    std::array<std::uint8_t, PayloadLength> p{};
+    for (std::size_t k = 0; k < KeptBytes.size(); ++k) {
+        p[static_cast<std::size_t>(KeptBytes[k])] = columns_[k][frame];
+    }
+    return p;
+}
+
+std::uint8_t CaptureIndex::TraceByte(int trace, std::uint64_t frame) const {
+    return traces_[static_cast<std::size_t>(trace)][frame];
+}
+
+bool CaptureIndex::RejectedBefore(std::uint64_t frame) const {
+    return frame < Frames() ? (columns_[MetaColumn][frame] & RejectBit) != 0 : rejectedAtEnd_;
+}
+
+void CaptureIndex::Merge(Extent& e, std::uint64_t frame) const {
+    for (std::size_t t = 0; t < traces_.size(); ++t) {
+        const std::uint8_t v = traces_[t][frame];
+        e.lo[t] = std::min(e.lo[t], v);
+        e.hi[t] = std::max(e.hi[t], v);
+    }
+    e.rejected = e.rejected || (columns_[MetaColumn][frame] & RejectBit) != 0;
+}
+
+Extent CaptureIndex::Range(std::uint64_t first, std::uint64_t last) const {
+    Extent e = EmptyExtent();
+    last = std::min(last, Frames());
+    // Single frames up to the bucket edges, then whole buckets, at most two a level.
+    while (first < last && first % BucketFrames != 0) {
+        Merge(e, first++);
+    }
+    while (last > first && last % BucketFrames != 0) {
+        Merge(e, --last);
+    }
+    std::uint64_t b = first / BucketFrames;
+    std::uint64_t end = last / BucketFrames;
+    for (std::size_t l = 0; b < end; ++l) {
+        const auto& level = levels_[l];
+        if (b & 1) {
+            Widen(e, level[b++]);
+        }
+        if (end & 1) {
+            Widen(e, level[--end]);
+        }
+        b >>= 1;
+        end >>= 1;
+    }
+    return e;
+}
+
+std::size_t CaptureIndex::MemoryBytes() const {
+    std::size_t n = columns_.size() * count_ + checkpoints_.capacity() * sizeof(std::uint64_t) +
+                    overflow_.capacity() * sizeof(overflow_[0]);
+    for (const auto& l : levels_) {
+        n += l.capacity() * sizeof(Extent);
+    }
+    return n;
+}
+
+Loaded LoadCapture(const std::string& path, Progress* progress) {
+    Loaded loaded;
+    loaded.index = std::make_unique<CaptureIndex>();
+    IndexSink sink(*loaded.index);
+    Summary summary;
+    Options options;
+    options.sink = &sink;
+    options.progress = progress;
+    options.summary = &summary;
+    NullWriter nothing;
+    loaded.result = DecodeFile(path, options, nothing);
+    if (loaded.result.status != Status::Ok) {
+        loaded.index.reset();
+        return loaded;
+    }
+    loaded.index->Seal(summary);
+    return loaded;
+}
+
+Readout ReadFrame(const CaptureIndex& index, std::uint64_t frame, char sep) {
+    const auto payload = index.Payload(frame);
+    Readout r;
+    r.labels = LabelTexts(payload.data(), sep);
+    r.traces = ChartValues(payload.data());
+    r.frame = frame;
+    r.end = index.End(frame);
+    r.seconds = SecondsText(r.end, sep);
+    return r;
+}
+
+Result ExportCsv(const CaptureIndex& index, std::uint64_t first, std::uint64_t last, Writer& out,
+                 Progress* progress) {
+    last = std::min(last, index.Frames());
+    first = std::min(first, last);
+    OutputBuffer buffer(out);
+    buffer.Append(CsvHeaderLine(false));
+    if (progress != nullptr) {
+        progress->total = last - first;
+    }
+    constexpr std::uint64_t Step = 1 << 16;
+    for (std::uint64_t f = first; f < last && !buffer.Failed(); f += Step) {
+        const std::uint64_t stop = std::min(last, f + Step);
+        std::uint64_t end = index.End(f);
+        for (std::uint64_t k = f; k < stop; ++k) {
+            if (k != f) {
+                end = index.EndFrom(k, end);
+            }
+            const auto payload = index.Payload(k);
+            AppendRow(buffer, k, end, payload.data());
+        }
+        if (progress != nullptr) {
+            progress->done = stop - first;
+            if (progress->cancel) {
+                return {Status::Cancelled, "cancelled"};
+            }
+        }
+    }
+    buffer.Flush();
+    if (buffer.Failed()) {
+        return {Status::OutputError, buffer.Error()};
+    }
+    return {};
+}
+
+Result ExportCsvFile(const CaptureIndex& index, std::uint64_t first, std::uint64_t last,
+                     const std::string& path, Progress* progress) {
+    // Written beside the target and renamed over it at the end, so that a failure or a
+    // cancel leaves whatever was there before.
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = path + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".part";
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        return {Status::OutputError, "cannot create " + temp + ": " + Reason(errno)};
+    }
+    FdCloser closer(fd);
+    FdWriter writer(fd, path);
+    Result r = ExportCsv(index, first, last, writer, progress);
+    if (r.status == Status::Ok && ::close(closer.Release()) != 0) {
+        r = {Status::OutputError, "cannot write to " + path + ": " + Reason(errno)};
+    }
+    if (r.status == Status::Ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        r = {Status::OutputError, "cannot write " + path + ": " + Reason(errno)};
+    }
+    if (r.status != Status::Ok) {
+        ::unlink(temp.c_str());
+    }
+    return r;
+}
+
+} // namespace vemor::decode

@@ -1,0 +1,147 @@
+#include "vemor/decode/View.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vemor::decode {
+
+namespace {
+
+// The first frame whose X is at least x.
+std::uint64_t FirstFrameFrom(const CaptureIndex& index, double x, XUnit unit) {
+    if (x <= 0) {
+        return 0;
+    }
+    const double limit =
+        static_cast<double>(unit == XUnit::Frames ? index.Frames() : index.Counts().bodyBytes);
+    const double scaled = unit == XUnit::Frames ? x : x * LineBytesPerSecond;
+    if (scaled > limit) {
+        return index.Frames();
+    }
+    const auto at = static_cast<std::uint64_t>(std::ceil(scaled));
+    return unit == XUnit::Frames ? std::min(at, index.Frames()) : index.FirstEndingAtOrAfter(at);
+}
+
+void AddFrame(View& view, const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
+    const double x = FrameX(index, frame, unit);
+    for (int t = 0; t < SeriesCount; ++t) {
+        view.traces[static_cast<std::size_t>(t)].push_back(
+            {x, TraceValue(t, index.TraceByte(t, frame))});
+    }
+}
+
+} // namespace
+
+double TraceValue(int trace, std::uint8_t raw) {
+    // Every trace follows one byte, so the core's values for a frame filled with that byte
+    // give each trace's value of it.
+    static const auto table = [] {
+        std::array<std::array<double, 256>, SeriesCount> t{};
+        for (int v = 0; v < 256; ++v) {
+            std::array<std::uint8_t, PayloadLength> frame{};
+            frame.fill(static_cast<std::uint8_t>(v));
+            const auto values = ChartValues(frame.data());
+            for (std::size_t s = 0; s < values.size(); ++s) {
+                t[s][static_cast<std::size_t>(v)] = values[s];
+            }
+        }
+        return t;
+    }();
+    return table[static_cast<std::size_t>(trace)][raw];
+}
+
+double FrameX(const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
+    return unit == XUnit::Frames
+               ? static_cast<double>(frame)
+               : static_cast<double>(index.End(frame)) / static_cast<double>(LineBytesPerSecond);
+}
+
+double GapX(const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
+    if (unit == XUnit::Frames) {
+        return static_cast<double>(frame) - 0.5;
+    }
+    const std::uint64_t before = frame > 0 ? index.End(frame - 1) : 0;
+    const std::uint64_t after =
+        frame < index.Frames() ? index.End(frame) : index.Counts().bodyBytes;
+    return static_cast<double>(before + after) / 2 / static_cast<double>(LineBytesPerSecond);
+}
+
+double FullWidth(const CaptureIndex& index, XUnit unit) {
+    if (unit == XUnit::Frames) {
+        return index.Frames() > 1 ? static_cast<double>(index.Frames() - 1) : 1.0;
+    }
+    return std::max<double>(static_cast<double>(index.Counts().bodyBytes), 1.0) /
+           static_cast<double>(LineBytesPerSecond);
+}
+
+std::uint64_t FrameNear(const CaptureIndex& index, double x, XUnit unit) {
+    const std::uint64_t next = FirstFrameFrom(index, x, unit);
+    if (next == 0) {
+        return 0;
+    }
+    if (next >= index.Frames()) {
+        return index.Frames() - 1;
+    }
+    const double before = x - FrameX(index, next - 1, unit);
+    const double after = FrameX(index, next, unit) - x;
+    return before <= after ? next - 1 : next;
+}
+
+View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns) {
+    View view;
+    columns = std::max(columns, 1);
+    const std::uint64_t frames = index.Frames();
+    const std::uint64_t first = FirstFrameFrom(index, lo, unit);
+    const std::uint64_t last =
+        std::max(first, FirstFrameFrom(index, std::nextafter(hi, HUGE_VAL), unit));
+    // Rejected stretches before the first frame shown up to the one after the last.
+    const std::uint64_t gapsEnd = std::min(last, frames);
+    view.eachFrame = last - first <= static_cast<std::uint64_t>(columns);
+    if (first > 0) {
+        AddFrame(view, index, first - 1, unit);
+    }
+    if (view.eachFrame) {
+        for (std::uint64_t f = first; f < last; ++f) {
+            AddFrame(view, index, f, unit);
+        }
+        for (std::uint64_t f = first; f <= gapsEnd; ++f) {
+            if (index.RejectedBefore(f)) {
+                view.rejects.push_back(GapX(index, f, unit));
+            }
+        }
+    } else {
+        const double width = (hi - lo) / columns;
+        std::uint64_t from = first;
+        for (int c = 0; c < columns; ++c) {
+            const std::uint64_t to =
+                c + 1 == columns
+                    ? last
+                    : std::clamp(FirstFrameFrom(index, lo + (c + 1) * width, unit), from, last);
+            if (from == to) {
+                continue;
+            }
+            const Extent e = index.Range(from, to);
+            const double x = lo + (c + 0.5) * width;
+            for (int t = 0; t < SeriesCount; ++t) {
+                const auto i = static_cast<std::size_t>(t);
+                const double a = TraceValue(t, e.lo[i]);
+                const double b = TraceValue(t, e.hi[i]);
+                view.traces[i].push_back({x, std::min(a, b)});
+                view.traces[i].push_back({x, std::max(a, b)});
+            }
+            if (e.rejected) {
+                view.rejects.push_back(x);
+            }
+            from = to;
+        }
+        if (gapsEnd == frames && index.RejectedBefore(frames)) {
+            view.rejects.push_back(GapX(index, frames, unit));
+        }
+    }
+    if (last < frames) {
+        AddFrame(view, index, last, unit);
+    }
+    return view;
+}
+
+} // namespace vemor::decode

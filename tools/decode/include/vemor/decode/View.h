@@ -1,0 +1,45 @@
+#pragma once
+// What a chart of a capture draws for a stretch of X: one point per frame when there are no
+// more frames than pixel columns, otherwise each column's smallest and largest value from the
+// index's summary, so that a redraw costs the same at any zoom.
+
+#include "vemor/decode/Index.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace vemor::decode {
+
+enum class XUnit {
+    Frames,  // the frame's number
+    Seconds, // the frame's offset / 6250
+};
+
+// The chart's Y of a trace (series position 0..5) for a raw byte, as the live chart has it.
+double TraceValue(int trace, std::uint8_t raw);
+
+double FrameX(const CaptureIndex& index, std::uint64_t frame, XUnit unit);
+// X of the gap before the frame (after the last one for frame == Frames()), where a rejected
+// stretch is marked.
+double GapX(const CaptureIndex& index, std::uint64_t frame, XUnit unit);
+// From the start to the last frame, or to the end of the body in seconds.
+double FullWidth(const CaptureIndex& index, XUnit unit);
+// The frame whose X is closest; the index must hold a frame.
+std::uint64_t FrameNear(const CaptureIndex& index, double x, XUnit unit);
+
+struct Point {
+    double x, y;
+};
+
+struct View {
+    std::array<std::vector<Point>, SeriesCount> traces; // in ascending x
+    std::vector<double> rejects;                        // X of the marks
+    bool eachFrame = false; // the points are frames, not column summaries
+};
+
+// X from lo to hi over `columns` pixel columns; one frame beyond each edge is included so
+// that the lines reach the edges.
+View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns);
+
+} // namespace vemor::decode
