@@ -2,19 +2,10 @@
 
 #include <QCoreApplication>
 
-#include <vector>
-
 namespace {
 
 const QString Program = QStringLiteral("vemor");
 
-struct Operand {
-    QString name;
-    QString description;
-};
-
-// The operands the program takes, in this order; any further one is refused.
-const std::vector<Operand> DeclaredOperands = {};
 
 // The toolkit's own options (-platform offscreen, -style fusion, -reverse, ...). They stay in
 // the arguments; the application object takes them out itself.
@@ -46,10 +37,11 @@ CommandLine::CommandLine() {
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser_.addOption(option);
     }
-    for (const Operand& operand : DeclaredOperands) {
-        parser_.addPositionalArgument(operand.name, operand.description,
-                                      QLatin1Char('[') + operand.name + QLatin1Char(']'));
-    }
+    parser_.addPositionalArgument(
+        QStringLiteral("capture"),
+        QStringLiteral("A capture file to show in a viewer window of its own, beside the "
+                       "monitor; several may be given."),
+        QStringLiteral("[capture...]"));
 }
 
 CommandLine::Action CommandLine::Parse(const QStringList& arguments) {
@@ -58,11 +50,6 @@ CommandLine::Action CommandLine::Parse(const QStringList& arguments) {
         return Action::Error;
     }
     operands_ = parser_.positionalArguments();
-    const auto taken = static_cast<qsizetype>(DeclaredOperands.size());
-    if (operands_.size() > taken) {
-        error_ = QStringLiteral("Unexpected argument '%1'.").arg(operands_.at(taken));
-        return Action::Error;
-    }
     if (parser_.isSet(QStringLiteral("help"))) {
         return Action::Help;
     }

@@ -23,7 +23,7 @@ public:
     // What to print and the exit status for an action other than RunWindow. The help names the
     // program as the application object's first argument, when one exists.
     Reply Answer(Action action) const;
-    // The positional arguments, in the order the constructor declares them.
+    // The capture files to open, in the order given.
     QStringList Operands() const { return operands_; }
 
 private:

@@ -1,5 +1,6 @@
 #include "Main.h"
 #include "Application.h"
+#include "CaptureViewer.h"
 #include "CommandLine.h"
 #include "ErrorDisplay.h"
 
@@ -45,12 +46,16 @@ int main(int argc, char** argv) {
         try {
             Form1 = new TForm1;
             Form1->show();
+            for (const QString& capture : commandLine.Operands()) {
+                vemor::CaptureViewer::Open(capture);
+            }
             TApplication::exec();
         } catch (const std::exception& e) {
             vemor::ShowErrorDisplay(e);
         }
-        // The window goes while the application object still exists, so that a running
+        // The windows go while the application object still exists, so that a running
         // capture is finished and the reader stopped.
+        vemor::CaptureViewer::CloseAll();
         delete Form1;
         Form1 = nullptr;
     } catch (...) {

@@ -11,6 +11,7 @@ struct Case {
     QStringList arguments; // after the program's name
     Action action;
     const char* text; // expected in the answer: standard output for 0, standard error for 2
+    QStringList operands = {};
 };
 
 class CommandLineTest : public ::testing::TestWithParam<Case> {};
@@ -21,7 +22,7 @@ TEST_P(CommandLineTest, AnswersOnTheRightStreamWithTheRightStatus) {
     const Action action = commandLine.Parse(QStringList{QStringLiteral("vemor")} + c.arguments);
     ASSERT_EQ(action, c.action);
     if (action == Action::RunWindow) {
-        EXPECT_TRUE(commandLine.Operands().isEmpty());
+        EXPECT_EQ(commandLine.Operands(), c.operands);
         return;
     }
     const CommandLine::Reply reply = commandLine.Answer(action);
@@ -42,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ShortVersion", {"-v"}, Action::Version, "vemor " VEMOR_VERSION "\n"},
         Case{"UnknownOption", {"--bogus"}, Action::Error, "vemor: Unknown option 'bogus'"},
         Case{"UnknownOptionBeatsVersion", {"--version", "-x"}, Action::Error, "--help lists"},
-        Case{"Operand", {"TMP1.$$$"}, Action::Error, "Unexpected argument 'TMP1.$$$'"},
+        Case{"Captures", {"TMP1.$$$", "--", "-odd"}, Action::RunWindow, "", {"TMP1.$$$", "-odd"}},
+        Case{"HelpBeatsCaptures", {"TMP1.$$$", "-h"}, Action::Help, "[capture...]"},
         // The toolkit's options are left for the application object.
         Case{"ToolkitOptionWithValue", {"-platform", "offscreen"}, Action::RunWindow, ""},
         Case{"ToolkitOptionJoined", {"-style=fusion", "-v"}, Action::Version, "vemor "},

@@ -74,6 +74,12 @@ double FullWidth(const CaptureIndex& index, XUnit unit) {
            static_cast<double>(LineBytesPerSecond);
 }
 
+std::pair<std::uint64_t, std::uint64_t> FramesIn(const CaptureIndex& index, double lo, double hi,
+                                                 XUnit unit) {
+    const std::uint64_t first = FirstFrameFrom(index, lo, unit);
+    return {first, std::max(first, FirstFrameFrom(index, std::nextafter(hi, HUGE_VAL), unit))};
+}
+
 std::uint64_t FrameNear(const CaptureIndex& index, double x, XUnit unit) {
     const std::uint64_t next = FirstFrameFrom(index, x, unit);
     if (next == 0) {
@@ -91,9 +97,7 @@ View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int 
     View view;
     columns = std::max(columns, 1);
     const std::uint64_t frames = index.Frames();
-    const std::uint64_t first = FirstFrameFrom(index, lo, unit);
-    const std::uint64_t last =
-        std::max(first, FirstFrameFrom(index, std::nextafter(hi, HUGE_VAL), unit));
+    const auto [first, last] = FramesIn(index, lo, hi, unit);
     // Rejected stretches before the first frame shown up to the one after the last.
     const std::uint64_t gapsEnd = std::min(last, frames);
     view.eachFrame = last - first <= static_cast<std::uint64_t>(columns);

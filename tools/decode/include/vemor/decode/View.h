@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vemor::decode {
@@ -25,6 +26,9 @@ double FrameX(const CaptureIndex& index, std::uint64_t frame, XUnit unit);
 double GapX(const CaptureIndex& index, std::uint64_t frame, XUnit unit);
 // From the start to the last frame, or to the end of the body in seconds.
 double FullWidth(const CaptureIndex& index, XUnit unit);
+// The frames whose X lies in [lo, hi], as [first, last).
+std::pair<std::uint64_t, std::uint64_t> FramesIn(const CaptureIndex& index, double lo, double hi,
+                                                 XUnit unit);
 // The frame whose X is closest; the index must hold a frame.
 std::uint64_t FrameNear(const CaptureIndex& index, double x, XUnit unit);
 

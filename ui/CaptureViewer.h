@@ -1,0 +1,112 @@
+#pragma once
+// A window of its own that shows a recorded capture: the six traces of the live chart over
+// the whole recording, a cursor that reads one frame as the live labels would show it, the
+// capture's counts, and CSV export. Several may be open beside the live window. GUI thread.
+
+#include "Background.h"
+
+#include "vemor/decode/Index.h"
+#include "vemor/decode/View.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QComboBox;
+class QCPGraph;
+class QCPItemStraightLine;
+class QCustomPlot;
+class QLabel;
+class QMouseEvent;
+class QProgressBar;
+class QProgressDialog;
+
+namespace vemor {
+
+class CaptureViewer final : public QMainWindow {
+    Q_OBJECT
+public:
+    // Opens a viewer for the file and starts loading it; what is not a capture is refused in
+    // the error display and the viewer closes itself.
+    static CaptureViewer* Open(const QString& path);
+    // The file dialog in the working folder, captures first; opens what is chosen.
+    static void OpenWithDialog(QWidget* parent);
+    // Closes every viewer, at the end of the program.
+    static void CloseAll();
+
+    ~CaptureViewer() override;
+
+    const QString& Path() const { return path_; }
+    // Null until the capture is loaded.
+    const decode::CaptureIndex* Index() const { return index_.get(); }
+    QCustomPlot* Chart() const { return chart_; }
+    decode::XUnit Unit() const { return unit_; }
+
+    void SetUnit(decode::XUnit unit);
+    void ShowAll();
+    // Shows X from lo to hi, kept within the capture and at least a few frames wide.
+    void ShowRange(double lo, double hi);
+    void SetCursorFrame(std::uint64_t frame);
+    std::optional<std::uint64_t> CursorFrame() const { return cursorFrame_; }
+    // Writes the CSV of the whole capture or of the frames in view, on a thread of its own.
+    void ExportTo(const QString& path, bool visibleOnly);
+    bool Exporting() const { return exporting_ != nullptr; }
+
+signals:
+    void Loaded();
+    void Exported(bool ok, const QString& message);
+
+protected:
+    explicit CaptureViewer(const QString& path);
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildWindow();
+    void Poll();
+    void FinishLoading();
+    void ShowSummary();
+    void OnRangeChanged();
+    void Fill();
+    void OnPress(QMouseEvent* event);
+    void OnRelease(QMouseEvent* event);
+    void StepCursor(int frames);
+    void ShowReadout();
+    void AskExport();
+    void FinishExport();
+    void ReadLocale();
+
+    QString path_;
+    QCustomPlot* chart_ = nullptr;
+    std::array<QCPGraph*, 6> traces_{};
+    QCPGraph* rejects_ = nullptr;
+    QCPItemStraightLine* cursorLine_ = nullptr;
+    std::array<QLabel*, 5> labels_{};
+    QLabel* detail_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QComboBox* unitChoice_ = nullptr;
+    QAction* exportAction_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QProgressDialog* exportDialog_ = nullptr;
+    QTimer poll_;
+
+    std::unique_ptr<Background<decode::Loaded>> loading_;
+    std::unique_ptr<Background<decode::Result>> exporting_;
+    QString exportPath_;
+    std::unique_ptr<const decode::CaptureIndex> index_;
+    decode::XUnit unit_ = decode::XUnit::Frames;
+    std::optional<std::uint64_t> cursorFrame_;
+    char decimalSeparator_ = '.';
+    bool dirty_ = true; // the graphs do not yet show the axis range
+    int filledWidth_ = 0;
+    bool clamping_ = false;
+    QPoint pressedAt_;
+};
+
+} // namespace vemor
