@@ -6,7 +6,6 @@ namespace {
 
 const QString Program = QStringLiteral("vemor");
 
-
 // The toolkit's own options (-platform offscreen, -style fusion, -reverse, ...). They stay in
 // the arguments; the application object takes them out itself.
 const char* const ToolkitValueOptions[] = {

@@ -73,9 +73,9 @@ CaptureViewer* CaptureViewer::Open(const QString& path) {
 }
 
 void CaptureViewer::OpenWithDialog(QWidget* parent) {
-    const QString path = QFileDialog::getOpenFileName(
-        parent, QStringLiteral("Open Capture"), QDir::currentPath(),
-        QStringLiteral("Captures (TMP*.$$$);;All files (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(parent, QStringLiteral("Open Capture"), QDir::currentPath(),
+                                     QStringLiteral("Captures (TMP*.$$$);;All files (*)"));
     if (!path.isEmpty()) {
         Open(path);
     }
@@ -120,7 +120,8 @@ void CaptureViewer::BuildWindow() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Open Capture..."), QKeySequence::Open, this,
                     [this] { OpenWithDialog(this); });
-    exportAction_ = file->addAction(QStringLiteral("&Export CSV..."), this, [this] { AskExport(); });
+    exportAction_ =
+        file->addAction(QStringLiteral("&Export CSV..."), this, [this] { AskExport(); });
     exportAction_->setObjectName(QStringLiteral("ExportCsv"));
     exportAction_->setEnabled(false);
     file->addSeparator();
@@ -396,7 +397,7 @@ void CaptureViewer::OnPress(QMouseEvent* event) {
     pressedAt_ = event->pos();
     // Ctrl turns a drag from panning into a zoom rectangle.
     chart_->setSelectionRectMode((event->modifiers() & Qt::ControlModifier) ? QCP::srmZoom
-                                                                           : QCP::srmNone);
+                                                                            : QCP::srmNone);
 }
 
 void CaptureViewer::OnRelease(QMouseEvent* event) {
@@ -514,9 +515,9 @@ void CaptureViewer::AskExport() {
     }
     const QString suggested =
         QDir::current().filePath(QFileInfo(path_).fileName() + QStringLiteral(".csv"));
-    const QString target = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export CSV"), suggested,
-        QStringLiteral("CSV files (*.csv);;All files (*)"));
+    const QString target =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), suggested,
+                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
     if (target.isEmpty()) {
         return;
     }
@@ -569,7 +570,8 @@ void CaptureViewer::FinishExport() {
         return;
     }
     if (result.status == decode::Status::Cancelled) {
-        const QString text = QStringLiteral("Export cancelled; %1 was not written").arg(exportPath_);
+        const QString text =
+            QStringLiteral("Export cancelled; %1 was not written").arg(exportPath_);
         statusBar()->showMessage(text);
         emit Exported(false, text);
         return;
