@@ -8,6 +8,7 @@
 #include "vemor/decode/Index.h"
 #include "vemor/decode/View.h"
 
+#include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -28,6 +29,8 @@ class QProgressBar;
 class QProgressDialog;
 
 namespace vemor {
+
+class SummaryGraph;
 
 class CaptureViewer final : public QMainWindow {
     Q_OBJECT
@@ -84,7 +87,8 @@ private:
 
     QString path_;
     QCustomPlot* chart_ = nullptr;
-    std::array<QCPGraph*, 6> traces_{};
+    std::array<SummaryGraph*, 6> traces_{};
+    QImage barImage_; // the traces' bars are drawn in it, kept between redraws
     QCPGraph* rejects_ = nullptr;
     QCPItemStraightLine* cursorLine_ = nullptr;
     std::array<QLabel*, 5> labels_{};

@@ -180,6 +180,21 @@ TEST(CaptureIndex, RangeSummaryEqualsABruteForceScan) {
             rejected = rejected || index->RejectedBefore(f);
         }
         ASSERT_EQ(e.rejected, rejected) << first << ".." << last;
+        // The same stretch walked in summary pieces of at most `most` frames.
+        const std::uint64_t most = 1 + rng() % 5000;
+        Extent walked = index->Range(first, first);
+        std::uint64_t at = first;
+        while (at < last) {
+            Extent piece;
+            const std::uint64_t length = index->Piece(at, last, most, piece);
+            ASSERT_TRUE(length == 1 || length <= most) << length << " " << most;
+            at += length;
+            walked.Widen(piece);
+        }
+        ASSERT_EQ(at, last);
+        ASSERT_EQ(walked.lo, e.lo) << first << ".." << last << " in pieces of " << most;
+        ASSERT_EQ(walked.hi, e.hi) << first << ".." << last << " in pieces of " << most;
+        ASSERT_EQ(walked.rejected, e.rejected);
         for (int t = 0; t < SeriesCount && first < last; ++t) {
             std::uint8_t lo = 255, hi = 0;
             for (std::uint64_t f = first; f < last; ++f) {
@@ -212,9 +227,10 @@ TEST(CaptureIndex, OffsetsFindTheirFramesBothWays) {
     }
 }
 
-// Zoomed out, a trace's points span exactly the values of the frames in view and never
-// number more than two a pixel column; zoomed in, they are the frames themselves.
-TEST(CaptureView, PointsFollowThePixelsAndKeepEveryExtreme) {
+// Zoomed in, a trace is its frames; zoomed out, one column a pixel column that spans exactly
+// the values in it and touches the column before it. Either way the frame just beyond each
+// edge comes along, and no extreme is lost.
+TEST(CaptureView, TracesFollowThePixelsAndKeepEveryExtreme) {
     const Sample s{"random", RandomCapture(17, 20000)};
     Loaded index(s);
     const std::uint64_t n = index->Frames();
@@ -230,28 +246,36 @@ TEST(CaptureView, PointsFollowThePixelsAndKeepEveryExtreme) {
             const View v = BuildView(*index, unit, FrameX(*index, c.first, unit),
                                      FrameX(*index, c.last, unit), c.columns);
             const std::uint64_t shown = c.last - c.first + 1;
+            const std::size_t edges = (c.first > 0) + (c.last + 1 < n);
             EXPECT_EQ(v.eachFrame, shown <= static_cast<std::uint64_t>(c.columns));
-            const Extent e = index->Range(c.first, c.last + 1);
+            const Extent e = index->Range(c.first - (c.first > 0), c.last + 1 + (c.last + 1 < n));
             for (int t = 0; t < SeriesCount; ++t) {
-                const auto& points = v.traces[static_cast<std::size_t>(t)];
-                const std::size_t edges = (c.first > 0) + (c.last + 1 < n);
-                EXPECT_LE(points.size(), 2 * static_cast<std::size_t>(c.columns) + edges);
-                EXPECT_TRUE(std::is_sorted(points.begin(), points.end(),
-                                           [](Point a, Point b) { return a.x < b.x; }));
-                double lo = 1e9, hi = -1e9;
-                for (std::size_t i = c.first > 0; i < points.size() - (c.last + 1 < n); ++i) {
-                    lo = std::min(lo, points[i].y);
-                    hi = std::max(hi, points[i].y);
+                const auto i = static_cast<std::size_t>(t);
+                std::vector<Column> spans;
+                for (Point p : v.points[i]) {
+                    spans.push_back({p.x, p.y, p.y});
                 }
-                const double a = TraceValue(t, e.lo[static_cast<std::size_t>(t)]);
-                const double b = TraceValue(t, e.hi[static_cast<std::size_t>(t)]);
+                spans.insert(spans.end(), v.columns[i].begin(), v.columns[i].end());
+                EXPECT_EQ(spans.size(), v.eachFrame ? shown + edges : v.columns[i].size());
+                EXPECT_LE(spans.size(), static_cast<std::size_t>(c.columns) + edges);
+                double lo = 1e9, hi = -1e9;
+                for (std::size_t k = 0; k < spans.size(); ++k) {
+                    lo = std::min(lo, spans[k].lo);
+                    hi = std::max(hi, spans[k].hi);
+                    if (k > 0) {
+                        ASSERT_LT(spans[k - 1].x, spans[k].x);
+                        if (!v.eachFrame) {
+                            ASSERT_LE(spans[k].lo, spans[k - 1].hi) << "a gap at " << k;
+                            ASSERT_GE(spans[k].hi, spans[k - 1].lo) << "a gap at " << k;
+                        }
+                    }
+                }
+                const double a = TraceValue(t, e.lo[i]);
+                const double b = TraceValue(t, e.hi[i]);
                 EXPECT_EQ(lo, std::min(a, b)) << t;
                 EXPECT_EQ(hi, std::max(a, b)) << t;
-                if (v.eachFrame) {
-                    EXPECT_EQ(points.size(), shown + edges);
-                }
             }
-            EXPECT_EQ(!v.rejects.empty(), e.rejected);
+            EXPECT_EQ(!v.rejects.empty(), index->Range(c.first, c.last + 1).rejected);
         }
     }
 }

@@ -43,15 +43,6 @@ const std::array<int, SeriesCount>& TraceColumns() {
     return columns;
 }
 
-void Widen(Extent& e, const Extent& other) {
-    for (int t = 0; t < SeriesCount; ++t) {
-        const auto i = static_cast<std::size_t>(t);
-        e.lo[i] = std::min(e.lo[i], other.lo[i]);
-        e.hi[i] = std::max(e.hi[i], other.hi[i]);
-    }
-    e.rejected = e.rejected || other.rejected;
-}
-
 Extent EmptyExtent() {
     Extent e;
     e.lo.fill(0xFF);
@@ -154,7 +145,7 @@ void CaptureIndex::Seal(const Summary& summary) {
         std::vector<Extent> coarser(level.size() / 2);
         for (std::size_t b = 0; b < coarser.size(); ++b) {
             coarser[b] = level[2 * b];
-            Widen(coarser[b], level[2 * b + 1]);
+            coarser[b].Widen(level[2 * b + 1]);
         }
         levels_.push_back(std::move(level));
         level = std::move(coarser);
@@ -235,15 +226,34 @@ Extent CaptureIndex::Range(std::uint64_t first, std::uint64_t last) const {
     for (std::size_t l = 0; b < end; ++l) {
         const auto& level = levels_[l];
         if (b & 1) {
-            Widen(e, level[b++]);
+            e.Widen(level[b++]);
         }
         if (end & 1) {
-            Widen(e, level[--end]);
+            e.Widen(level[--end]);
         }
         b >>= 1;
         end >>= 1;
     }
     return e;
+}
+
+std::uint64_t CaptureIndex::Piece(std::uint64_t frame, std::uint64_t last, std::uint64_t most,
+                                  Extent& e) const {
+    std::size_t level = 0;
+    std::uint64_t length = BucketFrames;
+    if (frame % BucketFrames != 0 || frame + length > last || length > most) {
+        e = EmptyExtent();
+        Merge(e, frame);
+        return 1;
+    }
+    // Up while the frame stays aligned and the bucket fits.
+    while (level + 1 < levels_.size() && frame % (2 * length) == 0 && frame + 2 * length <= last &&
+           2 * length <= most) {
+        ++level;
+        length *= 2;
+    }
+    e = levels_[level][frame / length];
+    return length;
 }
 
 std::size_t CaptureIndex::MemoryBytes() const {

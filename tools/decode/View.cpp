@@ -22,11 +22,25 @@ std::uint64_t FirstFrameFrom(const CaptureIndex& index, double x, XUnit unit) {
     return unit == XUnit::Frames ? std::min(at, index.Frames()) : index.FirstEndingAtOrAfter(at);
 }
 
+void AddColumn(std::vector<Column>& columns, Column c) {
+    if (!columns.empty()) {
+        const Column& before = columns.back();
+        c.lo = std::min(c.lo, before.hi);
+        c.hi = std::max(c.hi, before.lo);
+    }
+    columns.push_back(c);
+}
+
 void AddFrame(View& view, const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
     const double x = FrameX(index, frame, unit);
     for (int t = 0; t < SeriesCount; ++t) {
-        view.traces[static_cast<std::size_t>(t)].push_back(
-            {x, TraceValue(t, index.TraceByte(t, frame))});
+        const auto i = static_cast<std::size_t>(t);
+        const double y = TraceValue(t, index.TraceByte(t, frame));
+        if (view.eachFrame) {
+            view.points[i].push_back({x, y});
+        } else {
+            AddColumn(view.columns[i], {x, y, y});
+        }
     }
 }
 
@@ -114,29 +128,36 @@ View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int 
             }
         }
     } else {
+        // Pieces of the summary no longer than a column's share of frames, each counted in
+        // the column where it starts: at most about two a column are read.
         const double width = (hi - lo) / columns;
-        std::uint64_t from = first;
-        for (int c = 0; c < columns; ++c) {
+        const std::uint64_t most = std::max<std::uint64_t>(1, (last - first) / columns);
+        std::uint64_t f = first;
+        for (int c = 0; c < columns && f < last; ++c) {
             const std::uint64_t to =
                 c + 1 == columns
                     ? last
-                    : std::clamp(FirstFrameFrom(index, lo + (c + 1) * width, unit), from, last);
-            if (from == to) {
+                    : std::clamp(FirstFrameFrom(index, lo + (c + 1) * width, unit), f, last);
+            if (f == to) {
                 continue;
             }
-            const Extent e = index.Range(from, to);
+            Extent e;
+            f += index.Piece(f, last, most, e);
+            while (f < to) {
+                Extent piece;
+                f += index.Piece(f, last, most, piece);
+                e.Widen(piece);
+            }
             const double x = lo + (c + 0.5) * width;
             for (int t = 0; t < SeriesCount; ++t) {
                 const auto i = static_cast<std::size_t>(t);
                 const double a = TraceValue(t, e.lo[i]);
                 const double b = TraceValue(t, e.hi[i]);
-                view.traces[i].push_back({x, std::min(a, b)});
-                view.traces[i].push_back({x, std::max(a, b)});
+                AddColumn(view.columns[i], {x, std::min(a, b), std::max(a, b)});
             }
             if (e.rejected) {
                 view.rejects.push_back(x);
             }
-            from = to;
         }
         if (gapsEnd == frames && index.RejectedBefore(frames)) {
             view.rejects.push_back(GapX(index, frames, unit));

@@ -7,6 +7,7 @@
 #include "vemor/Values.h"
 #include "vemor/decode/Decode.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,13 @@ struct Extent {
     std::array<std::uint8_t, SeriesCount> hi;
     bool rejected = false;
     bool Empty() const { return lo[0] > hi[0]; }
+    void Widen(const Extent& other) {
+        for (std::size_t t = 0; t < lo.size(); ++t) {
+            lo[t] = std::min(lo[t], other.lo[t]);
+            hi[t] = std::max(hi[t], other.hi[t]);
+        }
+        rejected = rejected || other.rejected;
+    }
 };
 
 // Built on one thread, then handed over whole; after Seal it is only read, from any thread.
@@ -85,6 +93,12 @@ public:
     bool RejectedBefore(std::uint64_t frame) const;
     // Frames [first, last).
     Extent Range(std::uint64_t first, std::uint64_t last) const;
+    // The longest summarised piece that starts at frame, ends by last and spans at most
+    // `most` frames: a bucket of some level, or the frame alone. Sets e to its extent and
+    // returns its length, so that walking a stretch in pieces reads few more than
+    // (last - frame) / most of them.
+    std::uint64_t Piece(std::uint64_t frame, std::uint64_t last, std::uint64_t most,
+                        Extent& e) const;
 
     std::size_t MemoryBytes() const;
 

@@ -36,14 +36,23 @@ struct Point {
     double x, y;
 };
 
+// The values of a trace over one pixel column, widened where needed to reach the column
+// before it, so that the trace has no gaps.
+struct Column {
+    double x, lo, hi;
+};
+
 struct View {
-    std::array<std::vector<Point>, SeriesCount> traces; // in ascending x
-    std::vector<double> rejects;                        // X of the marks
-    bool eachFrame = false; // the points are frames, not column summaries
+    bool eachFrame = false;
+    // With eachFrame, one point per frame; otherwise one column per pixel column that holds
+    // frames. Both in ascending x.
+    std::array<std::vector<Point>, SeriesCount> points;
+    std::array<std::vector<Column>, SeriesCount> columns;
+    std::vector<double> rejects; // X of the marks
 };
 
 // X from lo to hi over `columns` pixel columns; one frame beyond each edge is included so
-// that the lines reach the edges.
+// that the traces reach the edges.
 View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns);
 
 } // namespace vemor::decode
