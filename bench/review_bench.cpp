@@ -28,20 +28,6 @@ using vemor::decode::XUnit;
 
 constexpr std::size_t DayBytes = 540'000'000;
 
-long PeakKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
-
 double CpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -126,7 +112,8 @@ int main(int argc, char** argv) {
                 shownMs, loadCpu, static_cast<long long>(longestTick));
     std::printf("resident memory: %.1f MB before, %.1f MB after, peak %.1f MB (target 250 MB); "
                 "index %.1f MB\n",
-                startKiB / 1024.0, vemor::testing::ResidentKiB() / 1024.0, PeakKiB() / 1024.0,
+                startKiB / 1024.0, vemor::testing::ResidentKiB() / 1024.0,
+                vemor::testing::PeakResidentKiB() / 1024.0,
                 static_cast<double>(index.MemoryBytes()) / 1048576.0);
     std::printf("chart plot area %d pixels wide\n", v->Chart()->axisRect()->width());
 

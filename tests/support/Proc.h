@@ -6,12 +6,12 @@
 
 namespace vemor::testing {
 
-// Resident memory in KiB, or -1.
-inline long ResidentKiB() {
+// A figure of /proc/self/status in KiB ("VmRSS:", "VmHWM:" ...), or -1.
+inline long StatusKiB(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string key;
     while (status >> key) {
-        if (key == "VmRSS:") {
+        if (key == field) {
             long kib = 0;
             status >> kib;
             return kib;
@@ -19,6 +19,16 @@ inline long ResidentKiB() {
         status.ignore(1 << 12, '\n');
     }
     return -1;
+}
+
+// Resident memory in KiB, or -1.
+inline long ResidentKiB() {
+    return StatusKiB("VmRSS:");
+}
+
+// The most resident memory so far, in KiB, or -1.
+inline long PeakResidentKiB() {
+    return StatusKiB("VmHWM:");
 }
 
 } // namespace vemor::testing
