@@ -1,6 +1,7 @@
 #include "CaptureViewer.h"
 
 #include "ErrorDisplay.h"
+#include "SystemLocale.h"
 
 #include "vemor/Values.h"
 
@@ -167,8 +168,7 @@ CaptureViewer::~CaptureViewer() {
 }
 
 void CaptureViewer::ReadLocale() {
-    const QByteArray sep = QLocale::system().decimalPoint().toUtf8();
-    decimalSeparator_ = DecimalSeparatorFrom(std::string_view(sep.data(), sep.size()));
+    decimalSeparator_ = SystemDecimalSeparator();
 }
 
 void CaptureViewer::BuildWindow() {

@@ -1,7 +1,9 @@
 #include "Main.h"
 
+#include "CaptureViewer.h"
 #include "ChartStyle.h"
 #include "ErrorDisplay.h"
+#include "SystemLocale.h"
 
 #include "vemor/Capture.h"
 #include "vemor/Display.h"
@@ -160,6 +162,10 @@ void TForm1::BuildLayout() {
 
     File1 = MainMenu1->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
+    OpenCapture1 = File1->addAction(QStringLiteral("Open Capture..."));
+    OpenCapture1->setObjectName(QStringLiteral("OpenCapture1"));
+    OpenCapture1->setShortcut(QKeySequence::Open);
+    File1->addSeparator();
     StopCapture1 = File1->addAction(QStringLiteral("Stop Capture"));
     StopCapture1->setObjectName(QStringLiteral("StopCapture1"));
     StopCapture1->setEnabled(false);
@@ -206,6 +212,8 @@ void TForm1::BuildLayout() {
             [this] { vemor::RunHandler([this] { Button2Click(Button2); }); });
     connect(Button3, &QPushButton::clicked, this,
             [this] { vemor::RunHandler([this] { Button3Click(Button3); }); });
+    connect(OpenCapture1, &QAction::triggered, this,
+            [this] { vemor::CaptureViewer::OpenWithDialog(this); });
     connect(StopCapture1, &QAction::triggered, this,
             [this] { vemor::RunHandler([this] { StopCapture1Click(StopCapture1); }); });
 
@@ -230,8 +238,7 @@ void TForm1::BuildChart() {
 }
 
 void TForm1::ReadLocale() {
-    const QByteArray sep = QLocale::system().decimalPoint().toUtf8();
-    decimalSeparator_ = vemor::DecimalSeparatorFrom(std::string_view(sep.data(), sep.size()));
+    decimalSeparator_ = vemor::SystemDecimalSeparator();
     display_->SetDecimalSeparator(decimalSeparator_);
 }
 

@@ -73,6 +73,7 @@ public:
     QLabel* LabelECT;
     QLabel* LabelMAT;
     QLabel* LabelPW;
+    QAction* OpenCapture1;              // in File1; a capture in a viewer window of its own
     QAction* StopCapture1;              // in File1; enabled while a capture runs
     vemor::CaptureStatus* CaptureField; // permanent field of StatusBar1
 

@@ -284,6 +284,8 @@ TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
     TempDir dir;
     const std::string shortFile = dir / "short";
     WriteFile(shortFile, std::string(15, '1'));
+    const std::string text = dir / "text.csv";
+    WriteFile(text, std::string(CsvHeader) + "\n0,33,1,2,3\n");
     const std::string fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
@@ -292,6 +294,8 @@ TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
     };
     const Case cases[] = {
         {shortFile, shortFile + ": file is shorter than the 16-byte header"},
+        {text, text + ": not a capture file: the header's start time \"frame,of\" is not a "
+                      "time text"},
         {dir / "", dir / ": Is a directory"},
         {"/dev/null", "/dev/null: not a regular file"},
         {fifo, fifo + ": not a regular file"},

@@ -3,6 +3,7 @@
 #include "UiKit.h"
 
 #include "CaptureViewer.h"
+#include "SystemLocale.h"
 
 #include "../tools/GoldenCaptures.h"
 #include "../tools/TestFiles.h"
@@ -10,9 +11,11 @@
 #include "vemor/decode/Index.h"
 #include "vemor/decode/View.h"
 
+#include <QFileDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 #include <QWheelEvent>
 #include <qcustomplot.h>
 
@@ -45,9 +48,7 @@ protected:
         return v->findChild<QLabel*>(QString::fromLatin1(name))->text();
     }
     static QString WithSeparator(std::string number) {
-        const QByteArray sep = QLocale::system().decimalPoint().toUtf8();
-        const char s = DecimalSeparatorFrom(std::string_view(sep.data(), sep.size()));
-        std::replace(number.begin(), number.end(), '.', s);
+        std::replace(number.begin(), number.end(), '.', SystemDecimalSeparator());
         return QString::fromStdString(number);
     }
 };
@@ -158,12 +159,15 @@ TEST_F(Viewer, ExportWritesTheDecoderCsvOfTheWholeCaptureOrOfTheFramesInView) {
 
 TEST_F(Viewer, WhatIsNotACaptureIsRefusedWithItsReason) {
     decode::testing::WriteFile("short", std::string(15, '1'));
+    decode::testing::WriteFile("text.csv", std::string(decode::CsvHeader) + "\n");
     std::filesystem::create_directory("folder");
     struct Case {
         std::string path;
         std::string reason;
     };
     for (const Case& c : {Case{"short", "file is shorter than the 16-byte header"},
+                          Case{"text.csv", "not a capture file: the header's start time "
+                                           "\"frame,of\" is not a time text"},
                           Case{"folder", "Is a directory"}, Case{"/dev/zero", "not a regular file"},
                           Case{"missing", "No such file or directory"}}) {
         errors_.clear();
@@ -173,6 +177,36 @@ TEST_F(Viewer, WhatIsNotACaptureIsRefusedWithItsReason) {
                   "Cannot show " + c.path + " as a capture: " + c.path + ": " + c.reason + ".");
         EXPECT_TRUE(WaitFor([&] { return v.isNull(); })) << "the refused viewer stays open";
     }
+}
+
+// File > Open Capture... of the live window: the dialog starts in the working folder with
+// the captures' filter first, and the chosen file opens in a viewer of its own.
+TEST_F(Viewer, OpenCaptureFromTheMonitorsMenu) {
+    const Bytes capture = RandomCapture(25, 300);
+    decode::testing::WriteFile("TMP4.$$$", capture);
+    QStringList filters;
+    QString folder;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        folder = dialog->directory().absolutePath();
+        dialog->selectFile(QStringLiteral("TMP4.$$$"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    Form1->OpenCapture1->trigger();
+    EXPECT_EQ(folder, QDir::currentPath());
+    ASSERT_FALSE(filters.isEmpty());
+    EXPECT_EQ(filters.front(), QStringLiteral("Captures (TMP*.$$$)"));
+    EXPECT_TRUE(filters.contains(QStringLiteral("All files (*)")));
+    CaptureViewer* v = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        v = v != nullptr ? v : qobject_cast<CaptureViewer*>(w);
+    }
+    ASSERT_NE(v, nullptr);
+    ASSERT_TRUE(Loaded(v));
+    EXPECT_EQ(QFileInfo(v->Path()).fileName(), QStringLiteral("TMP4.$$$"));
+    EXPECT_EQ(v->Index()->Frames(), 300u);
 }
 
 // Moving through a capture: clicks and arrow keys place the cursor, the wheel zooms around

@@ -194,25 +194,30 @@ std::string HeaderText(const std::uint8_t* field, std::size_t width) {
     return Escaped(field, static_cast<std::size_t>(end - field));
 }
 
-std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHeaderLength>& h) {
+std::vector<std::string> HeaderProblems(const std::array<std::uint8_t, CaptureHeaderLength>& h) {
     struct Field {
         const char* name;
         const std::uint8_t* bytes;
         std::size_t width;
-        bool mayBeEmpty;
+        bool stop;
     };
     const Field fields[] = {
         {"start", h.data(), CaptureStopOffset, false},
         {"stop", h.data() + CaptureStopOffset, CaptureStopLength, true},
     };
-    std::vector<std::string> warnings;
+    std::vector<std::string> problems;
     for (const Field& f : fields) {
         const std::uint8_t* end = f.bytes + f.width;
         const std::uint8_t* text = std::find(f.bytes, end, std::uint8_t{0});
         const bool printable =
             std::none_of(f.bytes, text, [](std::uint8_t b) { return b < 0x20 || b == 0x7F; });
         const bool padded = std::all_of(text, end, [](std::uint8_t b) { return b == 0; });
-        if (printable && padded && (text != f.bytes || f.mayBeEmpty)) {
+        // A start time always begins with its hour within the field; the stop field of an
+        // unfinished capture is empty or holds the tail of a longer start time ("PM").
+        const bool hour = f.stop || std::any_of(f.bytes, text, [](std::uint8_t b) {
+                              return b >= '0' && b <= '9';
+                          });
+        if (printable && padded && hour && (text != f.bytes || f.stop)) {
             continue;
         }
         const auto* last = end;
@@ -223,8 +228,15 @@ std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHe
             last == f.bytes ? std::string(" is empty")
                             : " \"" + Escaped(f.bytes, static_cast<std::size_t>(last - f.bytes)) +
                                   "\" is not a time text";
-        warnings.push_back(std::string("warning: the header's ") + f.name + " time" + shown +
-                           "; this may not be a capture file");
+        problems.push_back(std::string("the header's ") + f.name + " time" + shown);
+    }
+    return problems;
+}
+
+std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHeaderLength>& h) {
+    std::vector<std::string> warnings;
+    for (const std::string& problem : HeaderProblems(h)) {
+        warnings.push_back("warning: " + problem + "; this may not be a capture file");
     }
     return warnings;
 }
@@ -382,9 +394,15 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
         remaining -= static_cast<std::uint64_t>(got);
         const bool headerBefore = decoder.HeaderComplete();
         decoder.Feed(block.get(), static_cast<std::size_t>(got));
-        if (!headerBefore && decoder.HeaderComplete() && warn) {
-            for (const std::string& w : HeaderWarnings(decoder.summary().header)) {
-                warn(path + ": " + w);
+        if (!headerBefore && decoder.HeaderComplete()) {
+            const std::vector<std::string> problems = HeaderProblems(decoder.summary().header);
+            if (!problems.empty() && options.refuseOddHeader) {
+                return {Status::InputError, path + ": not a capture file: " + problems.front()};
+            }
+            if (warn) {
+                for (const std::string& w : HeaderWarnings(decoder.summary().header)) {
+                    warn(path + ": " + w);
+                }
             }
         }
         if (buffer.Failed()) {

@@ -274,6 +274,7 @@ Loaded LoadCapture(const std::string& path, Progress* progress) {
     options.sink = &sink;
     options.progress = progress;
     options.summary = &summary;
+    options.refuseOddHeader = true;
     NullWriter nothing;
     loaded.result = DecodeFile(path, options, nothing);
     if (loaded.result.status != Status::Ok) {

@@ -67,6 +67,7 @@ struct Options {
     FrameSink* sink = nullptr;    // frames go here instead of rows; nothing is written
     Progress* progress = nullptr; // told after every block, read for a cancel
     Summary* summary = nullptr;   // the counts, when the decoding has ended
+    bool refuseOddHeader = false; // a header without time texts fails instead of a warning
     std::size_t blockSize = DefaultBlockSize;
 };
 
@@ -83,9 +84,12 @@ std::string Escaped(const std::uint8_t* p, std::size_t n);
 // Text up to the first zero byte of a header field, escaped.
 std::string HeaderText(const std::uint8_t* field, std::size_t width);
 
-// One line per header field that is not a time text: printable characters, then zero bytes
-// to the field's end. An empty stop field is a capture that was never finished; an empty
-// start field is not a capture's.
+// What makes each header field no time text ("the header's start time ... is not a time
+// text"). A time text is printable characters with a digit among them, then zero bytes to
+// the field's end. An empty stop field is a capture that was never finished, and it may hold
+// the tail of a longer start time; an empty start field is not a capture's.
+std::vector<std::string> HeaderProblems(const std::array<std::uint8_t, CaptureHeaderLength>& h);
+// The same as warning lines.
 std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHeaderLength>& h);
 
 // Takes the file's bytes in any pieces. Owner: one thread.
