@@ -2,6 +2,7 @@
 
 #include "ErrorDisplay.h"
 #include "SystemLocale.h"
+#include "TraceBars.h"
 
 #include "vemor/Values.h"
 
@@ -66,65 +67,6 @@ QString Duration(std::uint64_t bodyBytes) {
 }
 
 } // namespace
-
-// A trace that, zoomed out, paints each pixel column's extent as a bar of the pen's width.
-// The bars are written straight into an image a row at a time: a painter would fill every
-// bar's every pixel row as a span of its own, which at six traces of random values costs
-// several times the redraw's whole budget.
-class SummaryGraph final : public QCPGraph {
-public:
-    SummaryGraph(QCPAxis* x, QCPAxis* y, QImage& scratch) : QCPGraph(x, y), image_(scratch) {}
-    std::vector<decode::Column> columns; // empty: the points are drawn as a graph draws them
-
-protected:
-    void draw(QCPPainter* painter) override {
-        if (columns.empty()) {
-            QCPGraph::draw(painter);
-            return;
-        }
-        const QRect area = clipRect();
-        if (area.isEmpty()) {
-            return;
-        }
-        if (image_.size() != area.size()) {
-            image_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
-        }
-        image_.fill(Qt::transparent);
-        const int w = std::max(1, static_cast<int>(std::lround(pen().widthF())));
-        const int width = area.width();
-        const int height = area.height();
-        struct Bar {
-            int left, top, bottom;
-        };
-        std::vector<Bar> bars;
-        bars.reserve(columns.size());
-        for (const decode::Column& c : columns) {
-            const int x = static_cast<int>(std::lround(keyAxis()->coordToPixel(c.x))) - area.left();
-            const double a = valueAxis()->coordToPixel(c.lo) - area.top();
-            const double b = valueAxis()->coordToPixel(c.hi) - area.top();
-            const int left = std::max(0, x - w / 2);
-            const int top = std::max(0, static_cast<int>(std::lround(std::min(a, b))) - w / 2);
-            const int bottom =
-                std::min(height - 1, static_cast<int>(std::lround(std::max(a, b))) + (w - 1) / 2);
-            if (left < width && x - w / 2 + w > 0 && top <= bottom) {
-                bars.push_back({left, top, bottom});
-            }
-        }
-        const QRgb colour = pen().color().rgba();
-        for (int y = 0; y < height; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
-            for (const Bar& bar : bars) {
-                if (bar.top <= y && y <= bar.bottom) {
-                    std::fill(line + bar.left, line + std::min(width, bar.left + w), colour);
-                }
-            }
-        }
-        painter->drawImage(area.topLeft(), image_);
-    }
-
-private:
-    QImage& image_; // shared by the traces, which paint one after the other
-};
 
 CaptureViewer* CaptureViewer::Open(const QString& path) {
     auto* viewer = new CaptureViewer(path);
@@ -277,7 +219,7 @@ void CaptureViewer::BuildWindow() {
     const QColor colours[6] = {QColor(255, 255, 255), QColor(255, 255, 0), QColor(255, 0, 0),
                                QColor(0, 255, 0),     QColor(0, 0, 255),   QColor(0, 128, 0)};
     for (std::size_t i = 0; i < traces_.size(); ++i) {
-        auto* g = new SummaryGraph(c->xAxis, c->yAxis, barImage_);
+        QCPGraph* g = c->addGraph();
         g->setName(QString::fromLatin1(titles[i]));
         g->setPen(QPen(colours[i], 2));
         g->setLineStyle(i == 5 ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
@@ -290,6 +232,11 @@ void CaptureViewer::BuildWindow() {
     rejects_->setPen(QPen(RejectColour, 1));
     rejects_->setLineStyle(QCPGraph::lsImpulse);
     rejects_->setAdaptiveSampling(false);
+    std::array<QPen, 6> pens;
+    for (std::size_t i = 0; i < pens.size(); ++i) {
+        pens[i] = traces_[i]->pen();
+    }
+    bars_ = new TraceBars(c->axisRect(), pens);
 
     cursorLine_ = new QCPItemStraightLine(c);
     cursorLine_->setPen(QPen(QColor(0, 255, 255), 1, Qt::DashLine));
@@ -443,7 +390,7 @@ void CaptureViewer::Fill() {
             points.append(QCPGraphData(p.x, p.y));
         }
         traces_[t]->data()->set(points, true);
-        traces_[t]->columns = view.columns[t];
+        bars_->columns[t] = view.columns[t];
     }
     QVector<QCPGraphData> marks;
     marks.reserve(static_cast<qsizetype>(view.rejects.size()));

@@ -8,7 +8,6 @@
 #include "vemor/decode/Index.h"
 #include "vemor/decode/View.h"
 
-#include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -30,7 +29,7 @@ class QProgressDialog;
 
 namespace vemor {
 
-class SummaryGraph;
+class TraceBars;
 
 class CaptureViewer final : public QMainWindow {
     Q_OBJECT
@@ -87,8 +86,8 @@ private:
 
     QString path_;
     QCustomPlot* chart_ = nullptr;
-    std::array<SummaryGraph*, 6> traces_{};
-    QImage barImage_; // the traces' bars are drawn in it, kept between redraws
+    std::array<QCPGraph*, 6> traces_{};
+    TraceBars* bars_ = nullptr; // the traces when zoomed out; owned by the chart
     QCPGraph* rejects_ = nullptr;
     QCPItemStraightLine* cursorLine_ = nullptr;
     std::array<QLabel*, 5> labels_{};
