@@ -545,6 +545,14 @@ void CaptureViewer::ExportTo(const QString& path, bool visibleOnly) {
     if (!index_ || exporting_) {
         return;
     }
+    if (QFileInfo(path).canonicalFilePath() == QFileInfo(path_).canonicalFilePath()) {
+        const QString text = QStringLiteral("Cannot export the CSV to %1: that is the capture "
+                                            "itself, which it would replace. Choose another name")
+                                 .arg(path);
+        emit Exported(false, text);
+        ShowErrorDisplay(text);
+        return;
+    }
     std::uint64_t first = 0;
     std::uint64_t last = index_->Frames();
     if (visibleOnly) {

@@ -155,6 +155,12 @@ TEST_F(Viewer, ExportWritesTheDecoderCsvOfTheWholeCaptureOrOfTheFramesInView) {
                 << c.first << ".." << c.last << (c.visibleOnly ? " in view" : " whole");
         }
     }
+    // Never over the capture itself.
+    v->ExportTo(QStringLiteral("./TMP1.$$$"), false);
+    EXPECT_FALSE(v->Exporting());
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].text.find("that is the capture itself"), std::string::npos);
+    EXPECT_EQ(ReadFile("TMP1.$$$"), capture);
 }
 
 TEST_F(Viewer, WhatIsNotACaptureIsRefusedWithItsReason) {
