@@ -9,6 +9,7 @@
 #include "../tests/support/Proc.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -85,18 +86,21 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     vemor::CaptureViewer* v = vemor::CaptureViewer::Open(QString::fromStdString(path));
     v->resize(1400, 800);
+    QEventLoop waiting;
     bool shown = false;
     QObject::connect(v, &vemor::CaptureViewer::Loaded, [&] {
-        QObject::connect(v->Chart(), &QCustomPlot::afterReplot, [&] { shown = true; });
+        QObject::connect(v->Chart(), &QCustomPlot::afterReplot, [&] {
+            shown = true;
+            waiting.quit();
+        });
     });
+    QObject::connect(v, &QObject::destroyed, &waiting, &QEventLoop::quit); // refused
     sinceTick.start();
     tick.start(5);
-    while (!shown) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        if (v->Index() == nullptr && !v->isVisible()) {
-            std::fprintf(stderr, "the capture was refused\n");
-            return 1;
-        }
+    waiting.exec();
+    if (!shown) {
+        std::fprintf(stderr, "the capture was refused\n");
+        return 1;
     }
     tick.stop();
     const double shownMs = Ms(Clock::now() - start);
