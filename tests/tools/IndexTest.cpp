@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 namespace vemor::decode::testing {
 namespace {
@@ -286,21 +287,23 @@ TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
     WriteFile(shortFile, std::string(15, '1'));
     const std::string text = dir / "text.csv";
     WriteFile(text, std::string(CsvHeader) + "\n0,33,1,2,3\n");
-    const std::string fifo = dir / "fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         std::string path;
         std::string message;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {shortFile, shortFile + ": file is shorter than the 16-byte header"},
         {text, text + ": not a capture file: the header's start time \"frame,of\" is not a "
                       "time text"},
         {dir / "", dir / ": Is a directory"},
-        {"/dev/null", "/dev/null: not a regular file"},
-        {fifo, fifo + ": not a regular file"},
         {dir / "missing", dir / "missing: No such file or directory"},
     };
+#ifndef _WIN32
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    cases.push_back({"/dev/null", "/dev/null: not a regular file"});
+    cases.push_back({fifo, fifo + ": not a regular file"});
+#endif
     for (const Case& c : cases) {
         const auto loaded = LoadCapture(c.path);
         EXPECT_EQ(loaded.result.status, Status::InputError) << c.path;

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <system_error>
-#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -73,22 +73,6 @@ class NullWriter final : public Writer {
 public:
     bool Write(const char*, std::size_t) override { return true; }
     std::string Error() const override { return {}; }
-};
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : fd_(fd) {}
-    ~FdCloser() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-    int Release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
 };
 
 } // namespace
@@ -334,11 +318,17 @@ Result ExportCsvFile(const CaptureIndex& index, std::uint64_t first, std::uint64
                      const std::string& path, Progress* progress) {
     // Written beside the target and renamed over it at the end, so that a failure or a
     // cancel leaves whatever was there before.
+#ifdef _WIN32
+    constexpr int CreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_BINARY;
+#else
+    constexpr int CreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+#endif
+    std::random_device random;
     std::string temp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = path + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".part";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temp = path + "." + std::to_string(random() % 1000000) + ".part";
+        fd = ::open(temp.c_str(), CreateFlags, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
         }
@@ -346,17 +336,22 @@ Result ExportCsvFile(const CaptureIndex& index, std::uint64_t first, std::uint64
     if (fd < 0) {
         return {Status::OutputError, "cannot create " + temp + ": " + Reason(errno)};
     }
-    FdCloser closer(fd);
     FdWriter writer(fd, path);
     Result r = ExportCsv(index, first, last, writer, progress);
-    if (r.status == Status::Ok && ::close(closer.Release()) != 0) {
+    // Closed before anything else: Windows neither renames nor removes an open file.
+    if (::close(fd) != 0 && r.status == Status::Ok) {
         r = {Status::OutputError, "cannot write to " + path + ": " + Reason(errno)};
     }
-    if (r.status == Status::Ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        r = {Status::OutputError, "cannot write " + path + ": " + Reason(errno)};
+    std::error_code error;
+    if (r.status == Status::Ok) {
+        // Replaces an existing file on every system, unlike std::rename.
+        std::filesystem::rename(temp, path, error);
+        if (error) {
+            r = {Status::OutputError, "cannot write " + path + ": " + error.message()};
+        }
     }
     if (r.status != Status::Ok) {
-        ::unlink(temp.c_str());
+        std::filesystem::remove(temp, error);
     }
     return r;
 }
