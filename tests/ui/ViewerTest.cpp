@@ -292,6 +292,35 @@ TEST_F(Viewer, MouseAndKeysMoveThroughTheCapture) {
     EXPECT_GT(range().upper, 1100);
 }
 
+// Each trace at its value in its colour, zoomed out (one bar a pixel column) and zoomed in
+// (a line through the frames).
+TEST_F(Viewer, TracesAreDrawnAtTheirValuesInTheirColours) {
+    const std::pair<int, std::uint8_t> bytes[] = {{3, 200}, {9, 96},  {19, 120},
+                                                  {7, 80},  {12, 40}, {14, 10}};
+    Bytes capture = decode::testing::Header("14:03:07", "14:05:11");
+    const Bytes line = decode::testing::Line(
+        decode::testing::Payload({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]}));
+    for (int f = 0; f < 20000; ++f) {
+        capture.insert(capture.end(), line.begin(), line.end());
+    }
+    CaptureViewer* v = Open("TMP1.$$$", capture);
+    ASSERT_TRUE(Loaded(v));
+    QCustomPlot* chart = v->Chart();
+    for (double shown : {20000.0, 100.0}) {
+        SCOPED_TRACE(shown);
+        v->ShowRange(5000, 5000 + shown);
+        chart->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage image = chart->toPixmap().toImage();
+        const int x = static_cast<int>(chart->xAxis->coordToPixel(5000 + shown / 2));
+        for (int t = 0; t < 6; ++t) {
+            const double value = decode::TraceValue(t, bytes[t].second);
+            const int y = static_cast<int>(std::lround(chart->yAxis->coordToPixel(value)));
+            EXPECT_EQ(image.pixelColor(x, y), chart->graph(t)->pen().color())
+                << "trace " << t << " at " << value;
+        }
+    }
+}
+
 // The same frames stay in view when X changes to seconds, where a frame lies at its offset
 // divided by 6250.
 TEST_F(Viewer, SecondsAreTheOffsetOverTheLineRate) {
