@@ -14,7 +14,10 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace vemor::decode::testing {
@@ -311,6 +314,29 @@ TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
         EXPECT_EQ(loaded.index, nullptr);
     }
 }
+
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// A capture too large for the memory the process may have is refused, not a crash.
+TEST(CaptureIndex, CaptureLargerThanTheMemoryIsRefused) {
+    TempDir dir;
+    const std::string path = dir / "TMP1.$$$";
+    WriteFile(path, Header("14:03:07", "14:05:11"));
+    ASSERT_EQ(::truncate(path.c_str(), 4LL << 30), 0); // sparse: nothing written
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{512 << 20, 512 << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const auto loaded = LoadCapture(path);
+        const bool refused =
+            loaded.result.status == Status::InputError &&
+            loaded.result.message.find("too large for the memory") != std::string::npos;
+        ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+#endif
 
 TEST(CaptureIndex, LoadingStopsWhenCancelledAndReportsItsProgress) {
     TempDir dir;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <random>
 #include <stdexcept>
 #include <system_error>
@@ -260,12 +261,19 @@ Loaded LoadCapture(const std::string& path, Progress* progress) {
     options.summary = &summary;
     options.refuseOddHeader = true;
     NullWriter nothing;
-    loaded.result = DecodeFile(path, options, nothing);
+    try {
+        loaded.result = DecodeFile(path, options, nothing);
+        if (loaded.result.status == Status::Ok) {
+            loaded.index->Seal(summary);
+        }
+    } catch (const std::bad_alloc&) {
+        loaded.result = {Status::InputError, path + ": too large for the memory available (" +
+                                                 std::to_string(loaded.index->Frames()) +
+                                                 " frames held)"};
+    }
     if (loaded.result.status != Status::Ok) {
         loaded.index.reset();
-        return loaded;
     }
-    loaded.index->Seal(summary);
     return loaded;
 }
 
