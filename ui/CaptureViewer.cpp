@@ -96,8 +96,13 @@ CaptureViewer::CaptureViewer(const QString& path) : path_(path) {
     ReadLocale();
     BuildWindow();
     const std::string file = QFile::encodeName(path).toStdString();
-    loading_ = std::make_unique<Background<decode::Loaded>>(
-        [file](decode::Progress& progress) { return decode::LoadCapture(file, &progress); });
+    loading_ = std::make_unique<Background<decode::Loaded>>([file](decode::Progress& progress) {
+        try {
+            return decode::LoadCapture(file, &progress);
+        } catch (const std::exception& e) { // never out of the thread, which would end us
+            return decode::Loaded{{decode::Status::InputError, file + ": " + e.what()}, {}};
+        }
+    });
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
     poll_.start(PollMs);
 }
@@ -564,7 +569,11 @@ void CaptureViewer::ExportTo(const QString& path, bool visibleOnly) {
     const std::string file = QFile::encodeName(path).toStdString();
     exporting_ = std::make_unique<Background<decode::Result>>(
         [index, first, last, file](decode::Progress& progress) {
-            return decode::ExportCsvFile(*index, first, last, file, &progress);
+            try {
+                return decode::ExportCsvFile(*index, first, last, file, &progress);
+            } catch (const std::exception& e) {
+                return decode::Result{decode::Status::OutputError, file + ": " + e.what()};
+            }
         });
     statusBar()->showMessage(QStringLiteral("Writing %1").arg(path));
     poll_.start(PollMs);
