@@ -1,5 +1,6 @@
 #include "CaptureViewer.h"
 
+#include "ChartStyle.h"
 #include "ErrorDisplay.h"
 #include "SystemLocale.h"
 #include "TraceBars.h"
@@ -34,13 +35,10 @@ namespace {
 using decode::XUnit;
 
 constexpr int PollMs = 30;
-constexpr double LowestY = -22;
-constexpr double HighestY = 260;
 // The narrowest view, in frames: zooming further shows nothing more.
 constexpr double FewestFrames = 10;
 constexpr int CursorMarginPx = 2;
 
-const QColor Silver(192, 192, 192);
 const QColor RejectColour(255, 64, 64);
 
 QList<CaptureViewer*>& Viewers() {
@@ -145,15 +143,11 @@ void CaptureViewer::BuildWindow() {
     // The five values as the live labels show them, in the live labels' font.
     auto* values = new QHBoxLayout;
     values->setSpacing(24);
-    QFont big(QStringLiteral("MS Sans Serif"));
-    big.setPointSize(12);
-    big.setBold(true);
-    big.setStyleHint(QFont::SansSerif);
     const char* names[5] = {"CursorRPM", "CursorBatt", "CursorECT", "CursorMAT", "CursorPW"};
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         labels_[i] = new QLabel(client);
         labels_[i]->setObjectName(QString::fromLatin1(names[i]));
-        labels_[i]->setFont(big);
+        labels_[i]->setFont(chart::ValueFont());
         labels_[i]->setTextFormat(Qt::PlainText);
         values->addWidget(labels_[i]);
     }
@@ -192,45 +186,17 @@ void CaptureViewer::BuildWindow() {
     column->addWidget(chart_, 1);
 
     QCustomPlot* c = chart_;
-    c->setBackground(Qt::black);
-    c->axisRect()->setBackground(Qt::NoBrush);
-    c->setNotAntialiasedElements(QCP::aeAll);
-    c->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
-    c->setAttribute(Qt::WA_OpaquePaintEvent);
-    c->legend->setVisible(true);
-    c->axisRect()->insetLayout()->take(c->legend);
-    c->plotLayout()->addElement(1, 0, c->legend);
-    c->plotLayout()->setRowStretchFactor(1, 0.001);
-    c->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    c->legend->setBrush(Qt::black);
-    c->legend->setBorderPen(Qt::NoPen);
-    c->legend->setTextColor(Silver);
-    c->legend->setIconSize(30, 12);
-    c->legend->setMargins(QMargins(4, 0, 4, 2));
-    for (QCPAxis* axis : {c->xAxis, c->yAxis}) {
-        axis->setTickLabelColor(Silver);
-        axis->setLabelColor(Silver);
-        axis->setBasePen(QPen(Qt::gray));
-        axis->setTickPen(QPen(Qt::gray));
-        axis->setSubTickPen(QPen(Qt::gray));
+    const auto graphs = chart::Apply(c);
+    for (std::size_t i = 0; i < traces_.size(); ++i) {
+        traces_[i] = graphs[i];
+        traces_[i]->setAdaptiveSampling(false); // the points are already one a pixel column
     }
-    c->yAxis->setRange(LowestY, HighestY);
-    c->yAxis->setNumberFormat(QStringLiteral("g"));
-    c->yAxis->setNumberPrecision(6);
+    // A recording's X runs far beyond the live window's 150 frames, and in seconds has
+    // decimals.
     c->xAxis->setNumberFormat(QStringLiteral("g"));
     c->xAxis->setNumberPrecision(10);
-
-    const char* titles[6] = {"MAP", "RPM", "PW", "O2", "TPS", ""};
-    const QColor colours[6] = {QColor(255, 255, 255), QColor(255, 255, 0), QColor(255, 0, 0),
-                               QColor(0, 255, 0),     QColor(0, 0, 255),   QColor(0, 128, 0)};
-    for (std::size_t i = 0; i < traces_.size(); ++i) {
-        QCPGraph* g = c->addGraph();
-        g->setName(QString::fromLatin1(titles[i]));
-        g->setPen(QPen(colours[i], 2));
-        g->setLineStyle(i == 5 ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
-        g->setAdaptiveSampling(false); // the points are already one or two a pixel column
-        traces_[i] = g;
-    }
+    c->xAxis->setLabelColor(chart::Silver);
+    c->xAxis->setLabel(QStringLiteral("frame"));
     // Rejected stretches: red strokes in the empty lane below zero.
     rejects_ = c->addGraph();
     rejects_->setName(QStringLiteral("rejected"));
@@ -400,7 +366,7 @@ void CaptureViewer::Fill() {
     QVector<QCPGraphData> marks;
     marks.reserve(static_cast<qsizetype>(view.rejects.size()));
     for (double x : view.rejects) {
-        marks.append(QCPGraphData(x, LowestY));
+        marks.append(QCPGraphData(x, chart::LeftAxisMinimum));
     }
     rejects_->data()->set(marks, true);
 }

@@ -57,6 +57,14 @@ const std::array<SeriesLook, SeriesCount>& Series() {
     return looks;
 }
 
+QFont ValueFont() {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPointSize(12);
+    f.setBold(true);
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+}
+
 QPen OutagePen() {
     return QPen(QColor(255, 0, 255), 0);
 }

@@ -3,6 +3,7 @@
 // live window and a window showing a whole recording. GUI thread only.
 
 #include <QColor>
+#include <QFont>
 #include <QPen>
 #include <QString>
 
@@ -35,6 +36,9 @@ const std::array<SeriesLook, SeriesCount>& Series();
 // The colour a trace without a design colour gets: the palette's first colour that no other
 // trace uses and that is neither the background nor the back wall.
 QColor FirstFreeColour(const QColor* used, std::size_t count);
+
+// The five value labels shown with the chart: "MS Sans Serif", 12 points, bold.
+QFont ValueFont();
 
 // The thin vertical line at the first frame after the line came back.
 QPen OutagePen();

@@ -77,11 +77,7 @@ private:
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, int width) {
     auto* l = new QLabel(QString::fromLatin1(name), parent);
     l->setObjectName(QString::fromLatin1(name));
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPointSize(12);
-    f.setBold(true);
-    f.setStyleHint(QFont::SansSerif);
-    l->setFont(f);
+    l->setFont(vemor::chart::ValueFont());
     l->setGeometry(left, top, width, 20);
     l->setTextFormat(Qt::PlainText); // no rich-text guess for every frame's text
     return l;
