@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
     std::printf("whole capture shown after %.0f ms (target 3000 ms); process CPU meanwhile "
                 "%.2f s; longest event-loop wait %lld ms\n",
                 shownMs, loadCpu, static_cast<long long>(longestTick));
-    std::printf("resident memory: %.1f MB before, %.1f MB after, peak %.1f MB (target 250 MB); "
-                "index %.1f MB\n",
+    std::printf("resident memory: %.1f MiB before, %.1f MiB after, peak %.1f MiB (target 250 MB "
+                "= 238.4 MiB); index %.1f MiB\n",
                 startKiB / 1024.0, vemor::testing::ResidentKiB() / 1024.0,
                 vemor::testing::PeakResidentKiB() / 1024.0,
                 static_cast<double>(index.MemoryBytes()) / 1048576.0);
