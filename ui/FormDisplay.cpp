@@ -43,8 +43,9 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
       strip_(new StripChart(chart, history_, outages_)), minimum_(chart->xAxis->range().lower),
-      maximum_(chart->xAxis->range().upper), paint_(
-                                                 PaintIntervalMs, [this] { Paint(); }, this) {
+      maximum_(chart->xAxis->range().upper),
+      paint_(
+          PaintSoonMs, PaintLatestMs, [this] { Paint(); }, this) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         captions_[i] = labels_[i]->text();
         labels_[i]->installEventFilter(this);
@@ -347,19 +348,20 @@ void FormDisplay::Paint() {
     }
 }
 
-PaintFold::PaintFold(int intervalMs, std::function<void()> paint, QObject* parent)
-    : QObject(parent), intervalMs_(intervalMs), paint_(std::move(paint)) {
+PaintFold::PaintFold(int soonMs, int latestMs, std::function<void()> paint, QObject* parent)
+    : QObject(parent), soonMs_(soonMs), latestMs_(latestMs), paint_(std::move(paint)) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PaintFold::Paint);
     since_.start();
 }
 
 void PaintFold::Request() {
-    if (timer_.isActive()) {
+    const qint64 since = since_.elapsed();
+    const qint64 wait = since >= soonMs_ ? 0 : latestMs_ - since;
+    if (timer_.isActive() && timer_.remainingTime() <= wait) {
         return;
     }
-    const qint64 wait = intervalMs_ - since_.elapsed();
-    timer_.start(static_cast<int>(std::max<qint64>(0, wait)));
+    timer_.start(static_cast<int>(wait));
 }
 
 void PaintFold::Paint() {

@@ -27,17 +27,20 @@ namespace vemor {
 
 class StripChart;
 
-// Folds paint requests into at most one paint per interval; a request after a quiet spell is
-// served at once. GUI thread only.
+// Folds paint requests. A request at least soonMs after the last paint is served as soon as
+// the event loop is free, in the same wake-up as the data that asked for it; an earlier one
+// waits for a later request to serve it, or at most until latestMs after the last paint. Data
+// arriving at a steady pace thus paints without wake-ups of its own. GUI thread only.
 class PaintFold final : public QObject {
 public:
-    PaintFold(int intervalMs, std::function<void()> paint, QObject* parent);
+    PaintFold(int soonMs, int latestMs, std::function<void()> paint, QObject* parent);
     void Request();
 
 private:
     void Paint();
 
-    const int intervalMs_;
+    const int soonMs_;
+    const int latestMs_;
     std::function<void()> paint_;
     QTimer timer_;
     QElapsedTimer since_;
@@ -52,9 +55,12 @@ public:
     // room to zoom out a little. Older points come from the history when the operator
     // scrolls back.
     static constexpr std::int64_t TailPoints = 2048;
-    // The labels and the chart are painted together, at most once per interval.
-    static constexpr int PaintIntervalMs = 16;
-    static constexpr int ChartIntervalMs = 40;
+    // The labels and the chart are painted together: about every second read at the line's
+    // rate (a read completes every 10 ms), never later than PaintLatestMs after a change.
+    static constexpr int PaintSoonMs = 12;
+    static constexpr int PaintLatestMs = 25;
+    // The chart moves on every second such paint.
+    static constexpr int ChartIntervalMs = 36;
 
     FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent);
 
