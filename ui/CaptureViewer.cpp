@@ -195,7 +195,7 @@ void CaptureViewer::BuildWindow() {
     // decimals.
     c->xAxis->setNumberFormat(QStringLiteral("g"));
     c->xAxis->setNumberPrecision(10);
-    c->xAxis->setLabelColor(chart::Silver);
+    c->xAxis->setLabelColor(chart::ToQColor(chart::Silver));
     c->xAxis->setLabel(QStringLiteral("frame"));
     // Rejected stretches: red strokes in the empty lane below zero.
     rejects_ = c->addGraph();

@@ -6,57 +6,6 @@
 
 namespace vemor::chart {
 
-namespace {
-
-const QColor Palette[] = {
-    {255, 0, 0},     {0, 128, 0},     {255, 255, 0},   {0, 0, 255},     {255, 255, 255},
-    {128, 128, 128}, {255, 0, 255},   {0, 128, 128},   {0, 0, 128},     {128, 0, 0},
-    {0, 255, 0},     {128, 128, 0},   {128, 0, 128},   {192, 192, 192}, {0, 255, 255},
-    {0, 0, 0},       {192, 220, 192}, {166, 202, 240}, {255, 251, 240}, {160, 160, 164},
-};
-
-std::array<SeriesLook, SeriesCount> Resolve() {
-    // An invalid colour: none in the design, taken from the palette in chart order.
-    std::array<SeriesLook, SeriesCount> s = {{
-        {"Series1", "MAP", QColor(255, 255, 255), false},
-        {"Series2", "RPM", QColor(255, 255, 0), false},
-        {"Series3", "PW", QColor(), false},
-        {"Series4", "O2", QColor(0, 255, 0), false},
-        {"Series5", "TPS", QColor(0, 0, 255), false},
-        {"Series6", "", QColor(), true},
-    }};
-    QColor used[SeriesCount];
-    std::size_t n = 0;
-    for (const SeriesLook& l : s) {
-        if (l.Colour.isValid()) {
-            used[n++] = l.Colour;
-        }
-    }
-    for (SeriesLook& l : s) {
-        if (!l.Colour.isValid()) {
-            l.Colour = FirstFreeColour(used, n);
-            used[n++] = l.Colour;
-        }
-    }
-    return s;
-}
-
-} // namespace
-
-QColor FirstFreeColour(const QColor* used, std::size_t count) {
-    for (const QColor& c : Palette) {
-        if (c != Background && c != BackWall && std::find(used, used + count, c) == used + count) {
-            return c;
-        }
-    }
-    return Qt::gray;
-}
-
-const std::array<SeriesLook, SeriesCount>& Series() {
-    static const std::array<SeriesLook, SeriesCount> looks = Resolve();
-    return looks;
-}
-
 QFont ValueFont() {
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPointSize(12);
@@ -70,7 +19,7 @@ QPen OutagePen() {
 }
 
 std::array<QCPGraph*, SeriesCount> Apply(QCustomPlot* c) {
-    c->setBackground(Background);
+    c->setBackground(ToQColor(Background));
     c->axisRect()->setBackground(Qt::NoBrush);
     // Lines without antialiasing draw several times faster and look the same at width 2.
     c->setNotAntialiasedElements(QCP::aeAll);
@@ -86,14 +35,14 @@ std::array<QCPGraph*, SeriesCount> Apply(QCustomPlot* c) {
     c->plotLayout()->addElement(1, 0, c->legend);
     c->plotLayout()->setRowStretchFactor(1, 0.001);
     c->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    c->legend->setBrush(Background);
+    c->legend->setBrush(ToQColor(Background));
     c->legend->setBorderPen(Qt::NoPen);
-    c->legend->setTextColor(Silver);
+    c->legend->setTextColor(ToQColor(Silver));
     c->legend->setIconSize(30, 12);
     c->legend->setMargins(QMargins(4, 0, 4, 2));
 
     for (QCPAxis* axis : {c->xAxis, c->yAxis}) {
-        axis->setTickLabelColor(Silver);
+        axis->setTickLabelColor(ToQColor(Silver));
         axis->setBasePen(QPen(Qt::gray));
         axis->setTickPen(QPen(Qt::gray));
         axis->setSubTickPen(QPen(Qt::gray));
@@ -107,11 +56,11 @@ std::array<QCPGraph*, SeriesCount> Apply(QCustomPlot* c) {
 
     std::array<QCPGraph*, SeriesCount> graphs{};
     for (int i = 0; i < SeriesCount; ++i) {
-        const SeriesLook& look = Series()[static_cast<std::size_t>(i)];
+        const TraceLook& look = Traces()[static_cast<std::size_t>(i)];
         QCPGraph* g = c->addGraph();
         g->setObjectName(QString::fromLatin1(look.Name));
         g->setName(QString::fromLatin1(look.Title));
-        g->setPen(QPen(look.Colour, 2));
+        g->setPen(QPen(ToQColor(look.Colour), 2));
         g->setLineStyle(look.Stairs ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
         graphs[static_cast<std::size_t>(i)] = g;

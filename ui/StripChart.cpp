@@ -107,7 +107,7 @@ void StripChart::Relayout() {
     labelPadding_ = xAxis->tickLabelPadding();
     labelFont_ = xAxis->tickLabelFont();
     labelColour_ = xAxis->tickLabelColor();
-    background_ = chart::Background;
+    background_ = chart::ToQColor(chart::Background);
     labels_.clear();
 
     span_ = 0; // taken anew below, with the new width

@@ -4,6 +4,7 @@
 // paint copies to the screen. A rectangle dragged down and to the right zooms into it; one
 // dragged the other way, or a double-click, gives the view back. GUI thread only.
 
+#include "vemor/ChartLook.h"
 #include "vemor/History.h"
 
 #include <windows.h>
@@ -30,7 +31,7 @@ class StripChart {
 public:
     // Newest points kept per series: far more than any view needs, which is the newest 151.
     static constexpr std::size_t HistoryPoints = 4096;
-    static constexpr int Count = 6;
+    static constexpr int Count = chart::SeriesCount;
 
     StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series, HFONT font);
     ~StripChart();
@@ -86,8 +87,8 @@ private:
     HFONT font_;
     std::array<ChartSeries, Count> series_;
     std::array<SeriesHistory, Count> history_;
-    ChartRange bottom_{0, 150};
-    ChartRange left_{-22, 260};
+    ChartRange bottom_{0, chart::BottomAxisDesignMaximum};
+    ChartRange left_{chart::LeftAxisMinimum, chart::LeftAxisMaximum};
     RECT plot_{};
     HDC memory_ = nullptr;
     HBITMAP bitmap_ = nullptr;

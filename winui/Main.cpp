@@ -2,6 +2,7 @@
 
 #include "ErrorDisplay.h"
 
+#include "vemor/ChartLook.h"
 #include "vemor/Display.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
@@ -42,27 +43,6 @@ public:
 private:
     HWND window_;
 };
-
-// The chart's palette; a series without a colour of its own takes the first one that no
-// other series uses and that is neither the background nor the back wall.
-constexpr COLORREF Palette[] = {
-    RGB(255, 0, 0),     RGB(0, 128, 0),     RGB(255, 255, 0),   RGB(0, 0, 255),
-    RGB(255, 255, 255), RGB(128, 128, 128), RGB(255, 0, 255),   RGB(0, 128, 128),
-    RGB(0, 0, 128),     RGB(128, 0, 0),     RGB(0, 255, 0),     RGB(128, 128, 0),
-    RGB(128, 0, 128),   RGB(192, 192, 192), RGB(0, 255, 255),   RGB(0, 0, 0),
-    RGB(192, 220, 192), RGB(166, 202, 240), RGB(255, 251, 240), RGB(160, 160, 164),
-};
-
-COLORREF FirstFreeColour(const std::vector<COLORREF>& used, COLORREF background,
-                         COLORREF backWall) {
-    for (const COLORREF c : Palette) {
-        if (c != background && c != backWall &&
-            std::find(used.begin(), used.end(), c) == used.end()) {
-            return c;
-        }
-    }
-    return RGB(128, 128, 128);
-}
 
 // Panels and tab pages hand their controls' commands to the window and give the labels
 // their background.
@@ -288,29 +268,10 @@ void TForm1::BuildLayout() {
 }
 
 void TForm1::BuildChart() {
-    struct Design {
-        const char* title;
-        COLORREF colour;
-        bool designed; // false: taken from the palette
-    };
-    const Design designs[6] = {
-        {"MAP", RGB(255, 255, 255), true}, {"RPM", RGB(255, 255, 0), true}, {"PW", 0, false},
-        {"O2", RGB(0, 255, 0), true},      {"TPS", RGB(0, 0, 255), true},   {"", 0, false},
-    };
-    std::vector<COLORREF> used;
-    for (const Design& d : designs) {
-        if (d.designed) {
-            used.push_back(d.colour);
-        }
-    }
-    std::array<vemor::ChartSeries, 6> series;
+    std::array<vemor::ChartSeries, vemor::StripChart::Count> series;
     for (std::size_t i = 0; i < series.size(); ++i) {
-        COLORREF colour = designs[i].colour;
-        if (!designs[i].designed) {
-            colour = FirstFreeColour(used, RGB(0, 0, 0), RGB(255, 255, 255));
-            used.push_back(colour);
-        }
-        series[i] = {designs[i].title, colour, i == 5};
+        const vemor::chart::TraceLook& look = vemor::chart::Traces()[i];
+        series[i] = {look.Title, RGB(look.Colour.R, look.Colour.G, look.Colour.B), look.Stairs};
     }
     Chart1 = std::make_unique<vemor::StripChart>(Terminal, IdChart1, series, font_);
     // After the memo in the tab order, as created.

@@ -1,4 +1,5 @@
 #include "vemor/Assembler.h"
+#include "vemor/ChartLook.h"
 #include "vemor/Display.h"
 
 #include "../support/FakeDisplay.h"
@@ -105,6 +106,27 @@ TEST(ShowFrame, AssemblerFeedsTheDisplayOncePerAcceptedFrame) {
         a.AssembleByte(b, [&](const std::uint8_t* f) { ShowFrame(f, d, '.'); });
     }
     EXPECT_EQ(d.series[0].size(), 1u); // only the first frame has 33 bytes
+}
+
+// Both front ends draw the traces from this table; the two without a design colour take the
+// palette's first free ones (red, then dark green), never black or white.
+TEST(ChartLook, TracesWithoutADesignColourTakeThePalettesFirstFreeOnes) {
+    struct Expected {
+        const char* title;
+        chart::Rgb colour;
+        bool stairs;
+    };
+    const Expected expected[chart::SeriesCount] = {
+        {"MAP", {255, 255, 255}, false}, {"RPM", {255, 255, 0}, false}, {"PW", {255, 0, 0}, false},
+        {"O2", {0, 255, 0}, false},      {"TPS", {0, 0, 255}, false},   {"", {0, 128, 0}, true},
+    };
+    for (std::size_t i = 0; i < chart::Traces().size(); ++i) {
+        const chart::TraceLook& look = chart::Traces()[i];
+        EXPECT_STREQ(look.Title, expected[i].title) << i;
+        EXPECT_EQ(look.Colour, expected[i].colour) << i;
+        EXPECT_EQ(look.Stairs, expected[i].stairs) << i;
+        EXPECT_EQ(look.Name, "Series" + std::to_string(i + 1));
+    }
 }
 
 } // namespace

@@ -161,7 +161,8 @@ TEST_F(Display, StripDrawsEachTraceInItsColourAtItsValue) {
         const int row = qRound(Form1->Chart1->yAxis->coordToPixel(values[s])) -
                         Form1->Chart1->axisRect()->top();
         for (int column : {strip->width() / 3, strip->width() - 3}) {
-            EXPECT_EQ(image.pixelColor(column, row), chart::Series()[s].Colour) << column;
+            EXPECT_EQ(image.pixelColor(column, row), chart::ToQColor(chart::Traces()[s].Colour))
+                << column;
         }
     }
 }

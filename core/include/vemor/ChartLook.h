@@ -1,0 +1,36 @@
+#pragma once
+// How a chart of the six traces looks, whatever draws it: the traces' titles and colours, the
+// left axis and the bottom axis's design window. Every window of every front end takes it
+// from here.
+
+#include <array>
+#include <cstdint>
+
+namespace vemor::chart {
+
+struct Rgb {
+    std::uint8_t R, G, B;
+    friend bool operator==(Rgb, Rgb) = default;
+};
+
+inline constexpr int SeriesCount = 6;
+inline constexpr double LeftAxisMinimum = -22;
+inline constexpr double LeftAxisMaximum = 260;
+inline constexpr double BottomAxisDesignMaximum = 150;
+
+inline constexpr Rgb Background{0, 0, 0};
+inline constexpr Rgb BackWall{255, 255, 255}; // not filled; only the colour rule sees it
+inline constexpr Rgb Silver{192, 192, 192};
+
+struct TraceLook {
+    const char* Name;  // Series1..Series6
+    const char* Title; // the legend text; empty: the legend shows the colour alone
+    Rgb Colour;
+    bool Stairs; // joined by a horizontal then a vertical segment
+};
+
+// The six traces in chart order. A trace without a design colour takes the palette's first
+// colour that no other trace uses and that is neither the background nor the back wall.
+const std::array<TraceLook, SeriesCount>& Traces();
+
+} // namespace vemor::chart
