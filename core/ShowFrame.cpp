@@ -3,6 +3,20 @@
 
 namespace vemor {
 
+void AxisBounds::SetMaximum(double value) {
+    if (value < minimum_) {
+        throw AxisError("Axis maximum value must be greater than or equal to its minimum");
+    }
+    maximum_ = value;
+}
+
+void AxisBounds::SetMinimum(double value) {
+    if (value > maximum_) {
+        throw AxisError("Axis minimum value must be less than or equal to its maximum");
+    }
+    minimum_ = value;
+}
+
 void ShowFrame(const std::uint8_t* frame, Display& display, char decimalSeparator) {
     const FrameTexts texts = LabelTexts(frame, decimalSeparator);
     display.SetLabelText(Label::RPM, texts.Rpm);

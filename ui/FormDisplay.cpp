@@ -42,8 +42,8 @@ FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObj
       chart_(chart), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
                               SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
-      strip_(new StripChart(chart, history_, outages_)), minimum_(chart->xAxis->range().lower),
-      maximum_(chart->xAxis->range().upper),
+      strip_(new StripChart(chart, history_, outages_)),
+      bottom_(chart->xAxis->range().lower, chart->xAxis->range().upper),
       paint_(
           PaintSoonMs, PaintLatestMs, [this] { Paint(); }, this) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
@@ -212,8 +212,8 @@ void FormDisplay::LoadTails() {
 
 void FormDisplay::OnOperatorRange(const QCPRange& wanted) {
     // No further out than the history reaches and the newest frame.
-    const double oldest = std::min(static_cast<double>(history_[0].FirstX()), minimum_);
-    const QCPRange range = Bound(wanted, oldest, maximum_, MinimumSpan);
+    const double oldest = std::min(static_cast<double>(history_[0].FirstX()), bottom_.Minimum());
+    const QCPRange range = Bound(wanted, oldest, bottom_.Maximum(), MinimumSpan);
     if (range != wanted) {
         applying_ = true;
         chart_->xAxis->setRange(range);
@@ -251,28 +251,21 @@ void FormDisplay::ClearBottomAxisAutomatic() {
 }
 
 void FormDisplay::SetBottomAxisMaximum(double value) {
-    if (value < minimum_) {
-        throw AxisError("Axis maximum value must be greater than or equal to its minimum");
-    }
-    maximum_ = value;
+    bottom_.SetMaximum(value);
     ApplyRange();
 }
 
 void FormDisplay::SetBottomAxisMinimum(double value) {
-    if (value > maximum_) {
-        throw AxisError("Axis minimum value must be less than or equal to its maximum");
-    }
-    minimum_ = value;
+    bottom_.SetMinimum(value);
     ApplyRange();
 }
 
 void FormDisplay::ApplyRange() {
-    // A window of zero width cannot be shown; it only exists between the two settings.
-    if (maximum_ <= minimum_) {
+    if (!bottom_.Showable()) {
         return;
     }
     applying_ = true;
-    chart_->xAxis->setRange(minimum_, maximum_);
+    chart_->xAxis->setRange(bottom_.Minimum(), bottom_.Maximum());
     applying_ = false;
     RequestRepaint();
 }

@@ -71,7 +71,7 @@ public:
     bool BottomAxisAutomatic() const override { return automatic_; }
     void ClearBottomAxisAutomatic() override;
     void SetBottomAxisMaximum(double value) override;
-    double BottomAxisMaximum() const override { return maximum_; }
+    double BottomAxisMaximum() const override { return bottom_.Maximum(); }
     void SetBottomAxisMinimum(double value) override;
 
     // Sizes each label once to fit every text it can show with this separator.
@@ -127,8 +127,7 @@ private:
     bool selecting_ = false;   // the operator drags a zoom rectangle
     bool lineLost_ = false;
     bool markNext_ = false; // the next frame is the first after an outage
-    double minimum_;
-    double maximum_;
+    AxisBounds bottom_;
     bool applying_ = false; // our own range changes are not the operator's
     PaintFold paint_;
     QElapsedTimer sinceChart_;

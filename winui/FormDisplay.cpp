@@ -3,7 +3,7 @@
 namespace vemor {
 
 FormDisplay::FormDisplay(std::array<HWND, 5> labels, StripChart& chart)
-    : labels_(labels), chart_(chart), minimum_(chart.Bottom().Min), maximum_(chart.Bottom().Max) {
+    : labels_(labels), chart_(chart), bottom_(chart.Bottom().Min, chart.Bottom().Max) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         char caption[64];
         GetWindowTextA(labels_[i], caption, sizeof caption);
@@ -67,27 +67,20 @@ void FormDisplay::ClearBottomAxisAutomatic() {
 }
 
 void FormDisplay::SetBottomAxisMaximum(double value) {
-    if (value < minimum_) {
-        throw AxisError("Axis maximum value must be greater than or equal to its minimum");
-    }
-    maximum_ = value;
+    bottom_.SetMaximum(value);
     ApplyRange();
 }
 
 void FormDisplay::SetBottomAxisMinimum(double value) {
-    if (value > maximum_) {
-        throw AxisError("Axis minimum value must be less than or equal to its maximum");
-    }
-    minimum_ = value;
+    bottom_.SetMinimum(value);
     ApplyRange();
 }
 
 void FormDisplay::ApplyRange() {
-    // A window of zero width cannot be shown; it only exists between the two settings.
-    if (maximum_ <= minimum_) {
+    if (!bottom_.Showable()) {
         return;
     }
-    chart_.SetBottom({minimum_, maximum_});
+    chart_.SetBottom({bottom_.Minimum(), bottom_.Maximum()});
     chart_.RequestRepaint();
 }
 

@@ -23,7 +23,7 @@ public:
     bool BottomAxisAutomatic() const override { return automatic_; }
     void ClearBottomAxisAutomatic() override;
     void SetBottomAxisMaximum(double value) override;
-    double BottomAxisMaximum() const override { return maximum_; }
+    double BottomAxisMaximum() const override { return bottom_.Maximum(); }
     void SetBottomAxisMinimum(double value) override;
 
     // Puts the latest texts on the labels, each sized to its text; the chart's repaint does
@@ -40,8 +40,7 @@ private:
     std::array<bool, 5> changed_{};
     StripChart& chart_;
     bool automatic_ = false; // set when the operator zooms
-    double minimum_;
-    double maximum_;
+    AxisBounds bottom_;
 };
 
 } // namespace vemor

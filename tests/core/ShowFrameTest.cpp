@@ -41,13 +41,13 @@ TEST(ShowFrame, ManualAxisIsNotSwitchedAgain) {
 TEST(ShowFrame, AxisWindowFollowsTheNewestPoint) {
     FakeDisplay d;
     ShowFrame(Frame(0).data(), d, '.');
-    EXPECT_EQ(d.minimum, -150);
-    EXPECT_EQ(d.maximum, 0);
+    EXPECT_EQ(d.bottom.Minimum(), -150);
+    EXPECT_EQ(d.bottom.Maximum(), 0);
     for (int n = 1; n < 200; ++n) {
         ShowFrame(Frame(static_cast<std::uint8_t>(n)).data(), d, '.');
     }
-    EXPECT_EQ(d.minimum, 49);
-    EXPECT_EQ(d.maximum, 199);
+    EXPECT_EQ(d.bottom.Minimum(), 49);
+    EXPECT_EQ(d.bottom.Maximum(), 199);
     for (const auto& s : d.series) {
         EXPECT_EQ(s.size(), 200u);
     }
@@ -59,12 +59,11 @@ TEST(ShowFrame, ZoomedAxisIsTakenBackByTheNextFrame) {
         ShowFrame(Frame(1).data(), d, '.');
     }
     d.automatic = true;
-    d.minimum = 2;
-    d.maximum = 5;
+    d.bottom = AxisBounds(2, 5);
     ShowFrame(Frame(1).data(), d, '.');
     EXPECT_FALSE(d.automatic);
-    EXPECT_EQ(d.minimum, -140);
-    EXPECT_EQ(d.maximum, 10);
+    EXPECT_EQ(d.bottom.Minimum(), -140);
+    EXPECT_EQ(d.bottom.Maximum(), 10);
 }
 
 TEST(ShowFrame, LabelsAndPointsComeFromTheFrameBytes) {
@@ -106,6 +105,35 @@ TEST(ShowFrame, AssemblerFeedsTheDisplayOncePerAcceptedFrame) {
         a.AssembleByte(b, [&](const std::uint8_t* f) { ShowFrame(f, d, '.'); });
     }
     EXPECT_EQ(d.series[0].size(), 1u); // only the first frame has 33 bytes
+}
+
+// Each bound is set alone; one that would cross the other is refused and changes nothing, but
+// meeting it is allowed (a window of zero width exists between the two settings).
+TEST(AxisBounds, ABoundThatWouldCrossTheOtherIsRefusedAndChangesNothing) {
+    struct Case {
+        bool maximum; // which bound is set
+        double value;
+        bool refused;
+        double minimum, maximumAfter;
+        bool showable;
+    };
+    const Case cases[] = {
+        {true, 20, false, 10, 20, true},   {true, 10, false, 10, 10, false},
+        {true, 9.5, true, 10, 15, true},   {false, 15, false, 15, 15, false},
+        {false, 15.5, true, 10, 15, true}, {false, -3, false, -3, 15, true},
+    };
+    for (const Case& c : cases) {
+        AxisBounds b(10, 15);
+        const auto set = [&] { c.maximum ? b.SetMaximum(c.value) : b.SetMinimum(c.value); };
+        if (c.refused) {
+            EXPECT_THROW(set(), AxisError) << c.value;
+        } else {
+            EXPECT_NO_THROW(set()) << c.value;
+        }
+        EXPECT_EQ(b.Minimum(), c.minimum) << c.value;
+        EXPECT_EQ(b.Maximum(), c.maximumAfter) << c.value;
+        EXPECT_EQ(b.Showable(), c.showable) << c.value;
+    }
 }
 
 // Both front ends draw the traces from this table; the two without a design colour take the

@@ -15,8 +15,7 @@ public:
     std::array<std::string, 5> labels;
     std::array<std::vector<double>, 6> series;
     bool automatic = false;
-    double minimum = 0;
-    double maximum = 150;
+    AxisBounds bottom{0, 150};
 
     void SetLabelText(Label label, const std::string& text) override {
         calls.push_back("label " + std::to_string(static_cast<int>(label)));
@@ -36,18 +35,12 @@ public:
     }
     void SetBottomAxisMaximum(double v) override {
         calls.push_back("max");
-        if (v < minimum) {
-            throw AxisError("Axis maximum below minimum");
-        }
-        maximum = v;
+        bottom.SetMaximum(v);
     }
-    double BottomAxisMaximum() const override { return maximum; }
+    double BottomAxisMaximum() const override { return bottom.Maximum(); }
     void SetBottomAxisMinimum(double v) override {
         calls.push_back("min");
-        if (v > maximum) {
-            throw AxisError("Axis minimum above maximum");
-        }
-        minimum = v;
+        bottom.SetMinimum(v);
     }
 };
 

@@ -16,6 +16,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The bottom axis's two bounds, set one at a time with the chart's rule: a bound that would
+// cross the other is refused with AxisError and changes nothing.
+class AxisBounds {
+public:
+    AxisBounds(double minimum, double maximum) : minimum_(minimum), maximum_(maximum) {}
+    void SetMaximum(double value);
+    void SetMinimum(double value);
+    double Minimum() const { return minimum_; }
+    double Maximum() const { return maximum_; }
+    // A window of zero width cannot be shown; it only exists between the two settings.
+    bool Showable() const { return maximum_ > minimum_; }
+
+private:
+    double minimum_;
+    double maximum_;
+};
+
 class Display {
 public:
     virtual ~Display() = default;
