@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (accepted) {
             ++shown;
-            Check(display.maximum == static_cast<double>(shown - 1));
-            Check(display.minimum == display.maximum - 150);
+            Check(display.bottom.Maximum() == static_cast<double>(shown - 1));
+            Check(display.bottom.Minimum() == display.bottom.Maximum() - 150);
             for (const auto& text : display.labels) {
                 Check(!text.empty());
             }
