@@ -17,35 +17,24 @@ namespace vemor {
 
 namespace {
 
-// The narrowest window the operator can zoom to, on either axis.
-constexpr double MinimumSpan = 1;
-
-// r kept inside [lo, hi], at most as wide and at least minSpan wide where the bounds allow.
-QCPRange Bound(const QCPRange& r, double lo, double hi, double minSpan) {
-    if (r.lower >= lo && r.upper <= hi && r.size() >= minSpan) {
-        return r;
-    }
-    const double size = std::clamp(r.size(), std::min(minSpan, hi - lo), hi - lo);
-    const double lower = std::clamp(r.center() - size / 2, lo, hi - size);
-    return QCPRange(lower, lower + size);
-}
-
 QSize TextSize(const QFontMetrics& metrics, const QString& text) {
     return metrics.boundingRect(QRect(0, 0, 4000, 400), Qt::AlignLeft | Qt::AlignVCenter, text)
         .size();
 }
 
+std::array<std::string, LiveDisplay::LabelCount> Captions(const std::array<QLabel*, 5>& labels) {
+    std::array<std::string, LiveDisplay::LabelCount> out;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        out[i] = labels[i]->text().toLatin1().toStdString();
+    }
+    return out;
+}
+
 } // namespace
 
 FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent)
-    : QObject(parent), labels_(labels),
-      chart_(chart), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
-                              SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
-                              SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)},
-      strip_(new StripChart(chart, history_, outages_)),
-      bottom_(chart->xAxis->range().lower, chart->xAxis->range().upper),
-      paint_(
-          PaintSoonMs, PaintLatestMs, [this] { Paint(); }, this) {
+    : QObject(parent), LiveDisplay(Captions(labels)), labels_(labels), chart_(chart),
+      strip_(new StripChart(chart, Histories(), Outages())), paint_([this] { Paint(); }, this) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         captions_[i] = labels_[i]->text();
         labels_[i]->installEventFilter(this);
@@ -139,58 +128,41 @@ void FormDisplay::PaintLabel(std::size_t i) {
     p.drawStaticText(known->at, known->layout);
 }
 
-void FormDisplay::SetLabelText(Label label, const std::string& text) {
-    const auto i = static_cast<std::size_t>(label);
-    if (pending_[i] == text) {
+void FormDisplay::Appended(int series, std::int64_t x, double y) {
+    QCPGraph* graph = chart_->graph(series);
+    if (View() == ChartView::ShowingPast) {
+        LoadGraph(series, x + 1 - TailPoints, x + 1);
         return;
     }
-    pending_[i] = text;
-    changed_ |= 1u << i;
-    RequestRepaint();
+    graph->addData(static_cast<double>(x), y);
+    // Trim in steps; the squeeze moves the points to the front of the same allocation.
+    if (graph->dataCount() > TailPoints + 512) {
+        graph->data()->removeBefore(static_cast<double>(x + 1 - TailPoints));
+        graph->data()->squeeze(true, false);
+    }
 }
 
-void FormDisplay::AppendY(int series, double y) {
-    const auto s = static_cast<std::size_t>(series);
-    SeriesHistory& h = history_[s];
-    const auto x = h.Count();
-    h.Append(y);
-    if (series == 0) {
-        if (lineLost_) {
-            SetLineLost(false); // frames again after a close and a new open
-        }
-        if (markNext_) {
-            markNext_ = false;
-            MarkOutage(x);
-        }
-        while (!outages_.empty() && outages_.front() < h.FirstX()) {
-            outages_.pop_front();
-            chart_->removeItem(outageLines_.front());
-            outageLines_.pop_front();
-        }
-    }
-    QCPGraph* graph = chart_->graph(series);
-    if (showingPast_) {
-        LoadGraph(series, x + 1 - TailPoints, x + 1);
-        if (series == static_cast<int>(history_.size()) - 1) {
-            showingPast_ = false;
-        }
-    } else {
-        graph->addData(static_cast<double>(x), y);
-        // Trim in steps; the squeeze moves the points to the front of the same allocation.
-        if (graph->dataCount() > TailPoints + 512) {
-            graph->data()->removeBefore(static_cast<double>(x + 1 - TailPoints));
-            graph->data()->squeeze(true, false);
-        }
-    }
-    RequestRepaint();
+void FormDisplay::OutageMarked(std::int64_t x) {
+    auto* line = new QCPItemStraightLine(chart_);
+    line->setPen(chart::OutagePen());
+    line->point1->setCoords(static_cast<double>(x), 0);
+    line->point2->setCoords(static_cast<double>(x), 1);
+    outageLines_.push_back(line);
 }
 
-double FormDisplay::LastX(int series) const {
-    return static_cast<double>(history_[static_cast<std::size_t>(series)].Count() - 1);
+void FormDisplay::OutageDropped() {
+    chart_->removeItem(outageLines_.front());
+    outageLines_.pop_front();
+}
+
+void FormDisplay::LineLostChanged(bool lost) {
+    for (QLabel* l : labels_) {
+        l->setEnabled(!lost);
+    }
 }
 
 void FormDisplay::LoadGraph(int series, std::int64_t from, std::int64_t to) {
-    const SeriesHistory& h = history_[static_cast<std::size_t>(series)];
+    const SeriesHistory& h = History(series);
     from = std::max(from, h.FirstX());
     to = std::min(to, h.Count());
     QVector<QCPGraphData> points;
@@ -203,85 +175,60 @@ void FormDisplay::LoadGraph(int series, std::int64_t from, std::int64_t to) {
 }
 
 void FormDisplay::LoadTails() {
-    for (int i = 0; i < static_cast<int>(history_.size()); ++i) {
+    for (int i = 0; i < chart::SeriesCount; ++i) {
         const std::int64_t count = History(i).Count();
         LoadGraph(i, count - TailPoints, count);
     }
-    showingPast_ = false;
+}
+
+void FormDisplay::SetRange(QCPAxis* axis, AxisRange range) {
+    applying_ = true;
+    axis->setRange(range.Min, range.Max);
+    applying_ = false;
 }
 
 void FormDisplay::OnOperatorRange(const QCPRange& wanted) {
-    // No further out than the history reaches and the newest frame.
-    const double oldest = std::min(static_cast<double>(history_[0].FirstX()), bottom_.Minimum());
-    const QCPRange range = Bound(wanted, oldest, bottom_.Maximum(), MinimumSpan);
-    if (range != wanted) {
-        applying_ = true;
-        chart_->xAxis->setRange(range);
-        applying_ = false;
+    const AxisRange range = OperatorBottom({wanted.lower, wanted.upper});
+    if (range != AxisRange{wanted.lower, wanted.upper}) {
+        SetRange(chart_->xAxis, range);
     }
-    automatic_ = true;
     // Scrolled or zoomed out past what the graphs hold: bring that stretch from the history.
     const QCPGraph* graph = chart_->graph(0);
     const double held = graph->dataCount() > 0 ? graph->data()->constBegin()->key : 0;
-    if (range.lower < held && history_[0].Count() > 0 && held > history_[0].FirstX()) {
-        const auto from = static_cast<std::int64_t>(std::floor(range.lower)) - 1;
-        const auto to = static_cast<std::int64_t>(std::ceil(range.upper)) + 2;
-        for (int i = 0; i < static_cast<int>(history_.size()); ++i) {
+    const SeriesHistory& h = History(0);
+    if (range.Min < held && h.Count() > 0 && held > static_cast<double>(h.FirstX())) {
+        const auto from = static_cast<std::int64_t>(std::floor(range.Min)) - 1;
+        const auto to = static_cast<std::int64_t>(std::ceil(range.Max)) + 2;
+        for (int i = 0; i < chart::SeriesCount; ++i) {
             LoadGraph(i, from, to);
         }
-        showingPast_ = true;
+        ShowingPast();
     }
     ShowView();
 }
 
 void FormDisplay::OnOperatorYRange(const QCPRange& wanted) {
-    const QCPRange range =
-        Bound(wanted, chart::LeftAxisMinimum, chart::LeftAxisMaximum, MinimumSpan);
-    if (range != wanted) {
-        applying_ = true;
-        chart_->yAxis->setRange(range);
-        applying_ = false;
+    const AxisRange range = OperatorLeft({wanted.lower, wanted.upper});
+    if (range != AxisRange{wanted.lower, wanted.upper}) {
+        SetRange(chart_->yAxis, range);
     }
 }
 
-void FormDisplay::ClearBottomAxisAutomatic() {
-    automatic_ = false;
-    ApplyRange();
-    ShowView();
+void FormDisplay::BottomChanged() {
+    SetRange(chart_->xAxis, Bottom());
 }
 
-void FormDisplay::SetBottomAxisMaximum(double value) {
-    bottom_.SetMaximum(value);
-    ApplyRange();
+void FormDisplay::LeftReset() {
+    SetRange(chart_->yAxis, {chart::LeftAxisMinimum, chart::LeftAxisMaximum});
+    chart_->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void FormDisplay::SetBottomAxisMinimum(double value) {
-    bottom_.SetMinimum(value);
-    ApplyRange();
-}
-
-void FormDisplay::ApplyRange() {
-    if (!bottom_.Showable()) {
-        return;
-    }
-    applying_ = true;
-    chart_->xAxis->setRange(bottom_.Minimum(), bottom_.Maximum());
-    applying_ = false;
-    RequestRepaint();
-}
-
-void FormDisplay::UndoZoom() {
-    automatic_ = false;
-    applying_ = true;
-    chart_->yAxis->setRange(chart::LeftAxisMinimum, chart::LeftAxisMaximum);
-    applying_ = false;
+void FormDisplay::ViewChanged(ChartView before) {
     // The graphs may hold a stretch of the past; the frame window needs the newest points.
-    if (showingPast_) {
+    if (before == ChartView::ShowingPast && View() == ChartView::Following) {
         LoadTails();
     }
-    ApplyRange();
     ShowView();
-    chart_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void FormDisplay::ShowView() {
@@ -299,37 +246,16 @@ void FormDisplay::ShowView() {
     }
 }
 
-void FormDisplay::SetLineLost(bool lost) {
-    if (lost == lineLost_) {
-        return;
-    }
-    lineLost_ = lost;
-    for (QLabel* l : labels_) {
-        l->setEnabled(!lost);
-    }
-    markNext_ = !lost;
-}
-
-void FormDisplay::MarkOutage(std::int64_t x) {
-    outages_.push_back(x);
-    auto* line = new QCPItemStraightLine(chart_);
-    line->setPen(chart::OutagePen());
-    line->point1->setCoords(static_cast<double>(x), 0);
-    line->point2->setCoords(static_cast<double>(x), 1);
-    outageLines_.push_back(line);
-}
-
 void FormDisplay::Paint() {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
-        if ((changed_ & (1u << i)) != 0) {
-            const std::string& t = pending_[i];
+        if ((Changed() & (1u << i)) != 0) {
+            const std::string& t = NewestText(static_cast<int>(i));
             labels_[i]->setText(QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size())));
         }
     }
-    changed_ = 0;
-    // The chart moves at most every ChartIntervalMs; a fold that leaves it behind asks for
-    // the next one.
-    if (sinceChart_.isValid() && sinceChart_.elapsed() < ChartIntervalMs) {
+    ClearChanged();
+    // A fold that leaves the chart behind asks for the next one.
+    if (sinceChart_.isValid() && !PaintPacing::ChartDue(sinceChart_.elapsed())) {
         RequestRepaint();
         return;
     }
@@ -341,20 +267,19 @@ void FormDisplay::Paint() {
     }
 }
 
-PaintFold::PaintFold(int soonMs, int latestMs, std::function<void()> paint, QObject* parent)
-    : QObject(parent), soonMs_(soonMs), latestMs_(latestMs), paint_(std::move(paint)) {
+PaintFold::PaintFold(std::function<void()> paint, QObject* parent)
+    : QObject(parent), paint_(std::move(paint)) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PaintFold::Paint);
     since_.start();
 }
 
 void PaintFold::Request() {
-    const qint64 since = since_.elapsed();
-    const qint64 wait = since >= soonMs_ ? 0 : latestMs_ - since;
+    const int wait = PaintPacing::WaitMs(since_.elapsed());
     if (timer_.isActive() && timer_.remainingTime() <= wait) {
         return;
     }
-    timer_.start(static_cast<int>(wait));
+    timer_.start(wait);
 }
 
 void PaintFold::Paint() {

@@ -31,13 +31,10 @@
 #include <vector>
 
 TForm1* Form1 = nullptr;
-vemor::ThreadIO* SerialThread = nullptr;
 
 namespace {
 
-constexpr int BaudRate = 62500;
 constexpr int DefaultPortIndex = 9; // "COM10"
-constexpr std::uint32_t DrainSize = 8192;
 
 // Qt hands a posted event to the GUI thread under its own futex-based lock, which the thread
 // sanitizer cannot see; these declare that hand-off to it and compile to nothing otherwise.
@@ -55,24 +52,9 @@ void HandOff(void*) {}
 void TakeOver(void*) {}
 #endif
 
-// Posts the serial layer's notifications into the window's event queue; Qt's posted events
-// are thread-safe and keep their order. Post is called on the reader thread, Stopped on the
-// GUI thread.
-class WindowNotify final : public vemor::NotifyHandle {
-public:
-    explicit WindowNotify(TForm1* window) : window_(window) {}
-    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        auto event = std::make_unique<TMessage>(message, wParam, lParam);
-        HandOff(event.get());
-        QCoreApplication::postEvent(window_, event.release());
-    }
-    void Stopped(vemor::ThreadIO& link) override {
-        vemor::RunHandler([&] { window_->DrainAll(link); });
-    }
-
-private:
-    TForm1* window_;
-};
+QString Local(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, int width) {
     auto* l = new QLabel(QString::fromLatin1(name), parent);
@@ -92,12 +74,15 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 
 } // namespace
 
-TForm1::TForm1(QWidget* owner) : QMainWindow(owner), notify_(std::make_unique<WindowNotify>(this)) {
+TForm1::TForm1(QWidget* owner) : QMainWindow(owner), Session(*this) {
     BuildLayout();
     BuildChart();
     display_ =
         new vemor::FormDisplay({LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, Chart1, this);
     ReadLocale();
+    ticks_ = new QTimer(this);
+    ticks_->setInterval(vemor::Session::TickMs);
+    connect(ticks_, &QTimer::timeout, this, [this] { Session.Tick(); });
 
     ComboBox1->setCurrentIndex(DefaultPortIndex);
     CaptureStream.reset();
@@ -124,8 +109,15 @@ void TForm1::BuildLayout() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(true);
-    CaptureField = new vemor::CaptureStatus(StatusBar1);
-    health_ = new vemor::LineHealthField(StatusBar1);
+    CaptureField = new vemor::StatusField(StatusBar1);
+    CaptureField->setObjectName(QStringLiteral("CaptureStatus"));
+    HealthField = new vemor::StatusField(StatusBar1);
+    HealthField->setObjectName(QStringLiteral("LineHealth"));
+    HealthField->setContentsMargins(12, 0, 0, 0); // apart from the field before it
+    HealthField->setToolTip(QStringLiteral(
+        "The open line: frames per second, frames of the wrong length since it opened, and the "
+        "receive errors the driver counted (framing, parity, overrun of the UART and of the "
+        "driver's buffer), where it counts them."));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -234,20 +226,13 @@ void TForm1::BuildChart() {
 }
 
 void TForm1::ReadLocale() {
-    decimalSeparator_ = vemor::SystemDecimalSeparator();
-    display_->SetDecimalSeparator(decimalSeparator_);
+    const char separator = vemor::SystemDecimalSeparator();
+    Session.SetDecimalSeparator(separator);
+    display_->SetDecimalSeparator(separator);
 }
 
 int TForm1::SelectedPortIndex() const {
     return ComboBox1->SelectedIndex();
-}
-
-// The open port's name, or COM N of a notification that outlived its port.
-QString TForm1::PortName(std::intptr_t portNumber) const {
-    if (SerialThread != nullptr) {
-        return QString::fromLocal8Bit(SerialThread->PortName());
-    }
-    return QStringLiteral("COM%1").arg(portNumber);
 }
 
 bool TForm1::event(QEvent* e) {
@@ -263,35 +248,9 @@ bool TForm1::Dispatch(QEvent* message) {
         OnRxData(*static_cast<TMessage*>(message));
         return true;
     }
-    if (type == vemor::WM_READERFAULT) {
-        if (SerialThread != nullptr) {
-            const auto& m = *static_cast<TMessage*>(message);
-            const auto dropped = static_cast<qulonglong>(m.LParam);
-            ShowStatus(QStringLiteral("%1: the reader ran out of memory (%2 times so far) and "
-                                      "goes on; %3.")
-                           .arg(QString::fromLocal8Bit(SerialThread->PortName()))
-                           .arg(static_cast<qulonglong>(m.WParam))
-                           .arg(dropped == 0
-                                    ? QStringLiteral("no received byte was lost")
-                                    : QStringLiteral("%1 received bytes were lost").arg(dropped)));
-            // Bytes whose own notification failed are waiting.
-            Drain(*SerialThread);
-        }
-        return true;
-    }
-    if (type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
+    if (type == vemor::WM_READERFAULT || type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
         const auto& m = *static_cast<TMessage*>(message);
-        display_->SetLineLost(type == vemor::WM_LINELOST);
-        const QString port = PortName(m.LParam);
-        if (type == vemor::WM_LINELOST) {
-            ShowStatus(QStringLiteral("%1: the line is lost (%2). Waiting for the device to "
-                                      "return; Close stops waiting.")
-                           .arg(port, QString::fromLocal8Bit(
-                                          vemor::SystemText(static_cast<int>(m.WParam)))));
-        } else {
-            ShowStatus(QStringLiteral("%1: the line is back; reading goes on.").arg(port));
-        }
-        return true;
+        return Session.OnLinkMessage(m.Msg, m.WParam, m.LParam);
     }
     if (message->type() == QEvent::LocaleChange) {
         ReadLocale();
@@ -299,198 +258,71 @@ bool TForm1::Dispatch(QEvent* message) {
     return QMainWindow::event(message);
 }
 
-void TForm1::OnRxData(const TMessage& message) {
-    if (message.WParam == 0 || SerialThread == nullptr) {
-        return;
-    }
-    Drain(*SerialThread);
-}
-
-std::uint32_t TForm1::Drain(vemor::ThreadIO& link) {
-    std::uint8_t buffer[DrainSize];
-    const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
-    if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
-        ReportCaptureWriteFailure();
-    }
-    FeedBytes(buffer, n);
-    return n;
-}
-
-void TForm1::DrainAll(vemor::ThreadIO& link) {
-    while (Drain(link) > 0) {
-    }
-}
-
-void TForm1::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
-    std::size_t frames = 0;
-    const std::size_t rejected =
-        Assembler.AssembleBytes(bytes, count, [&](const std::uint8_t* frame) {
-            ++frames;
-            ShowFrame(frame);
-        });
-    health_->Add(count, frames, rejected);
-}
-
-void TForm1::AssembleByte(std::uint8_t b) {
-    Assembler.AssembleByte(b, [this](const std::uint8_t* frame) { ShowFrame(frame); });
-}
-
-void TForm1::ShowFrame(const std::uint8_t* frame) {
-    vemor::ShowFrame(frame, *display_, decimalSeparator_);
-}
-
-void TForm1::SendPacket(std::uint8_t* packet) {
-    if (!vemor::CompletePacket(packet)) {
-        return;
-    }
-    if (SerialThread == nullptr || SerialThread->Suspended()) {
-        return;
-    }
-    std::uint32_t written = 0;
-    SerialThread->WritePort(packet, packet[1], &written);
-}
-
-void TForm1::Button1Click(QObject*) {
-    if (Button1->text() == QLatin1String("Open")) {
-        // A device path travels beside the port number, which is 0 for it.
-        const vemor::PortChooser::Choice port = ComboBox1->Chosen();
-        SerialThread = new vemor::ThreadIO(true, port.Number, BaudRate, notify_.get(), port.Path);
-        if (SerialThread == nullptr) {
-            return;
-        }
-        if (SerialThread->GetPortHandle() == vemor::INVALID_HANDLE_VALUE) {
-            const vemor::OpenFailure failure = SerialThread->OpenError();
-            const QString name = PortName(port.Number);
-            delete SerialThread;
-            SerialThread = nullptr;
-            // The one failure without a box still deserves a word to the operator.
-            if (failure.Step == vemor::OpenStep::GetSettings) {
-                ShowStatus(
-                    QStringLiteral("%1: the line settings cannot be read (%2); it "
-                                   "may not be a serial port.")
-                        .arg(name, QString::fromLocal8Bit(vemor::SystemText(failure.Error))));
-            }
-            return;
-        }
-        Button2->setEnabled(true);
-        Button3->setEnabled(true);
-        Button1->setText(QStringLiteral("Close"));
-        ShowStatus(QString());
-        health_->Watch(SerialThread, BaudRate);
-    } else {
-        Button1->setText(QStringLiteral("Open"));
-        health_->Watch(nullptr, 0);
-        delete SerialThread;
-        SerialThread = nullptr;
-        Button2->setEnabled(false);
-        Button3->setEnabled(false);
-        // What the closed line said no longer applies, nor does what it posted just before.
-        QCoreApplication::removePostedEvents(this, static_cast<int>(vemor::WM_LINELOST));
-        QCoreApplication::removePostedEvents(this, static_cast<int>(vemor::WM_LINEBACK));
-        ShowStatus(QString());
-    }
-}
-
-void TForm1::Button2Click(QObject*) {
-    const std::string timeText =
-        vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale());
-    ResetAssembler();
-    std::string unfinished;
-    if (CaptureStream) {
-        unfinished = FinishCapture(timeText);
-    }
-    CaptureStream.reset();
-    CaptureField->ClearWarning();
-    // The old capture's failure is shown once the new one runs, so that nothing received
-    // while the box is open misses it.
-    try {
-        StartCapture(timeText);
-    } catch (...) {
-        ShowUnfinished(unfinished);
-        throw;
-    }
-    ShowUnfinished(unfinished);
-}
-
-vemor::CaptureNamer& TForm1::CaptureNames() {
-    // Process-wide, so that the captures of one run get rising numbers. GUI thread only.
-    static vemor::CaptureNamer namer;
-    return namer;
-}
-
-void TForm1::Button3Click(QObject*) {
-    std::array<std::uint8_t, vemor::TestPacketLength> packet{};
-    vemor::FillTestPacket(packet);
-    SendPacket(packet.data());
-}
-
 void TForm1::Memo1DblClick(QObject*) {
     Memo1->clear();
 }
 
-void TForm1::StopCapture1Click(QObject*) {
-    if (CaptureStream) {
-        ShowUnfinished(
-            FinishCapture(vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale())));
+std::string TForm1::Button1Caption() const {
+    return Button1->text().toLocal8Bit().toStdString();
+}
+
+void TForm1::SetButton1Caption(const std::string& caption) {
+    Button1->setText(Local(caption));
+}
+
+void TForm1::EnableCommand(vemor::Command command, bool enabled) {
+    switch (command) {
+    case vemor::Command::SaveFile:
+        Button2->setEnabled(enabled);
+        break;
+    case vemor::Command::Test:
+        Button3->setEnabled(enabled);
+        break;
+    case vemor::Command::StopCapture:
+        StopCapture1->setEnabled(enabled);
+        break;
     }
 }
 
-void TForm1::FormDestroy(QObject*) {
-    if (SerialThread != nullptr) {
-        SerialThread->Terminate();
-        health_->Watch(nullptr, 0);
-        delete SerialThread;
-        SerialThread = nullptr;
-    }
-    if (CaptureStream) {
-        ShowUnfinished(
-            FinishCapture(vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale())));
-    }
+vemor::PortChoice TForm1::ChosenPort() const {
+    const vemor::PortChooser::Choice port = ComboBox1->Chosen();
+    return {port.Number, port.Path};
 }
 
-void TForm1::StartCapture(const std::string& timeText) {
-    const std::optional<std::string> name = CaptureNames().NextName(vemor::NameTaken);
-    if (!name) {
-        throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
-                                 "TMP65535.$$$ is taken in " +
-                                 vemor::ExpandedPath(""));
-    }
-    CaptureStream = std::make_unique<vemor::CaptureFile>(*name, timeText);
-    CaptureField->Began(*CaptureStream, decimalSeparator_);
-    StopCapture1->setEnabled(true);
+void TForm1::ShowStatus(const std::string& text) {
+    StatusBar1->showMessage(Local(text));
 }
 
-std::string TForm1::FinishCapture(const std::string& timeText) {
-    std::string failure;
-    if (!CaptureStream->Finish(timeText)) {
-        failure = vemor::CannotFinishFileMessage(CaptureStream->FullPath(),
-                                                 vemor::SystemText(CaptureStream->LastError()));
-    }
-    CaptureField->Ended();
-    CaptureStream.reset();
-    StopCapture1->setEnabled(false);
-    return failure;
+void TForm1::ShowCaptureField(const std::string& text) {
+    CaptureField->Show(Local(text));
 }
 
-void TForm1::ShowUnfinished(const std::string& failure) {
-    if (!failure.empty()) {
-        vemor::ShowErrorDisplay(QString::fromLocal8Bit(failure));
-    }
+void TForm1::ShowHealthField(const std::string& text) {
+    HealthField->Show(Local(text));
 }
 
-void TForm1::ReportCaptureWriteFailure() {
-    if (CaptureField->Warned()) {
-        return;
-    }
-    CaptureField->Warn(
-        QStringLiteral("%1: received bytes could not be written (%2); the capture is "
-                       "incomplete. Free disk space, then Save File starts a new capture.")
-            .arg(QString::fromLocal8Bit(CaptureStream->Name()),
-                 QString::fromLocal8Bit(vemor::SystemText(CaptureStream->LastError()))));
+void TForm1::ShowError(const std::string& text) {
+    vemor::ShowErrorDisplay(Local(text));
 }
 
-void TForm1::ShowStatus(const QString& text) {
-    StatusBar1->showMessage(text);
+// Qt's posted events are thread-safe and keep their order. Reader thread.
+void TForm1::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    auto event = std::make_unique<TMessage>(message, wParam, lParam);
+    HandOff(event.get());
+    QCoreApplication::postEvent(this, event.release());
+}
+
+void TForm1::DiscardLineMessages() {
+    QCoreApplication::removePostedEvents(this, static_cast<int>(vemor::WM_LINELOST));
+    QCoreApplication::removePostedEvents(this, static_cast<int>(vemor::WM_LINEBACK));
+}
+
+void TForm1::SetTicking(bool on) {
+    if (on) {
+        ticks_->start();
+    } else {
+        ticks_->stop();
+    }
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {

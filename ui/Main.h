@@ -1,14 +1,10 @@
 #pragma once
 // The main window: control strip, value labels, chart, memo, and the operator's commands.
 
-#include "CaptureFile.h"
-#include "CaptureStatus.h"
 #include "FormDisplay.h"
-#include "LineHealth.h"
 #include "PortChooser.h"
-#include "Threadio.h"
-#include "vemor/Assembler.h"
-#include "vemor/Capture.h"
+#include "StatusField.h"
+#include "vemor/Session.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -29,6 +25,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 
 // A notification from the serial layer, delivered through the window's event queue.
 class TMessage : public QEvent {
@@ -40,7 +37,9 @@ public:
     std::intptr_t LParam;
 };
 
-class TForm1 : public QMainWindow {
+// The Qt window: lays out the controls and paints what its session says; the session does
+// the work of every command.
+class TForm1 : public QMainWindow, private vemor::SessionWindow {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* owner = nullptr);
@@ -73,67 +72,66 @@ public:
     QLabel* LabelECT;
     QLabel* LabelMAT;
     QLabel* LabelPW;
-    QAction* OpenCapture1;              // in File1; a capture in a viewer window of its own
-    QAction* StopCapture1;              // in File1; enabled while a capture runs
-    vemor::CaptureStatus* CaptureField; // permanent field of StatusBar1
+    QAction* OpenCapture1;            // in File1; a capture in a viewer window of its own
+    QAction* StopCapture1;            // in File1; enabled while a capture runs
+    vemor::StatusField* CaptureField; // permanent field of StatusBar1
+    vemor::StatusField* HealthField;  // permanent field of StatusBar1, after CaptureField
 
     // Operator commands; Sender is ignored.
-    void Button1Click(QObject* Sender);
-    void Button2Click(QObject* Sender);
-    void Button3Click(QObject* Sender);
+    void Button1Click(QObject* /*Sender*/) { Session.OpenOrClose(); }
+    void Button2Click(QObject* /*Sender*/) { Session.SaveFile(); }
+    void Button3Click(QObject* /*Sender*/) { Session.SendTestPacket(); }
     void Memo1DblClick(QObject* Sender);
-    void StopCapture1Click(QObject* Sender);
-    void FormDestroy(QObject* Sender);
+    void StopCapture1Click(QObject* /*Sender*/) { Session.StopCapture(); }
+    void FormDestroy(QObject* /*Sender*/) { Session.Shutdown(); }
 
-    void AssembleByte(std::uint8_t b);
-    // Decodes a drained batch byte by byte, showing every accepted frame.
-    void FeedBytes(const std::uint8_t* bytes, std::size_t count);
-    // Everything the stopped reader of `link` left queued, into the capture and the assembler
-    // as the notifications would have brought it; before the link frees its queue.
-    void DrainAll(vemor::ThreadIO& link);
-    void ResetAssembler() { Assembler.ResetAssembler(); }
-    void ShowFrame(const std::uint8_t* frame);
-    void SendPacket(std::uint8_t* packet);
-    void StartCapture(const std::string& timeText);
-    // Writes the stop time and closes the file; CaptureStream is null afterwards. Returns the
-    // operator's text when that failed, for the caller to show once it may; empty otherwise.
-    std::string FinishCapture(const std::string& timeText);
+    void FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+        Session.FeedBytes(bytes, count);
+    }
+    void SendPacket(std::uint8_t* packet) { Session.SendPacket(packet); }
 
     // The capture name counter of the process.
-    static vemor::CaptureNamer& CaptureNames();
+    static vemor::CaptureNamer& CaptureNames() { return vemor::Session::CaptureNames(); }
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
-    char DecimalSeparator() const { return decimalSeparator_; }
+    char DecimalSeparator() const { return Session.DecimalSeparator(); }
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
-    vemor::NotifyHandle* Handle() { return notify_.get(); }
+    vemor::NotifyHandle* Handle() { return Session.Notify(); }
 
-    // GUI thread only, like everything below.
-    std::unique_ptr<vemor::CaptureFile> CaptureStream;
-    vemor::FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
+    // GUI thread only. Declared first of the window's state: the references below are its.
+    vemor::Session Session;
+    std::unique_ptr<vemor::CaptureFile>& CaptureStream = Session.CaptureStream;
+    vemor::FrameAssembler& Assembler = Session.Assembler; // FrameBuf, SyncWord, FramePos
 
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool Dispatch(QEvent* message);
-    void OnRxData(const TMessage& message);
-    // One batch of up to 8192 queued bytes into the capture and the assembler; its size.
-    std::uint32_t Drain(vemor::ThreadIO& link);
+    void OnRxData(const TMessage& message) { Session.OnRxData(message.WParam); }
 
 private:
     void BuildLayout();
     void BuildChart();
     void ReadLocale();
-    void ShowStatus(const QString& text);
-    void ReportCaptureWriteFailure();
-    void ShowUnfinished(const std::string& failure);
-    QString PortName(std::intptr_t portNumber) const;
 
-    std::unique_ptr<vemor::NotifyHandle> notify_;
+    // What the session asks of the window.
+    vemor::Display& Screen() override { return *display_; }
+    std::string Button1Caption() const override;
+    void SetButton1Caption(const std::string& caption) override;
+    void EnableCommand(vemor::Command command, bool enabled) override;
+    vemor::PortChoice ChosenPort() const override;
+    void ShowStatus(const std::string& text) override;
+    void ShowCaptureField(const std::string& text) override;
+    void ShowHealthField(const std::string& text) override;
+    void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
+    void ShowError(const std::string& text) override;
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    void DiscardLineMessages() override;
+    void SetTicking(bool on) override;
+
     vemor::FormDisplay* display_ = nullptr;
-    vemor::LineHealthField* health_ = nullptr; // in the status bar
-    char decimalSeparator_ = '.';
+    QTimer* ticks_ = nullptr;
 };
 
 extern TForm1* Form1;
-extern vemor::ThreadIO* SerialThread; // GUI thread only; null while no port is open

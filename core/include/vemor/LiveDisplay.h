@@ -1,0 +1,126 @@
+#pragma once
+// The live window's labels and chart as data, whatever paints them: the newest texts of the
+// five labels, the six traces' last ten minutes, the outage marks, the bottom axis's bounds,
+// what the view shows, and when to paint. A window derives its painter from it and draws
+// what it is told changed. GUI thread only.
+
+#include "vemor/ChartLook.h"
+#include "vemor/Display.h"
+#include "vemor/History.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace vemor {
+
+struct AxisRange {
+    double Min = 0;
+    double Max = 0;
+    friend bool operator==(AxisRange, AxisRange) = default;
+};
+
+// `wanted` moved and sized to lie inside [lo, hi], at least minSpan wide where that fits.
+AxisRange BoundRange(AxisRange wanted, double lo, double hi, double minSpan);
+
+// When a requested paint happens. A request at least SoonMs after the last paint is served
+// as soon as the event loop is free, in the same wake-up as the data that asked for it; an
+// earlier one waits for a later request, or at most until LatestMs after the last paint.
+// Data at a steady pace thus paints without wake-ups of its own. The chart, dearer than the
+// labels, moves at most every ChartIntervalMs.
+struct PaintPacing {
+    static constexpr int SoonMs = 12;
+    static constexpr int LatestMs = 25;
+    static constexpr int ChartIntervalMs = 36;
+
+    // Milliseconds a request made sinceLastPaintMs after the last paint waits; 0: now.
+    static int WaitMs(std::int64_t sinceLastPaintMs) {
+        return sinceLastPaintMs >= SoonMs ? 0 : static_cast<int>(LatestMs - sinceLastPaintMs);
+    }
+    static bool ChartDue(std::int64_t sinceChartMs) { return sinceChartMs >= ChartIntervalMs; }
+};
+
+enum class ChartView {
+    Following,   // the bottom axis where the newest frame put it
+    Zoomed,      // the operator zoomed or scrolled; the next frame takes the view back
+    ShowingPast, // zoomed onto a stretch older than what the painter keeps at hand
+};
+
+class LiveDisplay : public Display {
+public:
+    // Newest points kept per series: ten minutes at the line's 189 frames per second.
+    static constexpr std::int64_t HistoryPoints = 113400;
+    static constexpr int LabelCount = 5;
+    // The narrowest window the operator can zoom to, on either axis.
+    static constexpr double MinimumSpan = 1;
+
+    // captions: the design texts, shown until the first frame.
+    explicit LiveDisplay(const std::array<std::string, LabelCount>& captions);
+
+    void SetLabelText(Label label, const std::string& text) override;
+    void AppendY(int series, double y) override;
+    double LastX(int series) const override;
+    bool BottomAxisAutomatic() const override { return view_ != ChartView::Following; }
+    void ClearBottomAxisAutomatic() override;
+    void SetBottomAxisMaximum(double value) override;
+    double BottomAxisMaximum() const override { return bottom_.Maximum(); }
+    void SetBottomAxisMinimum(double value) override;
+
+    // The operator dragged or zoomed the bottom axis: what may be shown of `wanted`, no
+    // further out than the history and the newest frame. The view is zoomed afterwards.
+    AxisRange OperatorBottom(AxisRange wanted);
+    // The left axis stays inside its design range.
+    static AxisRange OperatorLeft(AxisRange wanted);
+    // The view as the frames place it, the left axis at its design range.
+    void UndoZoom();
+    // The painter could not serve a zoom from what it keeps and shows the past instead.
+    void ShowingPast();
+
+    // While the line is lost the labels are greyed; the first frame after it is marked.
+    void SetLineLost(bool lost);
+    bool LineLost() const { return lineLost_; }
+
+    const SeriesHistory& History(int series) const {
+        return history_[static_cast<std::size_t>(series)];
+    }
+    const std::array<SeriesHistory, chart::SeriesCount>& Histories() const { return history_; }
+    // X of the first frame after each outage still in the history.
+    const std::deque<std::int64_t>& Outages() const { return outages_; }
+    AxisRange Bottom() const { return {bottom_.Minimum(), bottom_.Maximum()}; }
+    ChartView View() const { return view_; }
+    // The labels' newest texts; bit i of Changed() is set while label i's is not painted.
+    const std::string& NewestText(int i) const { return texts_[static_cast<std::size_t>(i)]; }
+    unsigned Changed() const { return changed_; }
+    void ClearChanged() { changed_ = 0; }
+
+protected:
+    // What the painter is told; each may be left as it is.
+    virtual void RequestPaint() = 0;
+    // The bottom bounds changed and can be shown (maximum above minimum).
+    virtual void BottomChanged() {}
+    // The left axis went back to its design range.
+    virtual void LeftReset() {}
+    virtual void ViewChanged(ChartView before) { (void)before; }
+    // A point was appended to `series` at x.
+    virtual void Appended(int series, std::int64_t x, double y) { (void)series, (void)x, (void)y; }
+    virtual void OutageMarked(std::int64_t x) { (void)x; }
+    // The oldest mark left the history.
+    virtual void OutageDropped() {}
+    virtual void LineLostChanged(bool lost) { (void)lost; }
+
+private:
+    void SetView(ChartView view);
+    void ApplyBottom();
+
+    std::array<std::string, LabelCount> texts_;
+    unsigned changed_ = 0;
+    std::array<SeriesHistory, chart::SeriesCount> history_;
+    std::deque<std::int64_t> outages_;
+    AxisBounds bottom_{0, chart::BottomAxisDesignMaximum};
+    ChartView view_ = ChartView::Following;
+    bool lineLost_ = false;
+    bool markNext_ = false; // the next frame is the first after an outage
+};
+
+} // namespace vemor

@@ -1,0 +1,3 @@
+#pragma once
+// TEMPORARY stand-in until the capture library lands.
+#include "vemor/capture/CaptureFile.h"

@@ -1,0 +1,325 @@
+#include "vemor/Session.h"
+
+#include "vemor/Messages.h"
+#include "vemor/Packet.h"
+#include "vemor/SystemText.h"
+
+#include <array>
+#include <stdexcept>
+
+vemor::ThreadIO* SerialThread = nullptr;
+
+namespace vemor {
+
+namespace {
+
+std::string CurrentTimeText() {
+    return TimeText(LocalTimeOfDay(), TimeFormatFromLocale());
+}
+
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+void Session::Notifier::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    session_.window_.Post(message, wParam, lParam);
+}
+
+void Session::Notifier::Stopped(ThreadIO& link) {
+    // Called from the link's destructor: nothing may escape it.
+    try {
+        session_.DrainAll(link);
+    } catch (const std::exception& e) {
+        session_.window_.ShowError(e.what());
+    } catch (...) {
+        session_.window_.ShowError("Unknown error");
+    }
+}
+
+Session::Session(SessionWindow& window, Clock clock)
+    : window_(window), clock_(clock ? std::move(clock) : Clock(&SteadyMs)) {}
+
+Session::~Session() = default;
+
+std::int64_t Session::Now() const {
+    return clock_();
+}
+
+CaptureNamer& Session::CaptureNames() {
+    // Process-wide, so that the captures of one run get rising numbers. GUI thread only.
+    static CaptureNamer namer;
+    return namer;
+}
+
+std::string Session::PortName(std::intptr_t portNumber) const {
+    if (SerialThread != nullptr) {
+        return SerialThread->PortName();
+    }
+    return "COM" + std::to_string(portNumber); // a notification that outlived its port
+}
+
+void Session::OpenOrClose() {
+    if (window_.Button1Caption() == "Open") {
+        Open();
+    } else {
+        Close();
+    }
+}
+
+void Session::Open() {
+    const PortChoice port = window_.ChosenPort();
+    SerialThread = new ThreadIO(true, port.Number, BaudRate, &notify_, port.Path);
+    if (SerialThread == nullptr) {
+        return;
+    }
+    if (SerialThread->GetPortHandle() == INVALID_HANDLE_VALUE) {
+        const OpenFailure failure = SerialThread->OpenError();
+        const std::string name = PortName(port.Number);
+        delete SerialThread;
+        SerialThread = nullptr;
+        // The one failure without a box still deserves a word to the operator.
+        if (failure.Step == OpenStep::GetSettings) {
+            window_.ShowStatus(name + ": the line settings cannot be read (" +
+                               SystemText(failure.Error) + "); it may not be a serial port.");
+        }
+        return;
+    }
+    window_.EnableCommand(Command::SaveFile, true);
+    window_.EnableCommand(Command::Test, true);
+    window_.SetButton1Caption("Close");
+    window_.ShowStatus("");
+    health_.Reset(Now());
+    UpdateTicking();
+}
+
+void Session::Close() {
+    window_.SetButton1Caption("Open");
+    EndLink();
+    window_.EnableCommand(Command::SaveFile, false);
+    window_.EnableCommand(Command::Test, false);
+    // What the closed line said no longer applies, nor does what it posted just before.
+    window_.DiscardLineMessages();
+    window_.ShowStatus("");
+}
+
+// Stops the reader; what it had queued still reaches the capture and the display.
+void Session::EndLink() {
+    if (SerialThread == nullptr) {
+        return;
+    }
+    ThreadIO* link = SerialThread;
+    delete link;
+    SerialThread = nullptr;
+    UpdateTicking();
+    RefreshHealthField();
+}
+
+void Session::SaveFile() {
+    const std::string timeText = CurrentTimeText();
+    ResetAssembler();
+    std::string unfinished;
+    if (CaptureStream) {
+        unfinished = FinishCapture(timeText);
+    }
+    CaptureStream.reset();
+    captureWarning_.clear();
+    RefreshCaptureField();
+    // The old capture's failure is shown once the new one runs, so that nothing received
+    // while the box is open misses it.
+    try {
+        StartCapture(timeText);
+    } catch (...) {
+        ShowUnfinished(unfinished);
+        throw;
+    }
+    ShowUnfinished(unfinished);
+}
+
+void Session::SendTestPacket() {
+    std::array<std::uint8_t, TestPacketLength> packet{};
+    FillTestPacket(packet);
+    SendPacket(packet.data());
+}
+
+void Session::StopCapture() {
+    if (CaptureStream) {
+        ShowUnfinished(FinishCapture(CurrentTimeText()));
+    }
+}
+
+void Session::Shutdown() {
+    if (SerialThread != nullptr) {
+        SerialThread->Terminate();
+        EndLink();
+    }
+    if (CaptureStream) {
+        ShowUnfinished(FinishCapture(CurrentTimeText()));
+    }
+}
+
+void Session::StartCapture(const std::string& timeText) {
+    const std::optional<std::string> name = CaptureNames().NextName(NameTaken);
+    if (!name) {
+        throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
+                                 "TMP65535.$$$ is taken in " +
+                                 ExpandedPath("."));
+    }
+    CaptureStream = std::make_unique<CaptureFile>(*name, timeText);
+    captureStartMs_ = Now();
+    window_.EnableCommand(Command::StopCapture, true);
+    UpdateTicking();
+    RefreshCaptureField();
+}
+
+std::string Session::FinishCapture(const std::string& timeText) {
+    std::string failure;
+    if (!CaptureStream->Finish(timeText)) {
+        failure = CannotFinishFileMessage(CaptureStream->FullPath(),
+                                          SystemText(CaptureStream->LastError()));
+    }
+    CaptureStream.reset();
+    window_.EnableCommand(Command::StopCapture, false);
+    UpdateTicking();
+    RefreshCaptureField();
+    return failure;
+}
+
+void Session::ShowUnfinished(const std::string& failure) {
+    if (!failure.empty()) {
+        window_.ShowError(failure);
+    }
+}
+
+void Session::OnRxData(std::uintptr_t wParam) {
+    if (wParam == 0 || SerialThread == nullptr) {
+        return;
+    }
+    Drain(*SerialThread);
+}
+
+std::uint32_t Session::Drain(ThreadIO& link) {
+    std::uint8_t buffer[DrainSize];
+    const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
+    if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
+        ReportCaptureWriteFailure();
+    }
+    FeedBytes(buffer, n);
+    return n;
+}
+
+void Session::DrainAll(ThreadIO& link) {
+    while (Drain(link) > 0) {
+    }
+}
+
+void Session::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t frames = 0;
+    const std::size_t rejected =
+        Assembler.AssembleBytes(bytes, count, [&](const std::uint8_t* frame) {
+            ++frames;
+            ShowFrame(frame);
+        });
+    health_.Add(count, frames, rejected);
+}
+
+void Session::AssembleByte(std::uint8_t b) {
+    Assembler.AssembleByte(b, [this](const std::uint8_t* frame) { ShowFrame(frame); });
+}
+
+void Session::ShowFrame(const std::uint8_t* frame) {
+    vemor::ShowFrame(frame, window_.Screen(), decimalSeparator_);
+}
+
+void Session::SendPacket(std::uint8_t* packet) {
+    if (!CompletePacket(packet)) {
+        return;
+    }
+    if (SerialThread == nullptr || SerialThread->Suspended()) {
+        return;
+    }
+    std::uint32_t written = 0;
+    SerialThread->WritePort(packet, packet[1], &written);
+}
+
+bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    switch (message) {
+    case WM_READERFAULT:
+        if (SerialThread != nullptr) {
+            const auto dropped = static_cast<std::uint64_t>(lParam);
+            window_.ShowStatus(SerialThread->PortName() + ": the reader ran out of memory (" +
+                               std::to_string(wParam) + " times so far) and goes on; " +
+                               (dropped == 0
+                                    ? std::string("no received byte was lost")
+                                    : std::to_string(dropped) + " received bytes were lost") +
+                               ".");
+            // Bytes whose own notification failed are waiting.
+            Drain(*SerialThread);
+        }
+        return true;
+    case WM_LINELOST:
+        window_.SetLineLost(true);
+        window_.ShowStatus(PortName(lParam) + ": the line is lost (" +
+                           SystemText(static_cast<int>(wParam)) +
+                           "). Waiting for the device to return; Close stops waiting.");
+        return true;
+    case WM_LINEBACK:
+        window_.SetLineLost(false);
+        window_.ShowStatus(PortName(lParam) + ": the line is back; reading goes on.");
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Session::ReportCaptureWriteFailure() {
+    if (!captureWarning_.empty()) {
+        return;
+    }
+    captureWarning_ = CaptureStream->Name() + ": received bytes could not be written (" +
+                      SystemText(CaptureStream->LastError()) +
+                      "); the capture is incomplete. Free disk space, then Save File starts a "
+                      "new capture.";
+    RefreshCaptureField();
+}
+
+void Session::Tick() {
+    RefreshCaptureField();
+    RefreshHealthField();
+}
+
+void Session::RefreshCaptureField() {
+    if (!captureWarning_.empty()) {
+        window_.ShowCaptureField(captureWarning_);
+    } else if (CaptureStream) {
+        const auto seconds = static_cast<std::uint64_t>((Now() - captureStartMs_) / 1000);
+        window_.ShowCaptureField(CapturingText(CaptureStream->Name(), CaptureStream->BodyBytes(),
+                                               seconds, decimalSeparator_));
+    } else {
+        window_.ShowCaptureField("");
+    }
+}
+
+void Session::RefreshHealthField() {
+    if (SerialThread == nullptr) {
+        window_.ShowHealthField("");
+        return;
+    }
+    LineErrors errors;
+    const bool counted = SerialThread->GetLineErrors(errors);
+    window_.ShowHealthField(
+        health_.Tick(Now(), counted ? &errors : nullptr, BaudRate, SerialThread->ActualBaudRate()));
+}
+
+void Session::UpdateTicking() {
+    const bool on = SerialThread != nullptr || CaptureStream != nullptr;
+    if (on != ticking_) {
+        ticking_ = on;
+        window_.SetTicking(on);
+    }
+}
+
+} // namespace vemor

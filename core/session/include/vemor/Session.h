@@ -1,0 +1,153 @@
+#pragma once
+// What the monitor's window does, whatever toolkit draws it: opening and closing the port,
+// the drain of the receive queue into the running capture and the frame assembler, Save File
+// and Stop Capture, and what the status bar says. Each window holds one and forwards its
+// handlers to it. GUI thread only, like the window that holds it.
+
+#include "Threadio.h"
+#include "vemor/Assembler.h"
+#include "vemor/Capture.h"
+#include "vemor/Display.h"
+#include "vemor/LineHealth.h"
+#include "vemor/capture/CaptureFile.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vemor {
+
+// The commands whose enabled state the session sets: "Save File", "Test", "Stop Capture".
+enum class Command { SaveFile, Test, StopCapture };
+
+// The port the chooser names: item index + 1 for its COM items, 0 for anything else; a
+// device path, which is opened as it is, travels beside it.
+struct PortChoice {
+    int Number = 0;
+    std::string Path;
+};
+
+// What the session needs of a window. Texts are 8-bit texts of the system's code page.
+// GUI thread only, except Post.
+class SessionWindow {
+public:
+    virtual ~SessionWindow() = default;
+
+    // The labels and the chart.
+    virtual Display& Screen() = 0;
+    virtual std::string Button1Caption() const = 0;
+    virtual void SetButton1Caption(const std::string& caption) = 0;
+    virtual void EnableCommand(Command command, bool enabled) = 0;
+    virtual PortChoice ChosenPort() const = 0;
+    // The status bar's passing message (empty: none), and its two fields, which keep their
+    // texts while messages come and go (empty: the field takes no room).
+    virtual void ShowStatus(const std::string& text) = 0;
+    virtual void ShowCaptureField(const std::string& text) = 0;
+    virtual void ShowHealthField(const std::string& text) = 0;
+    // Greys the labels while the line is lost.
+    virtual void SetLineLost(bool lost) = 0;
+    // The error display: a modal box with the stop icon, the full-stop rule applied.
+    virtual void ShowError(const std::string& text) = 0;
+    // Reader thread: into the window's queue, in order, without blocking.
+    virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    // Drops the line-lost and line-back messages posted but not yet handled.
+    virtual void DiscardLineMessages() = 0;
+    // While on, the window calls Session::Tick about every TickMs.
+    virtual void SetTicking(bool on) = 0;
+};
+
+class Session {
+public:
+    static constexpr int BaudRate = 62500;
+    static constexpr std::uint32_t DrainSize = 8192;
+    static constexpr int TickMs = 500;
+    using Clock = std::function<std::int64_t()>; // milliseconds on a steady clock
+
+    // Touches nothing of the window yet, so that a window can hold it as a member.
+    explicit Session(SessionWindow& window, Clock clock = {});
+    // The window runs Shutdown (FormDestroy) before it goes, which ends the link.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The operator's commands.
+    void OpenOrClose();    // Button1, by its caption
+    void SaveFile();       // Button2
+    void SendTestPacket(); // Button3
+    void StopCapture();    // StopCapture1
+    void Shutdown();       // FormDestroy
+
+    // A WM_RXDATA notification; wParam is the count of the read that posted it.
+    void OnRxData(std::uintptr_t wParam);
+    // WM_LINELOST, WM_LINEBACK and WM_READERFAULT; false for any other message.
+    bool OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    // Brings the status fields up to date; the window's timer calls it.
+    void Tick();
+    void SetDecimalSeparator(char separator) { decimalSeparator_ = separator; }
+    char DecimalSeparator() const { return decimalSeparator_; }
+
+    // One batch of up to DrainSize queued bytes into the capture and the assembler; its size.
+    std::uint32_t Drain(ThreadIO& link);
+    // Everything the stopped reader of `link` left queued, as the notifications would have
+    // brought it; before the link frees its queue.
+    void DrainAll(ThreadIO& link);
+    // Decodes a drained batch, showing every accepted frame.
+    void FeedBytes(const std::uint8_t* bytes, std::size_t count);
+    void AssembleByte(std::uint8_t b);
+    void ResetAssembler() { Assembler.ResetAssembler(); }
+    void ShowFrame(const std::uint8_t* frame);
+    void SendPacket(std::uint8_t* packet);
+    // Throws the operator's text when no capture could be started.
+    void StartCapture(const std::string& timeText);
+    // Writes the stop time and closes the file; CaptureStream is null afterwards. Returns the
+    // operator's text when that failed, for the caller to show once it may; empty otherwise.
+    std::string FinishCapture(const std::string& timeText);
+
+    // The target of the link's notifications.
+    NotifyHandle* Notify() { return &notify_; }
+    // The capture name counter of the process.
+    static CaptureNamer& CaptureNames();
+    const LineHealthMeter& Health() const { return health_; }
+
+    std::unique_ptr<CaptureFile> CaptureStream;
+    FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
+
+private:
+    // Posts go to the window from the reader thread; Stopped comes on the GUI thread.
+    class Notifier final : public NotifyHandle {
+    public:
+        explicit Notifier(Session& session) : session_(session) {}
+        void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+        void Stopped(ThreadIO& link) override;
+
+    private:
+        Session& session_;
+    };
+
+    void Open();
+    void Close();
+    void EndLink();
+    void ShowUnfinished(const std::string& failure);
+    void ReportCaptureWriteFailure();
+    void RefreshCaptureField();
+    void RefreshHealthField();
+    void UpdateTicking();
+    std::string PortName(std::intptr_t portNumber) const;
+    std::int64_t Now() const;
+
+    SessionWindow& window_;
+    Clock clock_;
+    Notifier notify_{*this};
+    LineHealthMeter health_;
+    std::int64_t captureStartMs_ = 0;
+    std::string captureWarning_; // stands in the capture field until the next Save File
+    char decimalSeparator_ = '.';
+    bool ticking_ = false;
+};
+
+} // namespace vemor
+
+// The running link, owned by the window's session; null while no port is open. GUI thread.
+extern vemor::ThreadIO* SerialThread;
