@@ -15,7 +15,7 @@ QFont ValueFont() {
 }
 
 QPen OutagePen() {
-    return QPen(QColor(255, 0, 255), 0);
+    return QPen(ToQColor(OutageColour), 0);
 }
 
 std::array<QCPGraph*, SeriesCount> Apply(QCustomPlot* c) {

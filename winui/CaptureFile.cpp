@@ -50,7 +50,7 @@ std::string ExpandedPath(const std::string& name) {
 }
 
 CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
-    : name_(name), file_(INVALID_HANDLE_VALUE) {
+    : name_(name), fullPath_(ExpandedPath(name)), file_(INVALID_HANDLE_VALUE) {
     // Opened, not created anew: a name that is a link opens as the link itself, and is refused
     // before anything is written anywhere. No sharing: a file another program holds open makes
     // the open fail, so it is never cut short.

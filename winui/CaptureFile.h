@@ -25,11 +25,13 @@ public:
     bool Finish(const std::string& stopTime);
 
     const std::string& Name() const { return name_; }
+    const std::string& FullPath() const { return fullPath_; }
     int LastError() const { return lastError_; }
     std::uint64_t BodyBytes() const { return bodyBytes_; }
 
 private:
     std::string name_;
+    std::string fullPath_;
     void* file_; // HANDLE
     int lastError_ = 0;
     std::uint64_t bodyBytes_ = 0;

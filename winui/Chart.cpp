@@ -90,11 +90,9 @@ void RegisterClassOnce() {
 } // namespace
 
 StripChart::StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series,
-                       HFONT font)
-    : font_(font),
-      series_(series), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
-                                SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
-                                SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)} {
+                       HFONT font, const std::array<SeriesHistory, Count>& history,
+                       const std::deque<std::int64_t>& outages)
+    : font_(font), series_(series), history_(history), outages_(outages) {
     RegisterClassOnce();
     window_ = CreateWindowExA(0, ClassName, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -133,13 +131,14 @@ void StripChart::SetLeft(ChartRange range) {
 
 void StripChart::RequestRepaint() {
     stale_ = true;
-    if (paintPending_) {
+    const int wait = PaintPacing::WaitMs(static_cast<std::int64_t>(GetTickCount() - lastPaint_));
+    if (paintPending_ && paintWait_ <= wait) {
         return;
     }
     paintPending_ = true;
-    const DWORD since = GetTickCount() - lastPaint_;
-    const DWORD wait = since >= PaintIntervalMs ? 0 : PaintIntervalMs - since;
-    SetTimer(window_, PaintTimer, std::max<DWORD>(wait, USER_TIMER_MINIMUM), nullptr);
+    paintWait_ = wait;
+    SetTimer(window_, PaintTimer, std::max<UINT>(static_cast<UINT>(wait), USER_TIMER_MINIMUM),
+             nullptr);
 }
 
 void StripChart::PaintTick() {
@@ -149,6 +148,14 @@ void StripChart::PaintTick() {
     if (OnPaintTick) {
         OnPaintTick();
     }
+    // The labels went out with this paint; a chart that moved too lately waits for the next.
+    const DWORD now = GetTickCount();
+    if (chartDrawn_ && !PaintPacing::ChartDue(static_cast<std::int64_t>(now - lastChart_))) {
+        RequestRepaint();
+        return;
+    }
+    chartDrawn_ = true;
+    lastChart_ = now;
     InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -303,6 +310,18 @@ void StripChart::DrawTraces(HDC dc) {
         SelectObject(dc, old);
         DeleteObject(pen);
     }
+    // The first frame after each outage.
+    HPEN outagePen = CreatePen(
+        PS_SOLID, 1, RGB(chart::OutageColour.R, chart::OutageColour.G, chart::OutageColour.B));
+    HGDIOBJ oldPen = SelectObject(dc, outagePen);
+    for (const std::int64_t x : outages_) {
+        if (x >= bottom_.Min && x <= bottom_.Max) {
+            const LONG px = ToPixel(static_cast<double>(x), left_.Min).x;
+            Line(dc, px, plot_.top, px, plot_.bottom);
+        }
+    }
+    SelectObject(dc, oldPen);
+    DeleteObject(outagePen);
     RestoreDC(dc, saved);
 }
 
@@ -358,10 +377,8 @@ void StripChart::EndDrag(POINT at) {
     const auto yAt = [&](LONG py) {
         return left_.Min + (plot_.bottom - py) / h * (left_.Max - left_.Min);
     };
-    SetBottom({xAt(dragFrom_.x), xAt(at.x)});
-    SetLeft({yAt(at.y), yAt(dragFrom_.y)});
     if (OnOperatorZoom) {
-        OnOperatorZoom();
+        OnOperatorZoom({xAt(dragFrom_.x), xAt(at.x)}, {yAt(at.y), yAt(dragFrom_.y)});
     }
     RequestRepaint();
 }

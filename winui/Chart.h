@@ -6,11 +6,13 @@
 
 #include "vemor/ChartLook.h"
 #include "vemor/History.h"
+#include "vemor/LiveDisplay.h"
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -22,25 +24,22 @@ struct ChartSeries {
     bool Stairs; // each point joined to the next by a horizontal, then a vertical segment
 };
 
-struct ChartRange {
-    double Min;
-    double Max;
-};
+using ChartRange = AxisRange;
 
 class StripChart {
 public:
-    // Newest points kept per series: far more than any view needs, which is the newest 151.
-    static constexpr std::size_t HistoryPoints = 4096;
     static constexpr int Count = chart::SeriesCount;
 
-    StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series, HFONT font);
+    // Draws the points of `history` and a line at each X of `outages`; both outlive it.
+    StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series, HFONT font,
+               const std::array<SeriesHistory, Count>& history,
+               const std::deque<std::int64_t>& outages);
     ~StripChart();
     StripChart(const StripChart&) = delete;
     StripChart& operator=(const StripChart&) = delete;
 
     HWND Handle() const { return window_; }
 
-    void Append(int series, double y) { history_[static_cast<std::size_t>(series)].Append(y); }
     const SeriesHistory& History(int series) const {
         return history_[static_cast<std::size_t>(series)];
     }
@@ -54,17 +53,15 @@ public:
     ChartRange Bottom() const { return bottom_; }
     ChartRange Left() const { return left_; }
 
-    // Called after the operator zoomed in (with the new ranges already set) and when the
-    // operator asks for the view back.
-    std::function<void()> OnOperatorZoom;
+    // Called with the ranges the operator dragged, to set what may be shown of them, and
+    // when the operator asks for the view back.
+    std::function<void(ChartRange bottom, ChartRange left)> OnOperatorZoom;
     std::function<void()> OnUndoZoom;
     // Called at each folded repaint, before the chart is drawn, for what paints with it.
     std::function<void()> OnPaintTick;
 
-    // Asks for a repaint; requests fold into at most one per interval, and one after a quiet
-    // spell is served at once.
+    // Asks for a repaint; requests fold by the pacing rule.
     void RequestRepaint();
-    static constexpr int PaintIntervalMs = 40;
 
     // Draws the picture into the off-screen bitmap now (a paint only copies it) and returns
     // the bitmap's device context, for tests that read its pixels.
@@ -86,7 +83,8 @@ private:
     HWND window_ = nullptr;
     HFONT font_;
     std::array<ChartSeries, Count> series_;
-    std::array<SeriesHistory, Count> history_;
+    const std::array<SeriesHistory, Count>& history_;
+    const std::deque<std::int64_t>& outages_;
     ChartRange bottom_{0, chart::BottomAxisDesignMaximum};
     ChartRange left_{chart::LeftAxisMinimum, chart::LeftAxisMaximum};
     RECT plot_{};
@@ -97,7 +95,10 @@ private:
     int height_ = 0;
     bool stale_ = true;
     bool paintPending_ = false;
+    int paintWait_ = 0; // of the pending request
     DWORD lastPaint_ = 0;
+    DWORD lastChart_ = 0;
+    bool chartDrawn_ = false;
     bool dragging_ = false;
     POINT dragFrom_{};
     POINT dragTo_{};

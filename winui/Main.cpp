@@ -15,13 +15,11 @@
 #include <vector>
 
 TForm1* Form1 = nullptr;
-vemor::ThreadIO* SerialThread = nullptr;
 
 namespace {
 
-constexpr int BaudRate = 62500;
 constexpr int DefaultPortIndex = 9; // "COM10"
-constexpr std::uint32_t DrainSize = 8192;
+constexpr UINT_PTR TickTimer = 1;
 constexpr int ClientWidth = 921;
 constexpr int ClientHeight = 580;
 constexpr int PanelHeight = 105;
@@ -30,19 +28,6 @@ constexpr int MemoHeight = 20;
 constexpr char FormClass[] = "TForm1";
 constexpr char PanelClass[] = "TPanel";
 constexpr char PageClass[] = "TTabSheet";
-
-// Posts the serial layer's notifications to the window; PostMessage is safe from any thread
-// and keeps the order. Called on the reader thread.
-class WindowNotify final : public vemor::NotifyHandle {
-public:
-    explicit WindowNotify(HWND window) : window_(window) {}
-    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        PostMessageA(window_, message, wParam, lParam);
-    }
-
-private:
-    HWND window_;
-};
 
 // Panels and tab pages hand their controls' commands to the window and give the labels
 // their background.
@@ -115,10 +100,6 @@ std::string WindowText(HWND window) {
     return text;
 }
 
-std::string CurrentTimeText() {
-    return vemor::TimeText(vemor::LocalTimeOfDay(), vemor::TimeFormatFromLocale());
-}
-
 } // namespace
 
 void InstallSerialErrorBox() {
@@ -127,7 +108,7 @@ void InstallSerialErrorBox() {
     });
 }
 
-TForm1::TForm1(HINSTANCE instance) {
+TForm1::TForm1(HINSTANCE instance) : Session(*this) {
     RegisterClasses(instance);
     font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -150,12 +131,9 @@ TForm1::TForm1(HINSTANCE instance) {
         throw std::runtime_error("Cannot create the main window: " +
                                  vemor::SystemText(static_cast<int>(err)));
     }
-    notify_ = std::make_unique<WindowNotify>(Handle);
     SetWindowLongPtrA(Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     BuildLayout();
     BuildChart();
-    display_ = std::make_unique<vemor::FormDisplay>(
-        std::array<HWND, 5>{LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, *Chart1);
     SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::Proc));
     RECT client;
     GetClientRect(Handle, &client);
@@ -173,7 +151,7 @@ TForm1::~TForm1() {
     if (!destroyed_ && IsWindow(Handle)) {
         DestroyWindow(Handle);
     }
-    Chart1.reset();
+    display_.reset();
     DeleteObject(font_);
     DeleteObject(labelFont_);
 }
@@ -188,8 +166,10 @@ void TForm1::BuildLayout() {
         SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
     };
 
-    // The menu: "&File" without items, "&Tool" with "Terminal"; none has a handler.
-    AppendMenuA(MainMenu1, MF_STRING, IdFile1, "&File");
+    // The menu: "&File" with "Stop Capture", "&Tool" with "Terminal", which has no handler.
+    File1 = CreatePopupMenu();
+    AppendMenuA(File1, MF_STRING | MF_GRAYED, IdStopCapture1, "Stop Capture");
+    AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(File1), "&File");
     Tool1 = CreatePopupMenu();
     AppendMenuA(Tool1, MF_STRING, IdTerminal1, "Terminal");
     AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Tool1), "&Tool");
@@ -199,7 +179,7 @@ void TForm1::BuildLayout() {
     StatusBar1 =
         Child(STATUSCLASSNAMEA, "", WS_VISIBLE | SBARS_SIZEGRIP | CCS_NOPARENTALIGN | CCS_NORESIZE,
               0, ClientHeight - StatusHeight, ClientWidth, StatusHeight, Handle, IdStatusBar1);
-    SendMessageA(StatusBar1, SB_SIMPLE, TRUE, 0);
+    LayoutStatus();
     Panel1 = Child(PanelClass, "", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, ClientWidth, PanelHeight,
                    Handle, 0, WS_EX_CONTROLPARENT);
 
@@ -273,13 +253,17 @@ void TForm1::BuildChart() {
         const vemor::chart::TraceLook& look = vemor::chart::Traces()[i];
         series[i] = {look.Title, RGB(look.Colour.R, look.Colour.G, look.Colour.B), look.Stairs};
     }
-    Chart1 = std::make_unique<vemor::StripChart>(Terminal, IdChart1, series, font_);
+    display_ = std::make_unique<vemor::FormDisplay>(
+        std::array<HWND, 5>{LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, Terminal, IdChart1,
+        series, font_);
+    Chart1 = &display_->Chart();
     // After the memo in the tab order, as created.
     SetWindowPos(Chart1->Handle(), Memo1, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TForm1::Layout(int width, int height) {
     MoveWindow(StatusBar1, 0, height - StatusHeight, width, StatusHeight, TRUE);
+    LayoutStatus();
     MoveWindow(Panel1, 0, 0, width, PanelHeight, TRUE);
     const int pagesHeight = std::max(height - PanelHeight - StatusHeight, 0);
     MoveWindow(PageControl1, 0, PanelHeight, width, pagesHeight, TRUE);
@@ -303,8 +287,8 @@ void TForm1::ShowPage(int index) {
 void TForm1::ReadLocale() {
     char sep[8] = {};
     const int n = GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, sep, sizeof sep);
-    decimalSeparator_ = vemor::DecimalSeparatorFrom(
-        std::string_view(sep, n > 0 ? static_cast<std::size_t>(n - 1) : 0));
+    Session.SetDecimalSeparator(vemor::DecimalSeparatorFrom(
+        std::string_view(sep, n > 0 ? static_cast<std::size_t>(n - 1) : 0)));
 }
 
 int TForm1::SelectedPortIndex() const {
@@ -344,15 +328,18 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         OnRxData(wParam, lParam);
         return 0;
     case vemor::WM_LINELOST:
-        ShowStatus("COM" + std::to_string(lParam) + ": the line is lost (" +
-                   vemor::SystemText(static_cast<int>(wParam)) +
-                   "). Waiting for the device to return; Close stops waiting.");
-        return 0;
     case vemor::WM_LINEBACK:
-        ShowStatus("COM" + std::to_string(lParam) + ": the line is back; reading goes on.");
+    case vemor::WM_READERFAULT:
+        Session.OnLinkMessage(message, wParam, lParam);
         return 0;
+    case WM_TIMER:
+        if (wParam == TickTimer) {
+            Session.Tick();
+            return 0;
+        }
+        break;
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED) {
+        if (HIWORD(wParam) == BN_CLICKED) { // also a menu item's
             const HWND sender = reinterpret_cast<HWND>(lParam);
             switch (LOWORD(wParam)) {
             case IdButton1:
@@ -364,8 +351,11 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             case IdButton3:
                 Button3Click(sender);
                 return 0;
+            case IdStopCapture1:
+                StopCapture1Click(sender);
+                return 0;
             default:
-                break; // the menu items have no handler
+                break; // the other menu items have no handler
             }
         }
         break;
@@ -385,6 +375,7 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_DESTROY:
         destroyed_ = true;
+        KillTimer(Handle, TickTimer);
         FormDestroy(Handle);
         if (QuitOnDestroy) {
             PostQuitMessage(0);
@@ -396,141 +387,97 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(Handle, message, wParam, lParam);
 }
 
-void TForm1::OnRxData(WPARAM wParam, LPARAM) {
-    if (wParam == 0 || SerialThread == nullptr) {
-        return;
-    }
-    std::uint8_t buffer[DrainSize];
-    const std::uint32_t n = SerialThread->ReadQueue(buffer, DrainSize);
-    if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
-        ReportCaptureWriteFailure();
-    }
-    FeedBytes(buffer, n);
-}
-
-void TForm1::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
-    Assembler.AssembleBytes(bytes, count, [this](const std::uint8_t* frame) { ShowFrame(frame); });
-}
-
-void TForm1::ShowFrame(const std::uint8_t* frame) {
-    vemor::ShowFrame(frame, *display_, decimalSeparator_);
-}
-
-void TForm1::SendPacket(std::uint8_t* packet) {
-    if (!vemor::CompletePacket(packet)) {
-        return;
-    }
-    if (SerialThread == nullptr || SerialThread->Suspended()) {
-        return;
-    }
-    std::uint32_t written = 0;
-    SerialThread->WritePort(packet, packet[1], &written);
-}
-
-void TForm1::Button1Click(HWND) {
-    if (WindowText(Button1) == "Open") {
-        const int port = SelectedPortIndex() + 1;
-        SerialThread = new vemor::ThreadIO(true, port, BaudRate, notify_.get());
-        if (SerialThread == nullptr) {
-            return;
-        }
-        if (SerialThread->GetPortHandle() == vemor::InvalidPortHandle) {
-            const vemor::OpenFailure failure = SerialThread->OpenError();
-            delete SerialThread;
-            SerialThread = nullptr;
-            // The one failure without a box still deserves a word to the operator.
-            if (failure.Step == vemor::OpenStep::GetSettings) {
-                ShowStatus("COM" + std::to_string(port) + ": the line settings cannot be read (" +
-                           vemor::SystemText(failure.Error) + "); it may not be a serial port.");
-            }
-            return;
-        }
-        EnableWindow(Button2, TRUE);
-        EnableWindow(Button3, TRUE);
-        SetWindowTextA(Button1, "Close");
-        ShowStatus("");
-    } else {
-        SetWindowTextA(Button1, "Open");
-        delete SerialThread;
-        SerialThread = nullptr;
-        EnableWindow(Button2, FALSE);
-        EnableWindow(Button3, FALSE);
-    }
-}
-
-void TForm1::Button2Click(HWND) {
-    const std::string timeText = CurrentTimeText();
-    ResetAssembler();
-    if (CaptureStream) {
-        FinishCapture(timeText);
-    }
-    CaptureStream.reset();
-    StartCapture(timeText);
-}
-
-vemor::CaptureNamer& TForm1::CaptureNames() {
-    // Process-wide, so that the captures of one run get rising numbers. GUI thread only.
-    static vemor::CaptureNamer namer;
-    return namer;
-}
-
-void TForm1::Button3Click(HWND) {
-    std::array<std::uint8_t, vemor::TestPacketLength> packet{};
-    vemor::FillTestPacket(packet);
-    SendPacket(packet.data());
-}
-
 void TForm1::Memo1DblClick(HWND) {
     SetWindowTextA(Memo1, "");
 }
 
-void TForm1::FormDestroy(HWND) {
-    if (SerialThread != nullptr) {
-        SerialThread->Terminate();
-        delete SerialThread;
-        SerialThread = nullptr;
-    }
-    if (CaptureStream) {
-        FinishCapture(CurrentTimeText());
-        CaptureStream.reset();
+std::string TForm1::Button1Caption() const {
+    return WindowText(Button1);
+}
+
+void TForm1::SetButton1Caption(const std::string& caption) {
+    SetWindowTextA(Button1, caption.c_str());
+}
+
+void TForm1::EnableCommand(vemor::Command command, bool enabled) {
+    switch (command) {
+    case vemor::Command::SaveFile:
+        EnableWindow(Button2, enabled ? TRUE : FALSE);
+        break;
+    case vemor::Command::Test:
+        EnableWindow(Button3, enabled ? TRUE : FALSE);
+        break;
+    case vemor::Command::StopCapture:
+        EnableMenuItem(File1, StopCapture1, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+        break;
     }
 }
 
-void TForm1::StartCapture(const std::string& timeText) {
-    const std::optional<std::string> name = CaptureNames().NextName(vemor::NameTaken);
-    if (!name) {
-        throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
-                                 "TMP65535.$$$ is taken in " +
-                                 vemor::ExpandedPath("."));
+vemor::PortChoice TForm1::ChosenPort() const {
+    return {SelectedPortIndex() + 1, {}};
+}
+
+void TForm1::ShowError(const std::string& text) {
+    vemor::ShowErrorDisplay(text);
+}
+
+// PostMessage is safe from any thread and keeps the order. Reader thread.
+void TForm1::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    PostMessageA(Handle, message, wParam, lParam);
+}
+
+void TForm1::DiscardLineMessages() {
+    static_assert(vemor::WM_LINEBACK == vemor::WM_LINELOST + 1);
+    MSG m;
+    while (PeekMessageA(&m, Handle, vemor::WM_LINELOST, vemor::WM_LINEBACK, PM_REMOVE)) {
     }
-    CaptureStream = std::make_unique<vemor::CaptureFile>(*name, timeText);
-    captureFailureShown_ = false;
-    ShowStatus("Capturing to " + *name);
 }
 
-void TForm1::FinishCapture(const std::string& timeText) {
-    CaptureStream->Finish(timeText);
-    CaptureStream.reset();
+void TForm1::SetTicking(bool on) {
+    if (on) {
+        SetTimer(Handle, TickTimer, vemor::Session::TickMs, nullptr);
+    } else {
+        KillTimer(Handle, TickTimer);
+    }
 }
 
-void TForm1::ReportCaptureWriteFailure() {
-    if (captureFailureShown_) {
+// The passing messages take what the two fields leave; a field with nothing to say, no room.
+void TForm1::LayoutStatus() {
+    RECT bar{};
+    GetClientRect(StatusBar1, &bar);
+    int widths[2] = {};
+    HDC dc = GetDC(StatusBar1);
+    HGDIOBJ old = SelectObject(dc, font_);
+    for (int i = 0; i < 2; ++i) {
+        const std::string& text = statusTexts_[static_cast<std::size_t>(i + 1)];
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widths[i] = text.empty() ? 0 : size.cx + 16;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(StatusBar1, dc);
+    const int grip = GetSystemMetrics(SM_CXVSCROLL);
+    int right[3];
+    right[2] = -1; // to the end of the bar
+    right[1] = std::max<int>(bar.right - grip - widths[1], 0);
+    right[0] = std::max(right[1] - widths[0], 0);
+    SendMessageA(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(right));
+    for (int i = 0; i < 3; ++i) {
+        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(statusTexts_[static_cast<std::size_t>(i)].c_str()));
+    }
+}
+
+void TForm1::SetStatusPart(int part, const std::string& text) {
+    std::string& shown = statusTexts_[static_cast<std::size_t>(part)];
+    if (shown == text) {
         return;
     }
-    captureFailureShown_ = true;
-    ShowStatus(CaptureStream->Name() + ": received bytes could not be written (" +
-               vemor::SystemText(CaptureStream->LastError()) +
-               "); the capture is incomplete. Save File starts a new one.");
-}
-
-void TForm1::ShowStatus(const std::string& text) {
-    SendMessageA(StatusBar1, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-std::string TForm1::StatusText() const {
-    const auto length = LOWORD(SendMessageA(StatusBar1, SB_GETTEXTLENGTHA, SB_SIMPLEID, 0));
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    SendMessageA(StatusBar1, SB_GETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(length);
-    return text;
+    shown = text;
+    if (part > 0) {
+        LayoutStatus();
+    } else {
+        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(part),
+                     reinterpret_cast<LPARAM>(shown.c_str()));
+    }
 }

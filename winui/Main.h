@@ -2,15 +2,13 @@
 // The main window on Win32: control strip, value labels, tab pages with the chart and the
 // memo, status bar, menu, and the operator's commands. GUI thread only.
 
-#include "CaptureFile.h"
 #include "Chart.h"
 #include "FormDisplay.h"
-#include "Threadio.h"
-#include "vemor/Assembler.h"
-#include "vemor/Capture.h"
+#include "vemor/Session.h"
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,14 +25,17 @@ enum : int {
     IdStatusBar1,
     IdFile1 = 201,
     IdTerminal1,
+    IdStopCapture1,
 };
 
-class TForm1 {
+// The Win32 window: lays out the controls and paints what its session says; the session
+// does the work of every command.
+class TForm1 : private vemor::SessionWindow {
 public:
     // Creates the window from the layout, hidden; Show() shows it.
     explicit TForm1(HINSTANCE instance);
     // Destroys the window if it is still there; FormDestroy runs before the components go.
-    ~TForm1();
+    ~TForm1() override;
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
 
@@ -43,20 +44,21 @@ public:
     // The window and its components, owned by the window.
     HWND Handle = nullptr;
     HMENU MainMenu1 = nullptr;
-    HWND StatusBar1 = nullptr;
+    HWND StatusBar1 = nullptr; // parts: passing messages, the capture, the line's health
     HWND Panel1 = nullptr;
     HWND PageControl1 = nullptr;
     HWND Vemor = nullptr;
     HWND Terminal = nullptr;
     HWND Button1 = nullptr;
     HWND ComboBox1 = nullptr;
-    UINT File1 = IdFile1;
+    HMENU File1 = nullptr;
     HMENU Tool1 = nullptr;
     UINT Terminal1 = IdTerminal1;
+    UINT StopCapture1 = IdStopCapture1; // in File1; enabled while a capture runs
     HWND Memo1 = nullptr;
     HWND Button2 = nullptr;
     HWND Button3 = nullptr;
-    std::unique_ptr<vemor::StripChart> Chart1; // Series1..Series6 are its series 0..5
+    vemor::StripChart* Chart1 = nullptr; // Series1..Series6 are its series 0..5; the display's
     HWND LabelRPM = nullptr;
     HWND LabelBatt = nullptr;
     HWND LabelECT = nullptr;
@@ -64,39 +66,42 @@ public:
     HWND LabelPW = nullptr;
 
     // Operator commands; Sender is ignored.
-    void Button1Click(HWND Sender);
-    void Button2Click(HWND Sender);
-    void Button3Click(HWND Sender);
+    void Button1Click(HWND /*Sender*/) { Session.OpenOrClose(); }
+    void Button2Click(HWND /*Sender*/) { Session.SaveFile(); }
+    void Button3Click(HWND /*Sender*/) { Session.SendTestPacket(); }
     void Memo1DblClick(HWND Sender);
-    void FormDestroy(HWND Sender);
+    void StopCapture1Click(HWND /*Sender*/) { Session.StopCapture(); }
+    void FormDestroy(HWND /*Sender*/) { Session.Shutdown(); }
 
-    // The window's message handling: WM_RXDATA to OnRxData, everything else to its own
-    // handling or the default one.
+    // The window's message handling: WM_RXDATA to OnRxData, the link's other messages to the
+    // session, everything else to its own handling or the default one.
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
-    void OnRxData(WPARAM wParam, LPARAM lParam);
+    void OnRxData(WPARAM wParam, LPARAM /*lParam*/) { Session.OnRxData(wParam); }
 
-    // Decodes a drained batch byte by byte, showing every accepted frame.
-    void FeedBytes(const std::uint8_t* bytes, std::size_t count);
-    void ResetAssembler() { Assembler.ResetAssembler(); }
-    void ShowFrame(const std::uint8_t* frame);
-    void SendPacket(std::uint8_t* packet);
-    void StartCapture(const std::string& timeText);
-    void FinishCapture(const std::string& timeText);
+    void FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+        Session.FeedBytes(bytes, count);
+    }
+    void SendPacket(std::uint8_t* packet) { Session.SendPacket(packet); }
 
     // The capture name counter of the process.
-    static vemor::CaptureNamer& CaptureNames();
+    static vemor::CaptureNamer& CaptureNames() { return vemor::Session::CaptureNames(); }
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
-    char DecimalSeparator() const { return decimalSeparator_; }
+    char DecimalSeparator() const { return Session.DecimalSeparator(); }
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
-    vemor::NotifyHandle* Notify() { return notify_.get(); }
-    std::string StatusText() const;
+    vemor::NotifyHandle* Notify() { return Session.Notify(); }
+    // The status bar's passing message, and its fields.
+    std::string StatusText() const { return statusTexts_[0]; }
+    std::string CaptureFieldText() const { return statusTexts_[1]; }
+    std::string HealthFieldText() const { return statusTexts_[2]; }
     // When set, destroying the window ends the message loop (the program's own window).
     bool QuitOnDestroy = false;
 
-    std::unique_ptr<vemor::CaptureFile> CaptureStream;
-    vemor::FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
+    // GUI thread only. Declared first of the window's state: the references below are its.
+    vemor::Session Session;
+    std::unique_ptr<vemor::CaptureFile>& CaptureStream = Session.CaptureStream;
+    vemor::FrameAssembler& Assembler = Session.Assembler; // FrameBuf, SyncWord, FramePos
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -104,23 +109,35 @@ private:
     void BuildLayout();
     void BuildChart();
     void Layout(int width, int height);
+    void LayoutStatus();
     void ShowPage(int index);
     void ReadLocale();
-    void ShowStatus(const std::string& text);
-    void ReportCaptureWriteFailure();
+
+    // What the session asks of the window.
+    vemor::Display& Screen() override { return *display_; }
+    std::string Button1Caption() const override;
+    void SetButton1Caption(const std::string& caption) override;
+    void EnableCommand(vemor::Command command, bool enabled) override;
+    vemor::PortChoice ChosenPort() const override;
+    void ShowStatus(const std::string& text) override { SetStatusPart(0, text); }
+    void ShowCaptureField(const std::string& text) override { SetStatusPart(1, text); }
+    void ShowHealthField(const std::string& text) override { SetStatusPart(2, text); }
+    void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
+    void ShowError(const std::string& text) override;
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    void DiscardLineMessages() override;
+    void SetTicking(bool on) override;
+    void SetStatusPart(int part, const std::string& text);
 
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
     WNDPROC memoDefault_ = nullptr;
-    std::unique_ptr<vemor::NotifyHandle> notify_;
     std::unique_ptr<vemor::FormDisplay> display_;
-    char decimalSeparator_ = '.';
-    bool captureFailureShown_ = false;
+    std::array<std::string, 3> statusTexts_;
     bool destroyed_ = false;
 };
 
 extern TForm1* Form1;
-extern vemor::ThreadIO* SerialThread; // GUI thread only; null while no port is open
 
 // Installs the real "GetLastError" box of the serial layer.
 void InstallSerialErrorBox();

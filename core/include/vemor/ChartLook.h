@@ -21,6 +21,8 @@ inline constexpr double BottomAxisDesignMaximum = 150;
 inline constexpr Rgb Background{0, 0, 0};
 inline constexpr Rgb BackWall{255, 255, 255}; // not filled; only the colour rule sees it
 inline constexpr Rgb Silver{192, 192, 192};
+// The thin vertical line at the first frame after the line came back.
+inline constexpr Rgb OutageColour{255, 0, 255};
 
 struct TraceLook {
     const char* Name;  // Series1..Series6
