@@ -55,7 +55,7 @@ public:
 
     // One read into buf (ReadSize bytes): ends when ReadSize bytes have arrived or the total
     // time-out of `timeouts` has passed since it began, with what has arrived, possibly
-    // nothing. Reader thread only.
+    // nothing. A read the stop signal ends early gives what it had taken. Reader thread only.
     virtual ReadEnd Read(PortHandleValue handle, const CommTimeouts& timeouts, std::uint8_t* buf,
                          std::uint32_t& count, int& lostErr) = 0;
     // Writes what it can of buf[done..size) by the deadline, advancing done. 0 when everything

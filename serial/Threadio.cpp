@@ -438,10 +438,8 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
     std::uint32_t count = 0;
     int lostErr = 0;
     const ReadEnd end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
-    if (end == ReadEnd::Stop) {
-        return false;
-    }
-    // A read that ends in a hang-up may still hold what arrived before it.
+    // A read that ends in a hang-up, or is cut short by the stop, may still hold what it took
+    // off the line; the window drains it when the reader has stopped.
     if (count > 0) {
         if (AppendChunk(buf, count)) {
             Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
@@ -449,6 +447,9 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
             faults_.fetch_add(1);
             droppedBytes_.fetch_add(count);
         }
+    }
+    if (end == ReadEnd::Stop) {
+        return false;
     }
     if (end == ReadEnd::Lost) {
         LoseLine(lostErr);

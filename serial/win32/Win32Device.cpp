@@ -149,6 +149,7 @@ public:
                     // before they go.
                     CancelIoEx(port, &request);
                     GetOverlappedResult(port, &request, &n, TRUE);
+                    count = n; // what it had taken off the line is not lost with it
                     return ReadEnd::Stop;
                 }
                 err =
