@@ -168,5 +168,50 @@ TEST_F(EndToEnd, AReplayedCaptureShowsAndCapturesTheSameBytes) {
     EXPECT_EQ(replay->sent, live->sent) << "the replay sent other bytes than the capture holds";
 }
 
+// Close, and closing the window, in mid-stream: the capture holds every byte sent but those the
+// simulator says were never read from the line.
+TEST_F(EndToEnd, StoppingInMidStreamKeepsEveryByteRead) {
+    for (const bool closeWindow : {false, true}) {
+        SCOPED_TRACE(closeWindow ? "window closed" : "Close");
+        if (Form1 == nullptr) {
+            NewWindow();
+        }
+        const std::string sentPath = (work_ / (closeWindow ? "sent-w.bin" : "sent-c.bin")).string();
+        Child sim(VEMOR_SIM_EXE, {"--hold", "--sent", sentPath});
+        ASSERT_TRUE(WaitFor([&] { return sim.Line("link: ").has_value(); })) << sim.Output();
+        Form1->ComboBox1->setCurrentIndex(9);
+        Click(Form1->Button1);
+        Click(Form1->Button2);
+        ASSERT_TRUE(Form1->CaptureStream) << "no capture started";
+        const fs::path path = work_ / Form1->CaptureStream->Name();
+        ASSERT_TRUE(WaitFor([&] { return sim.Line("held: ").has_value(); })) << sim.Output();
+        sim.Signal(SIGUSR1);
+        ASSERT_TRUE(WaitFor([&] { return Form1->CaptureStream->BodyBytes() > 6000; }));
+        if (closeWindow) {
+            delete Form1;
+            Form1 = nullptr;
+        } else {
+            Click(Form1->Button1);
+        }
+        ASSERT_TRUE(WaitFor([&] { return sim.Line("line down: ").has_value(); })) << sim.Output();
+        delete Form1; // finishes a capture that Close left running
+        Form1 = nullptr;
+        sim.Signal(SIGTERM);
+        sim.Wait();
+
+        const std::string down = *sim.Line("line down: ");
+        const std::size_t at = down.find("at least ");
+        const std::size_t unread = at == std::string::npos ? 0 : std::stoul(down.substr(at + 9));
+        Bytes read = simtest::ReadBytes(sentPath);
+        ASSERT_GE(read.size(), unread);
+        read.resize(read.size() - unread);
+        const Bytes file = ReadFile(path);
+        ASSERT_GE(file.size(), CaptureHeaderLength);
+        EXPECT_EQ(Bytes(file.begin() + CaptureHeaderLength, file.end()), read)
+            << file.size() - CaptureHeaderLength << " bytes captured of " << read.size()
+            << " read (" << unread << " unread)";
+    }
+}
+
 } // namespace
 } // namespace vemor::e2e
