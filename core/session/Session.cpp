@@ -40,8 +40,9 @@ void Session::Notifier::Stopped(ThreadIO& link) {
     }
 }
 
-Session::Session(SessionWindow& window, Clock clock)
-    : window_(window), clock_(clock ? std::move(clock) : Clock(&SteadyMs)) {}
+Session::Session(SessionWindow& window, Clock clock, LinkMaker makeLink)
+    : window_(window), clock_(clock ? std::move(clock) : Clock(&SteadyMs)),
+      makeLink_(std::move(makeLink)) {}
 
 Session::~Session() = default;
 
@@ -72,7 +73,8 @@ void Session::OpenOrClose() {
 
 void Session::Open() {
     const PortChoice port = window_.ChosenPort();
-    SerialThread = new ThreadIO(true, port.Number, BaudRate, &notify_, port.Path);
+    SerialThread = makeLink_ ? makeLink_(port, &notify_).release()
+                             : new ThreadIO(true, port.Number, BaudRate, &notify_, port.Path);
     if (SerialThread == nullptr) {
         return;
     }

@@ -114,8 +114,10 @@ public:
         int throwNames = 0;                          // the next n DevicePath calls throw
         int opens = 0;                               // attempts; handle 100 + n for the nth
         std::vector<PortHandleValue> closed;
-        bool writing = false;      // a Write is waiting
-        bool releaseWrite = false; // lets a waiting Write finish
+        bool writing = false;              // a Write is waiting
+        bool releaseWrite = false;         // lets a waiting Write finish
+        std::vector<std::uint8_t> written; // what released writes took
+        int saveError = 0;                 // SaveSettings fails with it
         bool closedWhileWriting = false;
         bool stop = false;
     };
@@ -163,7 +165,9 @@ public:
         });
     }
     void Purge(PortHandleValue) override {}
-    int SaveSettings(PortHandleValue) override { return 0; }
+    int SaveSettings(PortHandleValue) override {
+        return With([](State& s) { return s.saveError; });
+    }
     int GetTimeouts(PortHandleValue, CommTimeouts& out) override {
         out = CommTimeouts{};
         return 0;
@@ -195,7 +199,7 @@ public:
         return ReadEnd::Done;
     }
     // Waits until released or the deadline; then everything counts as written.
-    int Write(PortHandleValue, const std::uint8_t*, std::uint32_t size, std::uint32_t& done,
+    int Write(PortHandleValue, const std::uint8_t* buf, std::uint32_t size, std::uint32_t& done,
               Clock::time_point deadline) override {
         std::unique_lock lock(lock_);
         state_.writing = true;
@@ -203,6 +207,9 @@ public:
         const bool released =
             changed_.wait_until(lock, deadline, [&] { return state_.releaseWrite; });
         state_.writing = false;
+        if (released) {
+            state_.written.insert(state_.written.end(), buf + done, buf + size);
+        }
         done = released ? size : 0;
         return released ? 0 : ETIMEDOUT;
     }

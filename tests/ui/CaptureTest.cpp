@@ -79,32 +79,6 @@ protected:
     }
 };
 
-TEST_F(Capture, SaveFileTwiceSharesOneTimeText) {
-    PtyLine line;
-    OpenPort(line);
-    Click(Form1->Button2);
-    ASSERT_TRUE(fs::exists("TMP1.$$$"));
-    Bytes first;
-    Send(line, 0, 20, &first);
-    Click(Form1->Button2);
-    ASSERT_TRUE(fs::exists("TMP2.$$$"));
-    Bytes second;
-    Send(line, 20, 7, &second);
-    Click(Form1->Button1);
-    delete Form1; // finishes the second capture
-    Form1 = nullptr;
-
-    const Bytes one = ReadFile("TMP1.$$$");
-    const Bytes two = ReadFile("TMP2.$$$");
-    ASSERT_GE(one.size(), 16u);
-    ASSERT_GE(two.size(), 16u);
-    EXPECT_EQ(Text(one, 8, 8), Text(two, 0, 8));
-    EXPECT_EQ(Text(one, 2, 1), ":");
-    EXPECT_EQ(Text(one, 10, 1), ":");
-    EXPECT_EQ(Body(one), first);
-    EXPECT_EQ(Body(two), second);
-}
-
 TEST_F(Capture, NamesInUseAreSkipped) {
     std::ofstream("TMP1.$$$") << "earlier run";
     fs::create_directory("TMP2.$$$");
@@ -306,49 +280,6 @@ TEST_F(Capture, FieldShowsTheCaptureThroughCloseOpenAndLineMessages) {
         QString::fromLocal8Bit(ByteCountText(sent.size(), Form1->DecimalSeparator()));
     EXPECT_TRUE(WaitFor([&] { return Field().contains(QStringLiteral(" - %1, 00:0").arg(size)); }))
         << Field().toStdString();
-}
-
-TEST_F(Capture, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
-    PtyLine line;
-    OpenPort(line);
-    Click(Form1->Button2);
-    Bytes sent;
-    Send(line, 0, 5, &sent);
-    Click(Form1->Button1);
-    EXPECT_NE(Form1->CaptureStream, nullptr);
-    line.Write(FrameLine(99)); // nobody reads while closed
-    QTest::qWait(50);
-    line.Read(100, 50); // discard what the closed port left in the pty
-    OpenPort(line);
-    Send(line, 5, 5, &sent);
-    Click(Form1->Button2);
-    const Bytes file = ReadFile("TMP1.$$$");
-    EXPECT_EQ(Body(file), sent);
-}
-
-TEST_F(Capture, BytesQueuedWhenTheLinkEndsReachTheCapture) {
-    for (const bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "window destroyed" : "Close");
-        PtyLine line;
-        const std::string name = OpenAndCapture(line);
-        const Bytes sent = Frames(0, 10);
-        line.Write(sent);
-        // Queued by the reader, none of it drained: no event is handled meanwhile.
-        const auto end = test::Clock::now() + std::chrono::seconds(3);
-        while (SerialThread->GetQueuedBytes() < sent.size() && test::Clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        ASSERT_EQ(SerialThread->GetQueuedBytes(), sent.size());
-        if (destroy) {
-            delete Form1;
-            Form1 = nullptr;
-        } else {
-            Form1->Button1Click(Form1->Button1);
-            EXPECT_EQ(Form1->Series1->dataCount(), 10); // the assembler had them too
-            Form1->StopCapture1Click(nullptr);
-        }
-        EXPECT_EQ(Body(ReadFile(name)), sent);
-    }
 }
 
 TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {

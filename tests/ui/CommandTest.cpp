@@ -167,35 +167,6 @@ TEST_F(Commands, TestPacketGoesOutOnTheLine) {
                            0xA3}));
 }
 
-TEST_F(Commands, PacketWithoutAnOpenPortOnlyGetsItsChecksum) {
-    std::uint8_t packet[5] = {0x2B, 0x04, 0x10, 0x00, 0x77};
-    Form1->SendPacket(packet);
-    EXPECT_EQ(packet[3], 0xC1);
-    EXPECT_EQ(packet[4], 0x77);
-}
-
-TEST_F(Commands, NotificationsAfterCloseOrWithoutBytesChangeNothing) {
-    PtyLine line;
-    OpenPort(line);
-    Click(Form1->Button1);
-    QCoreApplication::postEvent(Form1, new TMessage(WM_RXDATA, 5, 5));
-    QTest::qWait(30);
-    EXPECT_EQ(Form1->Series1->dataCount(), 0);
-    EXPECT_EQ(Form1->Assembler.FramePos, 0);
-
-    // WParam 0 leaves queued bytes for the next notification.
-    OpenPort(line);
-    const Bytes f = FrameLine(1);
-    SerialThread->AppendChunk(f.data(), 33);
-    TMessage empty(WM_RXDATA, 0, 33);
-    QCoreApplication::sendEvent(Form1, &empty);
-    EXPECT_EQ(SerialThread->GetQueuedBytes(), 33u);
-    TMessage go(WM_RXDATA, 33, 33);
-    QCoreApplication::sendEvent(Form1, &go);
-    EXPECT_EQ(SerialThread->GetQueuedBytes(), 0u);
-    EXPECT_EQ(Form1->Series1->dataCount(), 1);
-}
-
 TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
     auto line = std::make_unique<PtyLine>();
     OpenPort(*line);
@@ -210,32 +181,6 @@ TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
         [] { return Form1->StatusBar1->currentMessage().contains(QStringLiteral("back")); }, 5000));
     back.Write(FrameLine(0));
     EXPECT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
-}
-
-TEST_F(Commands, ReaderFailuresAreToldAndWhatTheyLeftQueuedIsDrained) {
-    PtyLine line;
-    OpenPort(line);
-    const Bytes f = FrameLine(1);
-    SerialThread->AppendChunk(f.data(), 33); // its own notification was lost
-    TMessage fault(WM_READERFAULT, 3, 64);
-    QCoreApplication::sendEvent(Form1, &fault);
-    EXPECT_EQ(Form1->StatusBar1->currentMessage(),
-              QStringLiteral("COM10: the reader ran out of memory (3 times so far) and goes on; "
-                             "64 received bytes were lost."));
-    EXPECT_EQ(Form1->Series1->dataCount(), 1);
-}
-
-TEST_F(Commands, CloseClearsWhatTheLineSaid) {
-    PtyLine line;
-    OpenPort(line);
-    TMessage lost(WM_LINELOST, EIO, 10);
-    QCoreApplication::sendEvent(Form1, &lost);
-    ASSERT_TRUE(Form1->StatusBar1->currentMessage().contains(QStringLiteral("Waiting")));
-    // One more was posted just before the close.
-    QCoreApplication::postEvent(Form1, new TMessage(WM_LINELOST, EIO, 10));
-    Click(Form1->Button1);
-    QTest::qWait(30);
-    EXPECT_EQ(Form1->StatusBar1->currentMessage(), QString());
 }
 
 } // namespace

@@ -185,35 +185,6 @@ TEST_F(WindowTest, ReceivedBytesAreCapturedWholeThenShown) {
     EXPECT_NE(file[8], 0) << "no stop time";
 }
 
-TEST_F(WindowTest, NotificationWithoutALinkOrWithoutBytesChangesNothing) {
-    PostMessageA(Form1->Handle, WM_RXDATA, 33, 33); // no link: ignored
-    Pump();
-    SerialThread = QueueOnly();
-    const Bytes frame = LineFrames(1);
-    ASSERT_TRUE(SerialThread->AppendChunk(frame.data(), static_cast<std::uint32_t>(frame.size())));
-    PostMessageA(Form1->Handle, WM_RXDATA, 0, 33); // a count of 0: ignored, bytes stay
-    Pump();
-    EXPECT_EQ(SerialThread->GetQueuedBytes(), frame.size());
-    EXPECT_EQ(Form1->Chart1->History(0).Count(), 0);
-}
-
-TEST_F(WindowTest, SaveFileTwiceSharesOneTimeTextAndCountsUp) {
-    SerialThread = QueueOnly();
-    EnableWindow(Form1->Button2, TRUE);
-    std::ofstream(dir_ / "TMP1.$$$") << "earlier run"; // taken: skipped, left alone
-    Click(Form1->Button2);
-    Click(Form1->Button2);
-    ASSERT_TRUE(errors.empty()) << errors[0].text;
-    const Bytes first = ReadBytes(dir_ / "TMP2.$$$");
-    ASSERT_EQ(first.size(), 16u);
-    EXPECT_EQ(ReadBytes(dir_ / "TMP1.$$$").size(), 11u);
-    delete Form1;
-    Form1 = nullptr;
-    const Bytes second = ReadBytes(dir_ / "TMP3.$$$");
-    ASSERT_EQ(second.size(), 16u);
-    EXPECT_TRUE(std::equal(first.begin() + 8, first.end(), second.begin()));
-}
-
 TEST_F(WindowTest, CaptureThatCannotBeCreatedIsShownAndTheWindowGoesOn) {
     // A folder where nothing can be created, root or not: under Wine, Linux's /proc.
     const fs::path locked = "Z:\\proc";
@@ -322,6 +293,29 @@ TEST_F(WindowTest, ZoomLastsUntilTheNextFrameAndDoubleClickGivesTheViewBack) {
     SendMessageA(w, WM_LBUTTONDBLCLK, MK_LBUTTON, from);
     EXPECT_EQ(chart.Left().Min, -22);
     EXPECT_EQ(chart.Left().Max, 260);
+}
+
+TEST_F(WindowTest, StopCaptureInTheFileMenuFinishesTheCaptureItsFieldShows) {
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    const auto grayed = [] {
+        return (GetMenuState(Form1->File1, Form1->StopCapture1, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    };
+    EXPECT_TRUE(grayed());
+    Click(Form1->Button2);
+    ASSERT_NE(Form1->CaptureStream, nullptr);
+    EXPECT_FALSE(grayed());
+    EXPECT_EQ(Form1->CaptureFieldText().rfind("Capturing to TMP1.$$$ - 0 B, 00:0", 0), 0u)
+        << Form1->CaptureFieldText();
+    Form1->Notify()->Post(WM_LINELOST, 5, 10); // a passing message leaves the field as it is
+    Pump();
+    EXPECT_NE(Form1->StatusText().find("line is lost"), std::string::npos);
+    EXPECT_FALSE(Form1->CaptureFieldText().empty());
+    SendMessageA(Form1->Handle, WM_COMMAND, MAKEWPARAM(IdStopCapture1, 0), 0);
+    EXPECT_EQ(Form1->CaptureStream, nullptr);
+    EXPECT_TRUE(grayed());
+    EXPECT_EQ(Form1->CaptureFieldText(), "");
+    EXPECT_EQ(ReadBytes(dir_ / "TMP1.$$$").size(), 16u);
 }
 
 TEST_F(WindowTest, MemoDoubleClickEmptiesIt) {

@@ -64,9 +64,12 @@ public:
     static constexpr std::uint32_t DrainSize = 8192;
     static constexpr int TickMs = 500;
     using Clock = std::function<std::int64_t()>; // milliseconds on a steady clock
+    // Opens the chosen port's link, notifying `notify`; by default on the platform's device.
+    using LinkMaker =
+        std::function<std::unique_ptr<ThreadIO>(const PortChoice& port, NotifyHandle* notify)>;
 
     // Touches nothing of the window yet, so that a window can hold it as a member.
-    explicit Session(SessionWindow& window, Clock clock = {});
+    explicit Session(SessionWindow& window, Clock clock = {}, LinkMaker makeLink = {});
     // The window runs Shutdown (FormDestroy) before it goes, which ends the link.
     ~Session();
     Session(const Session&) = delete;
@@ -139,6 +142,7 @@ private:
 
     SessionWindow& window_;
     Clock clock_;
+    LinkMaker makeLink_;
     Notifier notify_{*this};
     LineHealthMeter health_;
     std::int64_t captureStartMs_ = 0;

@@ -1,0 +1,317 @@
+// The monitor's session against a recording window and a scripted line: the operator's
+// commands, the drain into the capture and the display, and what the status bar says. The
+// same suite runs on Linux and, cross-built, under Wine.
+#include "../serial/SerialKit.h"
+#include "../support/FakeWindow.h"
+#include "../support/TempDir.h"
+
+#include "vemor/Capture.h"
+#include "vemor/Messages.h"
+#include "vemor/Packet.h"
+#include "vemor/Values.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace vemor::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Line bytes of n frames whose payload byte k is (first + i + k) for frame i.
+Bytes Frames(int n, int first = 0) {
+    Bytes out;
+    for (int i = 0; i < n; ++i) {
+        std::uint8_t payload[PayloadLength];
+        for (int k = 0; k < PayloadLength; ++k) {
+            payload[k] = static_cast<std::uint8_t>(first + i + k);
+        }
+        AppendLineFrame(out, payload);
+    }
+    return out;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override { Session::CaptureNames().SetCounter(0); }
+    void TearDown() override { session.Shutdown(); }
+
+    // Each open makes a link on a scripted device of its own; device is the newest.
+    Session::LinkMaker Maker() {
+        return [this](const PortChoice& port, NotifyHandle* notify) {
+            auto owned = std::make_unique<test::ScriptedDevice>();
+            device = owned.get();
+            owned->With([&](test::ScriptedDevice::State& s) {
+                s.present = present;
+                s.saveError = saveError;
+                s.releaseWrite = true;
+            });
+            ++links;
+            return std::make_unique<ThreadIO>(true, port.Number, Session::BaudRate, notify,
+                                              std::move(owned));
+        };
+    }
+    // The line delivers bytes in reads of up to 64, as the device would.
+    void Deliver(const Bytes& bytes) {
+        device->With([&](test::ScriptedDevice::State& s) {
+            for (std::size_t at = 0; at < bytes.size(); at += ThreadIO::ReadSize) {
+                const std::size_t n = std::min<std::size_t>(ThreadIO::ReadSize, bytes.size() - at);
+                s.reads.emplace_back(bytes.begin() + static_cast<long>(at),
+                                     bytes.begin() + static_cast<long>(at + n));
+            }
+        });
+    }
+    // Delivered and drained through the notifications.
+    void Receive(const Bytes& bytes) {
+        const std::size_t before = window.display.series[0].size();
+        std::size_t frames = 0;
+        FrameAssembler count;
+        count.AssembleBytes(bytes.data(), bytes.size(), [&](const std::uint8_t*) { ++frames; });
+        Deliver(bytes);
+        ASSERT_TRUE(window.PumpUntil(session, [&] {
+            return window.display.series[0].size() == before + frames &&
+                   SerialThread->GetQueuedBytes() == 0;
+        }));
+    }
+    void Open() {
+        ASSERT_EQ(window.caption, "Open");
+        session.OpenOrClose();
+        ASSERT_EQ(window.caption, "Close");
+    }
+
+    TempDir dir{"vemor-session", TempDir::Enter::Yes};
+    test::BoxCapture boxes;
+    FakeWindow window;
+    std::int64_t now = 0;
+    Session session{window, [this] { return now; }, Maker()};
+    test::ScriptedDevice* device = nullptr; // the newest link's; valid while it lives
+    int links = 0;
+    bool present = true;
+    int saveError = 0;
+};
+
+TEST_F(SessionTest, OpenCloseOpenBuildsANewLinkEachTimeAndSetsTheCommands) {
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        Open();
+        EXPECT_NE(SerialThread, nullptr);
+        EXPECT_EQ(links, round);
+        EXPECT_TRUE(window.enabled[Command::SaveFile]);
+        EXPECT_TRUE(window.enabled[Command::Test]);
+        EXPECT_TRUE(window.ticking) << "the health field follows an open line";
+        session.OpenOrClose();
+        EXPECT_EQ(window.caption, "Open");
+        EXPECT_EQ(SerialThread, nullptr);
+        EXPECT_FALSE(window.enabled[Command::SaveFile]);
+        EXPECT_FALSE(window.enabled[Command::Test]);
+        EXPECT_FALSE(window.ticking);
+        EXPECT_EQ(window.healthField, "");
+    }
+}
+
+TEST_F(SessionTest, FailedOpenLeavesThePortClosedAndSaysWhatTheBoxDoesNot) {
+    struct Case {
+        const char* what;
+        bool present;
+        int saveError;
+        std::size_t boxes;
+        const char* status; // the start of the status text
+    };
+    const Case cases[] = {
+        {"no device", false, 0, 1, ""},
+        {"settings unreadable", true, 25, 0, "COM7: the line settings cannot be read ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        present = c.present;
+        saveError = c.saveError;
+        boxes.shown.clear();
+        session.OpenOrClose();
+        EXPECT_EQ(window.caption, "Open");
+        EXPECT_EQ(SerialThread, nullptr);
+        EXPECT_FALSE(window.enabled[Command::SaveFile]);
+        EXPECT_EQ(boxes.shown.size(), c.boxes);
+        EXPECT_EQ(window.status.rfind(c.status, 0), 0u) << window.status;
+    }
+}
+
+TEST_F(SessionTest, FramesReachTheDisplayAndEveryByteTheCapture) {
+    Open();
+    session.SaveFile();
+    ASSERT_NE(session.CaptureStream, nullptr);
+    EXPECT_EQ(session.CaptureStream->Name(), "TMP1.$$$");
+    // A broken frame first, a frame split across reads on the way.
+    Bytes line = {0x10, 0x20, 0xFF, 0x00};
+    const Bytes frames = Frames(40);
+    line.insert(line.end(), frames.begin(), frames.end());
+    Receive(line);
+    EXPECT_EQ(window.display.series[0].size(), 40u);
+    const FrameTexts last = LabelTexts(frames.data() + frames.size() - FrameLength, '.');
+    EXPECT_EQ(window.display.labels[static_cast<int>(Label::RPM)], last.Rpm);
+    EXPECT_EQ(session.Health().Rejected(), 1u);
+    session.Shutdown();
+    const Bytes file = ReadFile(dir / "TMP1.$$$");
+    ASSERT_EQ(file.size(), CaptureHeaderLength + line.size());
+    EXPECT_TRUE(std::equal(line.begin(), line.end(), file.begin() + CaptureHeaderLength));
+    EXPECT_NE(file[CaptureStopOffset], 0) << "no stop time";
+}
+
+// What the reader had queued when it stopped is drained, not dropped with the queue.
+TEST_F(SessionTest, BytesQueuedWhenTheLinkEndsReachTheCaptureAndTheDisplay) {
+    for (const bool shutdown : {false, true}) {
+        SCOPED_TRACE(shutdown ? "window destroyed" : "Close");
+        Open();
+        session.SaveFile();
+        const std::string name = session.CaptureStream->Name();
+        const Bytes line = Frames(50);
+        Deliver(line);
+        ASSERT_TRUE(test::Recorder::WaitUntil(
+            [&] { return SerialThread->GetQueuedBytes() == line.size(); }));
+        const std::size_t shownBefore = window.display.series[0].size();
+        if (shutdown) {
+            session.Shutdown();
+        } else {
+            session.OpenOrClose();
+            EXPECT_NE(session.CaptureStream, nullptr) << "Close ends no capture";
+            session.StopCapture();
+        }
+        EXPECT_EQ(window.display.series[0].size(), shownBefore + 50);
+        const Bytes file = ReadFile(dir / name);
+        ASSERT_EQ(file.size(), CaptureHeaderLength + line.size());
+        EXPECT_TRUE(std::equal(line.begin(), line.end(), file.begin() + CaptureHeaderLength));
+    }
+}
+
+TEST_F(SessionTest, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
+    Open();
+    session.SaveFile();
+    const Bytes first = Frames(3);
+    Receive(first);
+    session.OpenOrClose();
+    EXPECT_TRUE(window.ticking) << "the capture field still counts";
+    Open();
+    const Bytes second = Frames(4, 100);
+    Receive(second);
+    session.SaveFile(); // finishes TMP1, starts TMP2
+    Bytes both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    const Bytes file = ReadFile(dir / "TMP1.$$$");
+    ASSERT_EQ(file.size(), CaptureHeaderLength + both.size());
+    EXPECT_TRUE(std::equal(both.begin(), both.end(), file.begin() + CaptureHeaderLength));
+}
+
+TEST_F(SessionTest, SaveFileTwiceSharesOneTimeTextAndSkipsNamesInUse) {
+    std::ofstream(dir / "TMP1.$$$") << "earlier run";
+    std::filesystem::create_directory(dir / "TMP2.$$$");
+    Open();
+    session.SaveFile();
+    EXPECT_TRUE(window.enabled[Command::StopCapture]);
+    session.SaveFile();
+    session.StopCapture();
+    EXPECT_FALSE(window.enabled[Command::StopCapture]);
+    EXPECT_EQ(session.CaptureStream, nullptr) << "Stop Capture starts none";
+    EXPECT_EQ(ReadFile(dir / "TMP1.$$$").size(), 11u) << "a file of an earlier run changed";
+    const Bytes a = ReadFile(dir / "TMP3.$$$");
+    const Bytes b = ReadFile(dir / "TMP4.$$$");
+    ASSERT_EQ(a.size(), 16u);
+    ASSERT_EQ(b.size(), 16u);
+    EXPECT_TRUE(std::equal(a.begin() + 8, a.end(), b.begin()))
+        << "stop time and next start time differ";
+    EXPECT_TRUE(window.errors.empty());
+}
+
+TEST_F(SessionTest, NotificationsWithoutBytesOrAfterCloseChangeNothing) {
+    session.OnRxData(33); // no link
+    Open();
+    session.SaveFile();
+    const Bytes frame = Frames(1);
+    ASSERT_TRUE(SerialThread->AppendChunk(frame.data(), static_cast<std::uint32_t>(frame.size())));
+    session.OnRxData(0);
+    EXPECT_EQ(SerialThread->GetQueuedBytes(), frame.size()) << "a count of 0 drains nothing";
+    session.OnRxData(33);
+    EXPECT_EQ(window.display.series[0].size(), 1u);
+    EXPECT_EQ(session.CaptureStream->BodyBytes(), frame.size());
+}
+
+TEST_F(SessionTest, LinkMessagesAreToldAndGreyTheLabels) {
+    Open();
+    struct Case {
+        unsigned message;
+        std::uintptr_t wParam;
+        std::intptr_t lParam;
+        bool lost;
+        const char* status;
+    };
+    const std::string lostText = "COM7: the line is lost (" + SystemText(5) +
+                                 "). Waiting for the device to return; Close stops waiting.";
+    const Case cases[] = {
+        {WM_LINELOST, 5, 7, true, lostText.c_str()},
+        {WM_LINEBACK, 0, 7, false, "COM7: the line is back; reading goes on."},
+        {WM_READERFAULT, 2, 0, false,
+         "COM7: the reader ran out of memory (2 times so far) and goes on; no received byte "
+         "was lost."},
+        {WM_READERFAULT, 3, 64, false,
+         "COM7: the reader ran out of memory (3 times so far) and goes on; 64 received bytes "
+         "were lost."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        EXPECT_TRUE(session.OnLinkMessage(c.message, c.wParam, c.lParam));
+        EXPECT_EQ(window.status, c.status);
+        EXPECT_EQ(window.lineLost, c.lost);
+    }
+    // A fault's notification drains what waited behind the notifications that failed.
+    const Bytes frame = Frames(1);
+    ASSERT_TRUE(SerialThread->AppendChunk(frame.data(), static_cast<std::uint32_t>(frame.size())));
+    session.OnLinkMessage(WM_READERFAULT, 4, 0);
+    EXPECT_EQ(SerialThread->GetQueuedBytes(), 0u);
+    EXPECT_FALSE(session.OnLinkMessage(WM_RXDATA + 50, 0, 0)) << "not the link's";
+    // Close: what the line said goes, and what it posted just before it.
+    window.Post(WM_LINELOST, 5, 7);
+    session.OpenOrClose();
+    window.Pump(session);
+    EXPECT_EQ(window.status, "");
+    EXPECT_EQ(window.Queued(), 0u);
+}
+
+TEST_F(SessionTest, StatusFieldsFollowTheCaptureAndTheLine) {
+    Open();
+    session.SaveFile();
+    Receive(Frames(189));
+    now += 1000;
+    session.Tick();
+    EXPECT_EQ(window.captureField,
+              CapturingText("TMP1.$$$", 189 * 33, 1, session.DecimalSeparator()));
+    EXPECT_EQ(window.healthField.rfind("189 frames/s, 0 rejected", 0), 0u) << window.healthField;
+    now += 2000;
+    session.Tick();
+    EXPECT_EQ(window.healthField.rfind("no data for 2 s", 0), 0u) << window.healthField;
+    session.StopCapture();
+    EXPECT_EQ(window.captureField, "");
+    EXPECT_TRUE(window.ticking);
+    session.OpenOrClose();
+    EXPECT_FALSE(window.ticking);
+    EXPECT_EQ(window.healthField, "");
+}
+
+TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {
+    std::array<std::uint8_t, TestPacketLength> packet{};
+    FillTestPacket(packet);
+    session.SendPacket(packet.data()); // no port: only the checksum
+    EXPECT_EQ(packet[12], 0xA3);
+    Open();
+    session.SendTestPacket();
+    const Bytes expected = {0x2B, 0x0D, 0x01, 0x08, 0x00, 0x01, 0x02,
+                            0x03, 0x04, 0x05, 0x06, 0x07, 0xA3};
+    EXPECT_EQ(device->With([](auto& s) { return s.written; }), expected);
+}
+
+} // namespace
+} // namespace vemor::testing
