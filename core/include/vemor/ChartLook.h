@@ -6,6 +6,11 @@
 #include <array>
 #include <cstdint>
 
+namespace vemor {
+// The bottom axis always shows the newest this many X units (frames).
+inline constexpr double VisibleXUnits = 150.0;
+} // namespace vemor
+
 namespace vemor::chart {
 
 struct Rgb {
@@ -16,7 +21,7 @@ struct Rgb {
 inline constexpr int SeriesCount = 6;
 inline constexpr double LeftAxisMinimum = -22;
 inline constexpr double LeftAxisMaximum = 260;
-inline constexpr double BottomAxisDesignMaximum = 150;
+inline constexpr double BottomAxisDesignMaximum = VisibleXUnits;
 
 inline constexpr Rgb Background{0, 0, 0};
 inline constexpr Rgb BackWall{255, 255, 255}; // not filled; only the colour rule sees it

@@ -2,6 +2,8 @@
 // What the frame-to-display sequence needs of a window and its chart, so that the sequence
 // can run against the real window or against a recording fake. GUI thread only.
 
+#include "vemor/ChartLook.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -53,8 +55,6 @@ public:
     virtual double BottomAxisMaximum() const = 0;
     virtual void SetBottomAxisMinimum(double value) = 0;
 };
-
-inline constexpr double VisibleXUnits = 150.0;
 
 // Shows one accepted frame (payload bytes 0..30): five labels, six appends, then the bottom
 // axis moved to [m - 150, m], the maximum before the minimum.

@@ -47,7 +47,7 @@ struct FrameTexts {
     std::string Pw;   // LabelPW
 };
 
-inline constexpr int SeriesCount = 6;
+using chart::SeriesCount; // one chart value of a frame per trace
 
 // The payload byte a label's text follows, and its text for a value b of that byte: each
 // label can show at most 256 texts.
