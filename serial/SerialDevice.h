@@ -3,17 +3,31 @@
 // settings, the stop signal that ends the reader's waits, and one timed read or write.
 // ThreadIO drives it in the same order on every platform. Internal to the serial layer.
 
-#include "Threadio.h"
+#include "Link.h"
 
+#include "vemor/LineHealth.h"
 #include "vemor/PortAdvice.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vemor {
+
+// How a device behaves where the program fixes it and a test may want otherwise. Read-only
+// once the device is made.
+struct DeviceOptions {
+    // The pause at open and close (see SettleTime).
+    std::chrono::milliseconds Settle = SettleTime;
+    // Asked before the bytes of each read are copied into the queue; true makes that
+    // allocation fail as a shortage of memory would. Called under the queue's lock by the
+    // thread that appends, the reader. Empty: allocations fail only when memory runs out.
+    std::function<bool()> FailAllocation;
+};
 
 enum class ReadEnd {
     Stop, // the stop signal is set
@@ -24,8 +38,13 @@ enum class ReadEnd {
 class SerialDevice {
 public:
     // The platform's implementation.
-    static std::unique_ptr<SerialDevice> Create();
+    static std::unique_ptr<SerialDevice> Create(DeviceOptions options = {});
+    explicit SerialDevice(DeviceOptions options = {}) : options_(std::move(options)) {}
     virtual ~SerialDevice() = default;
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    const DeviceOptions& Options() const { return options_; }
 
     // The stop signal: made by the creator before the reader starts; Signal from any thread.
     virtual int MakeStopSignal() = 0; // 0 or the platform error
@@ -76,6 +95,9 @@ public:
     virtual bool GetLineErrors(PortHandleValue handle, LineErrors& out);
     // The serial devices present now, under the names that open them, most stable first.
     virtual std::vector<PresentPort> Present();
+
+private:
+    const DeviceOptions options_;
 };
 
 } // namespace vemor

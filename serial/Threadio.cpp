@@ -17,8 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The pause that lets a line settle after opening, purging and before closing.
-std::atomic<int> settleMs{60};
 constexpr int kFirstRetryMs = 100;
 constexpr int kLastRetryMs = 1000;
 
@@ -26,19 +24,6 @@ std::mutex boxLock;
 MessageBoxFn messageBox = [](const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 };
-
-std::atomic<int> failAllocations{0};
-
-bool TakeInjectedFailure() {
-    int n = failAllocations.load();
-    while (n > 0 && !failAllocations.compare_exchange_weak(n, n - 1)) {
-    }
-    return n > 0;
-}
-
-void Settle() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs.load()));
-}
 
 void ShowBox(const std::string& text, const std::string& caption) {
     MessageBoxFn box;
@@ -52,12 +37,6 @@ void ShowBox(const std::string& text, const std::string& caption) {
 }
 
 } // namespace
-
-std::string DeviceName(int portNumber) {
-    char name[32];
-    std::snprintf(name, sizeof name, "\\\\.\\com%d", portNumber);
-    return name;
-}
 
 MessageBoxFn SetMessageBox(MessageBoxFn box) {
     std::lock_guard lock(boxLock);
@@ -75,58 +54,6 @@ void ReportLastError(int err, const std::string& detail) {
         message += detail;
     }
     ShowBox(message, "GetLastError");
-}
-
-std::vector<PresentPort> ListPorts() {
-    return SerialDevice::Create()->Present();
-}
-
-OpenFacts SerialDevice::Explain(const std::string& path, OpenStep, int) {
-    OpenFacts facts;
-    facts.Device = path;
-    return facts;
-}
-
-int SerialDevice::ActualBaudRate(PortHandleValue) {
-    return 0;
-}
-
-bool SerialDevice::GetLineErrors(PortHandleValue, LineErrors&) {
-    return false;
-}
-
-std::vector<PresentPort> SerialDevice::Present() {
-    return {};
-}
-
-const char* OpenStepName(OpenStep step) {
-    switch (step) {
-    case OpenStep::None:
-        return "none";
-    case OpenStep::StopSignal:
-        return "stop signal";
-    case OpenStep::Open:
-        return "open";
-    case OpenStep::Lock:
-        return "exclusive lock";
-    case OpenStep::GetSettings:
-        return "reading the line settings";
-    case OpenStep::GetTimeouts:
-        return "reading the time-outs";
-    case OpenStep::SetSettings:
-        return "writing the line settings";
-    case OpenStep::ModemLines:
-        return "raising DTR and RTS";
-    }
-    return "?";
-}
-
-void ThreadIO::SetSettleTime(int milliseconds) {
-    settleMs.store(milliseconds);
-}
-
-void ThreadIO::FailChunkAllocations(int n) {
-    failAllocations.store(n);
 }
 
 ThreadIO::ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
@@ -169,7 +96,7 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
         Fail(OpenStep::GetTimeouts, err, true, path);
         return;
     }
-    Timeouts.ReadTotalTimeoutConstant = 20;
+    Timeouts.ReadTotalTimeoutConstant = ReadTimeoutMs;
     device_->SetTimeouts(handle, Timeouts);
 
     step = OpenStep::SetSettings;
@@ -217,6 +144,10 @@ ThreadIO::~ThreadIO() {
     }
 }
 
+void ThreadIO::Settle() {
+    std::this_thread::sleep_for(device_->Options().Settle);
+}
+
 void ThreadIO::Fail(OpenStep step, int err, bool report, const std::string& path) {
     openError_ = {step, err};
     const PortHandleValue handle = PortHandle.exchange(InvalidPortHandle);
@@ -262,7 +193,8 @@ bool ThreadIO::AppendChunk(const std::uint8_t* data, std::uint32_t count) {
     if (chunk == nullptr) {
         return false;
     }
-    chunk->Data = TakeInjectedFailure() ? nullptr : new (std::nothrow) std::uint8_t[count];
+    const std::function<bool()>& fail = device_->Options().FailAllocation;
+    chunk->Data = fail && fail() ? nullptr : new (std::nothrow) std::uint8_t[count];
     if (chunk->Data == nullptr) {
         delete chunk;
         return false;
@@ -484,7 +416,7 @@ bool ThreadIO::Reopen() {
     if (handle == InvalidPortHandle) {
         return false;
     }
-    const int settle = settleMs.load();
+    const auto settle = static_cast<int>(device_->Options().Settle.count());
     bool ok = !device_->WaitForStop(settle);
     if (ok) {
         device_->Purge(handle);

@@ -2,6 +2,7 @@
 // The serial link: one open port and the thread that reads it into the receive queue. This
 // header is the same on every platform; the platform's device sits behind SerialDevice.
 
+#include "Link.h"
 #include "TThread.h"
 
 #include "vemor/LineHealth.h"
@@ -13,54 +14,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace vemor {
-
-#ifndef WM_USER // <windows.h> has its own, of the same value
-constexpr unsigned WM_USER = 1024;
-#endif
-// Posted once per queued chunk. WParam: bytes of that chunk (1 to 64). LParam: bytes waiting
-// in the queue just after the append.
-constexpr unsigned WM_RXDATA = WM_USER + 100;
-// The device went away while open; posted once per loss, nothing is queued for it.
-// WParam: the platform error that showed the loss. LParam: the port number.
-constexpr unsigned WM_LINELOST = WM_USER + 101;
-// The port's name opened again with the working settings; reading goes on.
-// WParam: 0. LParam: the port number.
-constexpr unsigned WM_LINEBACK = WM_USER + 102;
-// The reader met failures (out of memory) and went on; posted when it can, after them.
-// WParam: failures so far. LParam: received bytes dropped so far. Bytes queued meanwhile
-// wait for this or the next notification.
-constexpr unsigned WM_READERFAULT = WM_USER + 103;
-
-// A port handle: a file descriptor or a Windows HANDLE. All bits set: no port.
-using PortHandleValue = std::intptr_t;
-constexpr PortHandleValue InvalidPortHandle = -1;
-#ifndef INVALID_HANDLE_VALUE // <windows.h> has its own, of the same value
-constexpr PortHandleValue INVALID_HANDLE_VALUE = InvalidPortHandle;
-#endif
-
-class ThreadIO;
-
-// The window that receives the notifications. Post is called on the reader thread: it must be
-// thread-safe and must not block; a failure it throws is counted, not spread.
-class NotifyHandle {
-public:
-    virtual ~NotifyHandle() = default;
-    virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
-    // Called on the thread that destroys `link`, once its reader has stopped and before its
-    // queue is freed: the last chance to take what the reader queued, with ReadQueue.
-    virtual void Stopped(ThreadIO& link) { (void)link; }
-};
-
-struct CommTimeouts {
-    std::uint32_t ReadIntervalTimeout;
-    std::uint32_t ReadTotalTimeoutMultiplier;
-    std::uint32_t ReadTotalTimeoutConstant;
-    std::uint32_t WriteTotalTimeoutMultiplier;
-    std::uint32_t WriteTotalTimeoutConstant;
-};
 
 // Node of the receive queue; owned by the queue.
 struct RxChunk {
@@ -68,19 +23,6 @@ struct RxChunk {
     std::uint32_t Length; // 1 to 64
     std::uint8_t* Data;   // exactly Length bytes
 };
-
-// "\\.\com<n>": the port's device name as the operator knows it.
-std::string DeviceName(int portNumber);
-
-// A serial device that is present now.
-struct PresentPort {
-    std::string Path;                   // the name that opens it, the most stable one there is
-    std::string Kernel;                 // the system's current name for it ("ttyUSB0")
-    std::string Product, Maker, Serial; // what it says of itself; any may be empty
-    bool operator==(const PresentPort&) const = default;
-};
-// The serial devices present now, most stable names first. Any thread.
-std::vector<PresentPort> ListPorts();
 
 using MessageBoxFn = std::function<void(const std::string& text, const std::string& caption)>;
 // Replaces the error box (the default writes "<caption>: <text>" to standard error) and
@@ -92,30 +34,13 @@ std::string SystemErrorText(int err);
 // below it the detail when there is one.
 void ReportLastError(int err, const std::string& detail = {});
 
-enum class OpenStep {
-    None,
-    StopSignal,
-    Open,
-    Lock,
-    GetSettings,
-    GetTimeouts,
-    SetSettings,
-    ModemLines
-};
-const char* OpenStepName(OpenStep step);
-
-struct OpenFailure {
-    OpenStep Step = OpenStep::None;
-    int Error = 0; // platform error code
-};
-
 class SerialDevice;
 struct OpenFacts;
 
 // One open serial port and the thread that reads it into the receive queue.
 class ThreadIO final : public TThread {
 public:
-    static constexpr std::uint32_t ReadSize = 64;
+    static constexpr std::uint32_t ReadSize = vemor::ReadSize;
 
     // Opens and configures the port and starts the reader; on failure reports it (except a
     // failure to read the line settings) and leaves PortHandle invalid. The reader starts only
@@ -123,7 +48,7 @@ public:
     // instead of port n's device, also when the line comes back after a loss.
     ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
              std::string devicePath = {});
-    // The same on the given device (tests drive one of their own).
+    // The same on the given device: the platform's with options of its own, or a test's.
     ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
              std::unique_ptr<SerialDevice> device, std::string devicePath = {});
     // Stops the reader, lets the window take what it queued (NotifyHandle::Stopped), frees the
@@ -158,16 +83,11 @@ public:
     std::uint32_t ReaderFaults() const { return faults_.load(); }
     std::uint64_t DroppedBytes() const { return droppedBytes_.load(); }
 
-    // The settling pause (60 ms) at open and close; tests that cycle a port many times
-    // shorten it.
-    static void SetSettleTime(int milliseconds);
-    // Makes the next n chunk allocations fail, to exercise that path.
-    static void FailChunkAllocations(int n);
-
 protected:
     void Execute() override;
 
 private:
+    void Settle();
     void ReceiveLoop();
     bool ReceiveStep(std::uint8_t* buf, int& retryMs); // false once the stop signal is set
     bool Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;

@@ -2,7 +2,7 @@
 // What is present on a Linux system: the serial adapters plugged in, and which process has a
 // device open. Read from sysfs, /dev and /proc directly.
 
-#include "Threadio.h"
+#include "Link.h"
 
 #include <optional>
 #include <string>

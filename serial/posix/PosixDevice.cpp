@@ -3,9 +3,9 @@
 #include "PortList.h"
 #include "PosixLine.h"
 #include "SerialDevice.h"
+#include "Threadio.h" // SystemErrorText
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -59,8 +59,6 @@ int Fd(PortHandleValue handle) {
     return static_cast<int>(handle);
 }
 
-std::atomic<LineReadBack> readBack{&GetLineTermios};
-
 // Where path leads: through a link, to a device node.
 void FollowName(const std::string& path, OpenFacts& facts) {
     struct stat st {};
@@ -112,6 +110,8 @@ void DescribeAccess(const std::string& path, OpenFacts& facts) {
 
 class PosixDevice final : public SerialDevice {
 public:
+    PosixDevice(DeviceOptions options, LineReadBack readBack)
+        : SerialDevice(std::move(options)), readBack_(std::move(readBack)) {}
     ~PosixDevice() override {
         if (stop_ >= 0) {
             close(stop_);
@@ -195,7 +195,7 @@ public:
         if (baudRate < 1) {
             return EINVAL;
         }
-        working_ = MakeWorkingTermios(saved_, baudRate, ThreadIO::ReadSize);
+        working_ = MakeWorkingTermios(saved_, baudRate, ReadSize);
         int err = SetLineTermios(Fd(handle), working_);
         if (err != 0) {
             return err;
@@ -225,8 +225,8 @@ public:
                  std::uint32_t& count, int& lostErr) override {
         count = 0;
         const int fd = Fd(handle);
-        const std::uint32_t totalMs = timeouts.ReadTotalTimeoutMultiplier * ThreadIO::ReadSize +
-                                      timeouts.ReadTotalTimeoutConstant;
+        const std::uint32_t totalMs =
+            timeouts.ReadTotalTimeoutMultiplier * ReadSize + timeouts.ReadTotalTimeoutConstant;
         const auto deadline = totalMs == 0 ? Clock::time_point::max()
                                            : Clock::now() + std::chrono::milliseconds(totalMs);
         pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
@@ -244,10 +244,10 @@ public:
         }
         // Readable, time-out or hang-up: take what is there.
         for (;;) {
-            const ssize_t n = read(fd, buf + count, ThreadIO::ReadSize - count);
+            const ssize_t n = read(fd, buf + count, ReadSize - count);
             if (n > 0) {
                 count += static_cast<std::uint32_t>(n);
-                if (count == ThreadIO::ReadSize) {
+                if (count == ReadSize) {
                     return ReadEnd::Done;
                 }
                 continue;
@@ -335,7 +335,7 @@ public:
 
     int ActualBaudRate(PortHandleValue handle) override {
         LineTermios t{};
-        if (readBack.load()(Fd(handle), t) != 0) {
+        if (readBack_(Fd(handle), t) != 0) {
             return 0;
         }
         return static_cast<int>(t.c_ospeed);
@@ -356,6 +356,7 @@ public:
     std::vector<PresentPort> Present() override { return ListPresentPorts(); }
 
 private:
+    const LineReadBack readBack_;
     // Found by the last Open: the creator's, then the reader's at each reopen.
     std::optional<PortHolder> holder_;
     int stop_ = -1;       // eventfd; written by any thread, polled by the reader
@@ -367,12 +368,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialDevice> SerialDevice::Create() {
-    return std::make_unique<PosixDevice>();
+std::unique_ptr<SerialDevice> SerialDevice::Create(DeviceOptions options) {
+    return CreatePosixDevice(std::move(options));
 }
 
-LineReadBack SetLineReadBack(LineReadBack fn) {
-    return readBack.exchange(fn);
+std::unique_ptr<SerialDevice> CreatePosixDevice(DeviceOptions options, LineReadBack readBack) {
+    return std::make_unique<PosixDevice>(std::move(options), std::move(readBack));
 }
 
 std::string SystemErrorText(int err) {

@@ -1,8 +1,10 @@
 #pragma once
-// The POSIX side of the serial link: the kernel's termios2 record and the ports folder that
-// maps COM numbers to devices. Linux only.
+// The POSIX side of the serial link: the kernel's termios2 record, the ports folder that
+// maps COM numbers to devices, and the device made with a read-back of its own. Linux only.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace vemor {
@@ -30,10 +32,15 @@ int FlushLine(int fd);                             // discards both directions
 // full read rather than at every byte that arrives.
 LineTermios MakeWorkingTermios(const LineTermios& saved, int baudRate, std::uint8_t readSize = 0);
 
-// Reads the line settings back after they were set, to learn the rate the driver took. Tests
-// put in a driver that settles on another rate; returns the one it replaces.
-using LineReadBack = int (*)(int fd, LineTermios& out);
-LineReadBack SetLineReadBack(LineReadBack fn);
+struct DeviceOptions;
+class SerialDevice;
+// Reads the line settings back after they were set, to learn the rate the driver took; 0 or
+// the errno. Called on the thread that opens or reopens the line.
+using LineReadBack = std::function<int(int fd, LineTermios& out)>;
+// The Linux device, reading the rate back through readBack; tests put in a driver that
+// settles on another rate. SerialDevice::Create gives the same with GetLineTermios.
+std::unique_ptr<SerialDevice> CreatePosixDevice(DeviceOptions options,
+                                                LineReadBack readBack = &GetLineTermios);
 
 // $XDG_CONFIG_HOME/vemor/ports, or ~/.config/vemor/ports.
 std::string PortsFolder();

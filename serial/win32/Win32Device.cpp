@@ -2,6 +2,7 @@
 // settings, the port's own time-outs for reads, and events for the stop signal and for each
 // transfer.
 #include "SerialDevice.h"
+#include "Threadio.h" // SystemErrorText
 
 #include <windows.h>
 
@@ -43,6 +44,7 @@ bool DeviceGone(DWORD err) {
 
 class Win32Device final : public SerialDevice {
 public:
+    explicit Win32Device(DeviceOptions options) : SerialDevice(std::move(options)) {}
     ~Win32Device() override {
         for (HANDLE event : {stop_, readEvent_}) {
             if (event != nullptr) {
@@ -140,7 +142,7 @@ public:
         request.hEvent = readEvent_;
         DWORD n = 0;
         DWORD err = ERROR_SUCCESS;
-        if (!ReadFile(port, buf, ThreadIO::ReadSize, &n, &request)) {
+        if (!ReadFile(port, buf, ReadSize, &n, &request)) {
             err = GetLastError();
             if (err == ERROR_IO_PENDING) {
                 const HANDLE waits[2] = {stop_, readEvent_};
@@ -216,8 +218,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialDevice> SerialDevice::Create() {
-    return std::make_unique<Win32Device>();
+std::unique_ptr<SerialDevice> SerialDevice::Create(DeviceOptions options) {
+    return std::make_unique<Win32Device>(std::move(options));
 }
 
 std::string SystemErrorText(int err) {

@@ -71,9 +71,11 @@ protected:
     Recorder window;
     Pty pty;
 
-    std::unique_ptr<ThreadIO> Open(int baud = 62500) {
+    // Port 7 with the pty behind it, on the platform's device unless one is given.
+    std::unique_ptr<ThreadIO> Open(int baud = 62500, std::unique_ptr<SerialDevice> device = {}) {
         ports.Link(kPort, pty.slave);
-        return std::make_unique<ThreadIO>(true, kPort, baud, &window);
+        return device ? std::make_unique<ThreadIO>(true, kPort, baud, &window, std::move(device))
+                      : std::make_unique<ThreadIO>(true, kPort, baud, &window);
     }
     // Drains the queue until n bytes came out or the time runs out.
     std::vector<std::uint8_t> Drain(ThreadIO& link, std::size_t n) {
@@ -152,7 +154,7 @@ TEST_F(PortTest, DeviceThatAnotherProgramHoldsIsRefusedNamingIt) {
         SCOPED_TRACE(peer ? "the holder is the line's other end" : "a second reader");
         boxes.shown.clear();
         Holder holder(pty, peer);
-        auto link = Open();
+        auto link = Open(62500, SerialDevice::Create(Quick()));
         if (peer) {
             EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
             EXPECT_TRUE(boxes.shown.empty());
@@ -171,22 +173,16 @@ TEST_F(PortTest, DeviceThatAnotherProgramHoldsIsRefusedNamingIt) {
     }
 }
 
-std::atomic<std::uint32_t> driverRate{0};
-
-// A driver that takes the settings but runs at driverRate.
-int DriverThatSettlesElsewhere(int fd, LineTermios& out) {
-    const int err = GetLineTermios(fd, out);
-    out.c_ispeed = out.c_ospeed = driverRate.load();
-    return err;
-}
-
 TEST_F(PortTest, RateTheDriverCannotMakeIsToldButThePortOpens) {
-    const LineReadBack real = SetLineReadBack(&DriverThatSettlesElsewhere);
     const std::pair<std::uint32_t, bool> cases[] = {{57600, true}, {64000, true}, {63500, false}};
     for (const auto& [rate, told] : cases) {
         boxes.shown.clear();
-        driverRate = rate;
-        auto link = Open();
+        // A driver that takes the settings but runs at its own rate.
+        auto link = Open(62500, CreatePosixDevice(Quick(), [rate = rate](int fd, LineTermios& t) {
+                             const int err = GetLineTermios(fd, t);
+                             t.c_ispeed = t.c_ospeed = rate;
+                             return err;
+                         }));
         EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE) << rate;
         EXPECT_EQ(link->ActualBaudRate(), static_cast<int>(rate));
         ASSERT_EQ(boxes.shown.size(), told ? 1u : 0u) << rate;
@@ -198,7 +194,6 @@ TEST_F(PortTest, RateTheDriverCannotMakeIsToldButThePortOpens) {
                 << boxes.shown[0].text;
         }
     }
-    SetLineReadBack(real);
 }
 
 TEST_F(PortTest, DevicePathOpensAsItIsWithPortNumberZero) {
@@ -407,7 +402,7 @@ TEST_F(PortTest, BytesReadBeforeAHangUpAreKept) {
         Pty line;
         ports.Link(kPort, line.slave);
         Recorder rec;
-        ThreadIO link(true, kPort, 62500, &rec);
+        ThreadIO link(true, kPort, 62500, &rec, SerialDevice::Create(Quick()));
         ports.Link(kPort, "/dev/vemor-gone");
         line.Write(Sequence(10));
         std::this_thread::sleep_for(60ms); // past the 20-ms read that takes these bytes
@@ -476,20 +471,6 @@ TEST_P(LineBack, ComesBackWhenTheNameResolvesAgain) {
 
 INSTANTIATE_TEST_SUITE_P(Names, LineBack, ::testing::Bool(),
                          [](const auto& param) { return param.param ? "DevicePath" : "ComLink"; });
-
-TEST_F(PortTest, FailedChunkAllocationDropsThatReadOnly) {
-    auto link = Open();
-    ThreadIO::FailChunkAllocations(1);
-    pty.Write(Sequence(5));
-    // Counted once the reader has met the failure, so the next bytes come in a read of their own.
-    ASSERT_TRUE(window.WaitUntil([&] { return link->DroppedBytes() == 5; }));
-    EXPECT_TRUE(window.Of(WM_RXDATA).empty());
-    pty.Write(Sequence(7, 100));
-    EXPECT_EQ(Drain(*link, 7), Sequence(7, 100));
-    const auto start = Clock::now();
-    link.reset();
-    EXPECT_LT(MsSince(start), 260.0);
-}
 
 } // namespace
 } // namespace vemor::test

@@ -23,10 +23,16 @@ void PrintTo(const Scenario& s, std::ostream* os) {
     *os << s.name;
 }
 
-class QueueTest : public ::testing::TestWithParam<Scenario> {
+// A link whose open failed (port 0 names no device), so the queue is all there is.
+class Queue : public ::testing::Test {
 protected:
     BoxCapture boxes;
-    ThreadIO link{true, 0, 62500, nullptr};
+    AllocationFailures allocations;
+    ThreadIO link{true, 0, 62500, nullptr, SerialDevice::Create(allocations.Options())};
+};
+
+class QueueTest : public Queue, public ::testing::WithParamInterface<Scenario> {
+protected:
     std::uint8_t next = 0; // bytes carry a running count, so order shows in every drain
     std::uint8_t expected = 0;
 
@@ -92,9 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {'D', 8192, 92, 0, 0}}}),
     [](const auto& param) { return param.param.name; });
 
-TEST(QueueAppend, RejectsEmptyAndOversizedChunks) {
-    BoxCapture boxes;
-    ThreadIO link(true, 0, 62500, nullptr);
+TEST_F(Queue, AppendRejectsEmptyAndOversizedChunks) {
     const std::uint8_t bytes[65] = {};
     EXPECT_FALSE(link.AppendChunk(bytes, 0));
     EXPECT_FALSE(link.AppendChunk(bytes, 65));
@@ -103,12 +107,10 @@ TEST(QueueAppend, RejectsEmptyAndOversizedChunks) {
     EXPECT_EQ(link.GetQueuedBytes(), 64u);
 }
 
-TEST(QueueAppend, FailedAllocationDropsOnlyThatChunkAndFreesTheLock) {
-    BoxCapture boxes;
-    ThreadIO link(true, 0, 62500, nullptr);
+TEST_F(Queue, FailedAllocationDropsOnlyThatChunkAndFreesTheLock) {
     const std::uint8_t a[2] = {1, 2}, b[3] = {3, 4, 5}, c[1] = {6};
     ASSERT_TRUE(link.AppendChunk(a, 2));
-    ThreadIO::FailChunkAllocations(1);
+    allocations.Next(1);
     EXPECT_FALSE(link.AppendChunk(b, 3));
     // from another thread, so a lock left held shows as a time-out instead of a self-deadlock
     auto later = std::async(std::launch::async, [&] { return link.AppendChunk(c, 1); });
@@ -121,9 +123,7 @@ TEST(QueueAppend, FailedAllocationDropsOnlyThatChunkAndFreesTheLock) {
     EXPECT_EQ(out[2], 6);
 }
 
-TEST(QueueClear, FreesEveryChunkAndEmptiesTheQueue) {
-    BoxCapture boxes;
-    ThreadIO link(true, 0, 62500, nullptr);
+TEST_F(Queue, ClearFreesEveryChunkAndEmptiesTheQueue) {
     std::uint8_t bytes[64] = {};
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(link.AppendChunk(bytes, 64));

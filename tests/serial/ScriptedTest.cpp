@@ -8,8 +8,6 @@ namespace {
 
 class Scripted : public ::testing::Test {
 protected:
-    void SetUp() override { ThreadIO::SetSettleTime(1); }
-    void TearDown() override { ThreadIO::SetSettleTime(60); }
     BoxCapture boxes;
     Recorder window;
 };
@@ -17,19 +15,20 @@ protected:
 TEST_F(Scripted, ReaderFailuresAreCountedToldAndSurvived) {
     struct Case {
         const char* what;
-        std::function<void(ScriptedDevice&, Recorder&)> fail;
+        std::function<void(ScriptedDevice&, Recorder&, AllocationFailures&)> fail;
         std::uint32_t faults;
         std::uint64_t dropped;
+        std::size_t told; // bytes that WM_RXDATA announced meanwhile
     };
     const Case cases[] = {
         {"posting a notification",
-         [](ScriptedDevice& d, Recorder& w) {
-             w.failPosts = 2;
+         [](ScriptedDevice& d, Recorder& w, AllocationFailures&) {
+             w.failPosts = 2; // the first chunk's post and the first fault's
              d.With([](auto& s) { s.reads = {{1, 2}, {3}}; });
          },
-         2, 0},
+         2, 0, 1},
         {"rebuilding the device name after a loss",
-         [](ScriptedDevice& d, Recorder& w) {
+         [](ScriptedDevice& d, Recorder& w, AllocationFailures&) {
              d.With([](auto& s) {
                  s.throwNames = 2;
                  s.lose = true;
@@ -38,34 +37,39 @@ TEST_F(Scripted, ReaderFailuresAreCountedToldAndSurvived) {
              d.With([](auto& s) { s.present = true; });
              ASSERT_TRUE(w.WaitUntil([&] { return !w.Of(WM_LINEBACK).empty(); }, 5s));
          },
-         2, 0},
+         2, 0, 0},
         {"allocating a chunk",
-         [](ScriptedDevice& d, Recorder&) {
-             ThreadIO::FailChunkAllocations(1);
+         [](ScriptedDevice& d, Recorder&, AllocationFailures& allocations) {
+             allocations.Next(1);
              d.With([](auto& s) { s.reads = {{1, 2, 3, 4, 5}}; });
          },
-         1, 5},
+         1, 5, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Recorder w;
+        AllocationFailures allocations;
         ScriptedDevice* device = nullptr;
-        auto link = ScriptedLink(&w, device);
-        c.fail(*device, w);
+        auto link = ScriptedLink(&w, device, allocations.Options());
+        c.fail(*device, w, allocations);
         ASSERT_TRUE(w.WaitUntil([&] { return !w.Of(WM_READERFAULT).empty(); }));
         const auto told = w.Of(WM_READERFAULT);
         EXPECT_EQ(told.back().wParam, c.faults);
         EXPECT_EQ(told.back().lParam, static_cast<std::intptr_t>(c.dropped));
         EXPECT_EQ(link->ReaderFaults(), c.faults);
         EXPECT_EQ(link->DroppedBytes(), c.dropped);
+        EXPECT_EQ(w.RxBytes(), c.told); // a dropped read is not announced
         // Reading goes on.
         device->With([](auto& s) { s.reads.push_back({9, 9}); });
         std::uint8_t out[16];
         std::uint32_t got = 0;
         ASSERT_TRUE(w.WaitUntil([&] {
             got += link->ReadQueue(out + got, 16 - got);
-            return got > 0 && out[got - 1] == 9 && out[got - 2] == 9;
+            return got >= 2 && out[got - 1] == 9 && out[got - 2] == 9;
         }));
+        const auto start = Clock::now();
+        link.reset();
+        EXPECT_LT(MsSince(start), 200.0); // no pause left behind by the failure
     }
 }
 

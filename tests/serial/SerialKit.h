@@ -20,10 +20,12 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace vemor::test {
@@ -50,6 +52,37 @@ struct BoxCapture {
         });
     }
     ~BoxCapture() { SetMessageBox(previous); }
+};
+
+// A device's options with a pause at open and close that is short: for tests where the cycles,
+// not the pauses, are under test.
+inline DeviceOptions Quick() {
+    DeviceOptions options;
+    options.Settle = 1ms;
+    return options;
+}
+
+// Fails the next n chunk allocations of the links whose device options got its Hook. Any
+// thread; the counter lives as long as the last hook.
+class AllocationFailures {
+public:
+    void Next(int n) { left_->store(n); }
+    std::function<bool()> Hook() const {
+        return [left = left_] {
+            int n = left->load();
+            while (n > 0 && !left->compare_exchange_weak(n, n - 1)) {
+            }
+            return n > 0;
+        };
+    }
+    DeviceOptions Options() const {
+        DeviceOptions options = Quick();
+        options.FailAllocation = Hook();
+        return options;
+    }
+
+private:
+    std::shared_ptr<std::atomic<int>> left_ = std::make_shared<std::atomic<int>>(0);
 };
 
 // Records every post; Post runs on the reader thread, the rest on the test thread.
@@ -132,6 +165,8 @@ public:
         } wake{changed_};
         return f(state_);
     }
+
+    explicit ScriptedDevice(DeviceOptions options = Quick()) : SerialDevice(std::move(options)) {}
 
     int MakeStopSignal() override { return 0; }
     void SignalStop() override {
@@ -228,8 +263,9 @@ private:
 };
 
 // A link on a scripted device; `device` stays usable while the link lives.
-inline std::unique_ptr<ThreadIO> ScriptedLink(NotifyHandle* window, ScriptedDevice*& device) {
-    auto owned = std::make_unique<ScriptedDevice>();
+inline std::unique_ptr<ThreadIO> ScriptedLink(NotifyHandle* window, ScriptedDevice*& device,
+                                              DeviceOptions options = Quick()) {
+    auto owned = std::make_unique<ScriptedDevice>(std::move(options));
     device = owned.get();
     return std::make_unique<ThreadIO>(true, 7, 62500, window, std::move(owned));
 }
