@@ -8,8 +8,8 @@
 #include "../tools/GoldenCaptures.h"
 #include "../tools/TestFiles.h"
 
-#include "vemor/decode/Index.h"
-#include "vemor/decode/View.h"
+#include "vemor/capture/Index.h"
+#include "vemor/capture/View.h"
 
 #include <QFileDialog>
 #include <QLabel>
