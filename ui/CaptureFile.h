@@ -1,6 +1,8 @@
 #pragma once
 // The open raw capture file. Owner: GUI thread only.
 
+#include "vemor/SystemText.h" // SystemText, for LastError()
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,8 +45,5 @@ bool NameTaken(const std::string& name);
 
 // The name with the current directory in front.
 std::string ExpandedPath(const std::string& name);
-
-// strerror_r as a std::string.
-std::string SystemText(int err);
 
 } // namespace vemor

@@ -1,11 +1,11 @@
 #include "CaptureFile.h"
 
-#include "Threadio.h"
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vemor {
@@ -30,10 +30,6 @@ bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t count, std::siz
 }
 
 } // namespace
-
-std::string SystemText(int err) {
-    return TrimSystemText(SystemErrorText(err));
-}
 
 bool NameTaken(const std::string& name) {
     if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) {

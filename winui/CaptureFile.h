@@ -1,6 +1,8 @@
 #pragma once
 // The open raw capture file, with Win32 file calls. Owner: GUI thread only.
 
+#include "vemor/SystemText.h" // SystemText, for LastError()
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,8 +42,5 @@ bool NameTaken(const std::string& name);
 
 // The name expanded against the current directory.
 std::string ExpandedPath(const std::string& name);
-
-// The system's text for an error code, trimmed of its line end.
-std::string SystemText(int err);
 
 } // namespace vemor

@@ -375,13 +375,6 @@ LineReadBack SetLineReadBack(LineReadBack fn) {
     return readBack.exchange(fn);
 }
 
-std::string SystemErrorText(int err) {
-    char buf[256];
-    // GNU strerror_r may return a static string instead of filling buf.
-    const char* text = strerror_r(err, buf, sizeof buf);
-    return text != nullptr ? std::string(text) : std::string();
-}
-
 std::string PortsFolder() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
