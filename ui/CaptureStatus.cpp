@@ -1,6 +1,6 @@
 #include "CaptureStatus.h"
 
-#include "CaptureFile.h"
+#include "vemor/capture/CaptureFile.h"
 
 #include "vemor/Messages.h"
 

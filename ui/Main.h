@@ -1,7 +1,6 @@
 #pragma once
 // The main window: control strip, value labels, chart, memo, and the operator's commands.
 
-#include "CaptureFile.h"
 #include "CaptureStatus.h"
 #include "FormDisplay.h"
 #include "LineHealth.h"
@@ -9,6 +8,7 @@
 #include "Threadio.h"
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
+#include "vemor/capture/CaptureFile.h"
 
 #include <QEvent>
 #include <QMainWindow>

@@ -2,12 +2,12 @@
 // The main window on Win32: control strip, value labels, tab pages with the chart and the
 // memo, status bar, menu, and the operator's commands. GUI thread only.
 
-#include "CaptureFile.h"
 #include "Chart.h"
 #include "FormDisplay.h"
 #include "Threadio.h"
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
+#include "vemor/capture/CaptureFile.h"
 
 #include <windows.h>
 

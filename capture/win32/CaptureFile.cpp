@@ -1,4 +1,4 @@
-#include "CaptureFile.h"
+#include "vemor/capture/CaptureFile.h"
 
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
@@ -46,7 +46,7 @@ std::string ExpandedPath(const std::string& name) {
 }
 
 CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
-    : name_(name), file_(INVALID_HANDLE_VALUE) {
+    : name_(name), fullPath_(ExpandedPath(name)), file_(INVALID_HANDLE_VALUE) {
     // Opened, not created anew: a name that is a link opens as the link itself, and is refused
     // before anything is written anywhere. No sharing: a file another program holds open makes
     // the open fail, so it is never cut short.
@@ -70,7 +70,7 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     }
     if (file == INVALID_HANDLE_VALUE) {
         throw std::runtime_error(
-            CannotCreateFileMessage(ExpandedPath(name), SystemText(static_cast<int>(err))));
+            CannotCreateFileMessage(fullPath_, SystemText(static_cast<int>(err))));
     }
     file_ = file;
     const auto header = StartHeader(startTime);

@@ -1,4 +1,4 @@
-#include "CaptureFile.h"
+#include "vemor/capture/CaptureFile.h"
 
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
