@@ -16,17 +16,46 @@ HANDLE File(void* h) {
     return static_cast<HANDLE>(h);
 }
 
-bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t count, std::size_t& done) {
+// Writes all of it; ERROR_SUCCESS or the system's code of the failure.
+DWORD WriteAll(HANDLE file, const std::uint8_t* data, std::size_t count, std::size_t& done) {
     done = 0;
     while (done < count) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
         DWORD n = 0;
-        if (!WriteFile(file, data + done, chunk, &n, nullptr) || n == 0) {
-            return false;
+        if (!WriteFile(file, data + done, chunk, &n, nullptr)) {
+            const DWORD err = GetLastError();
+            return err != ERROR_SUCCESS ? err : ERROR_WRITE_FAULT;
+        }
+        if (n == 0) {
+            return ERROR_DISK_FULL;
         }
         done += n;
     }
-    return true;
+    return ERROR_SUCCESS;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Removes the name only while it still leads to the file that was opened (closed by now, as
+// no second handle can share it), through a handle of its own, so a file that another
+// program put under the name meanwhile stays.
+void RemoveIfSame(const std::string& name, const BY_HANDLE_FILE_INFORMATION& opened) {
+    HANDLE file = CreateFileA(name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION named{};
+    if (GetFileInformationByHandle(file, &named) && SameFile(named, opened)) {
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+    }
+    CloseHandle(file);
 }
 
 } // namespace
@@ -52,20 +81,38 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     // the open fail, so it is never cut short.
     HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    DWORD err = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    DWORD err = GetLastError();
+    const bool created = file != INVALID_HANDLE_VALUE && err != ERROR_ALREADY_EXISTS;
     if (file != INVALID_HANDLE_VALUE) {
-        BY_HANDLE_FILE_INFORMATION info{};
+        err = ERROR_SUCCESS;
+    }
+    // A file that is not a whole capture is not left behind: one made here, or one whose
+    // earlier content is already gone, is removed again on any failure.
+    bool ours = false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file != INVALID_HANDLE_VALUE) {
         if (!GetFileInformationByHandle(file, &info)) {
             err = GetLastError();
         } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             err = ERROR_CANT_ACCESS_FILE;
-        } else if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-                   !SetEndOfFile(file)) {
-            err = GetLastError();
+        } else {
+            ours = created;
+            if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+                !SetEndOfFile(file)) {
+                err = GetLastError();
+            } else {
+                ours = true;
+                const auto header = StartHeader(startTime);
+                std::size_t done = 0;
+                err = WriteAll(file, header.data(), header.size(), done);
+            }
         }
         if (err != ERROR_SUCCESS) {
             CloseHandle(file);
             file = INVALID_HANDLE_VALUE;
+            if (ours) {
+                RemoveIfSame(name, info);
+            }
         }
     }
     if (file == INVALID_HANDLE_VALUE) {
@@ -73,11 +120,6 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
             CannotCreateFileMessage(fullPath_, SystemText(static_cast<int>(err))));
     }
     file_ = file;
-    const auto header = StartHeader(startTime);
-    std::size_t done = 0;
-    if (!WriteAll(file, header.data(), header.size(), done)) {
-        lastError_ = static_cast<int>(GetLastError());
-    }
 }
 
 CaptureFile::~CaptureFile() {
@@ -88,27 +130,30 @@ CaptureFile::~CaptureFile() {
 
 bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
     std::size_t done = 0;
-    const bool ok = WriteAll(File(file_), data, count, done);
-    if (!ok) {
-        lastError_ =
-            GetLastError() != ERROR_SUCCESS ? static_cast<int>(GetLastError()) : ERROR_DISK_FULL;
+    const DWORD err = WriteAll(File(file_), data, count, done);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = static_cast<int>(err);
     }
     bodyBytes_ += done;
-    return ok;
+    return err == ERROR_SUCCESS;
 }
 
 bool CaptureFile::Finish(const std::string& stopTime) {
     const auto field = StopField(stopTime);
     std::size_t done = 0;
-    const bool ok = SetFilePointer(File(file_), static_cast<LONG>(CaptureStopOffset), nullptr,
-                                   FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-                    WriteAll(File(file_), field.data(), field.size(), done);
-    if (!ok) {
-        lastError_ = static_cast<int>(GetLastError());
+    DWORD err = ERROR_SUCCESS;
+    if (SetFilePointer(File(file_), static_cast<LONG>(CaptureStopOffset), nullptr, FILE_BEGIN) ==
+        INVALID_SET_FILE_POINTER) {
+        err = GetLastError();
+    } else {
+        err = WriteAll(File(file_), field.data(), field.size(), done);
+    }
+    if (err != ERROR_SUCCESS) {
+        lastError_ = static_cast<int>(err);
     }
     CloseHandle(File(file_));
     file_ = INVALID_HANDLE_VALUE;
-    return ok;
+    return err == ERROR_SUCCESS;
 }
 
 } // namespace vemor
