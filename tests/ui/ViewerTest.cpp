@@ -5,8 +5,8 @@
 #include "CaptureViewer.h"
 #include "SystemLocale.h"
 
-#include "../tools/GoldenCaptures.h"
-#include "../tools/TestFiles.h"
+#include "../capture/GoldenCaptures.h"
+#include "../capture/TestFiles.h"
 
 #include "vemor/capture/Index.h"
 #include "vemor/capture/View.h"
