@@ -6,8 +6,8 @@
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
 #include "vemor/Values.h"
-#include "vemor/decode/Decode.h"
-#include "vemor/decode/Output.h"
+#include "vemor/capture/Decode.h"
+#include "vemor/capture/Output.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,9 @@
 // The only place where the core asks the C library for facts of the running system.
 #include "vemor/Capture.h"
+#include "vemor/Messages.h"
+#include "vemor/SystemText.h"
 
+#include <cstring>
 #include <ctime>
 #include <langinfo.h>
 
@@ -16,6 +19,17 @@ TimeOfDay LocalTimeOfDay() {
     std::tm local{};
     localtime_r(&now, &local);
     return {local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+std::string SystemErrorText(int err) {
+    char buf[256];
+    // GNU strerror_r may return a static string instead of filling buf.
+    const char* text = strerror_r(err, buf, sizeof buf);
+    return text != nullptr ? std::string(text) : std::string();
+}
+
+std::string SystemText(int err) {
+    return TrimSystemText(SystemErrorText(err));
 }
 
 } // namespace vemor

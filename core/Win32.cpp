@@ -1,5 +1,7 @@
 // The only place where the core asks Windows for facts of the running system.
 #include "vemor/Capture.h"
+#include "vemor/Messages.h"
+#include "vemor/SystemText.h"
 
 #include <windows.h>
 
@@ -30,6 +32,38 @@ TimeOfDay LocalTimeOfDay() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return {now.wHour, now.wMinute, now.wSecond};
+}
+
+std::string SystemErrorText(int err) {
+    const auto id = static_cast<DWORD>(err) & 0xFFFF;
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                             id, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                             reinterpret_cast<char*>(&text), 0, nullptr);
+    if (n == 0) {
+        // A text with inserts gives nothing without insert arguments; its plain form will do.
+        n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                           reinterpret_cast<char*>(&text), 0, nullptr);
+    }
+    std::string out;
+    if (n != 0 && text != nullptr) {
+        out.assign(text, n);
+    }
+    if (text != nullptr) {
+        LocalFree(text);
+    }
+    // The system's texts end in a line break, which would leave a blank line in a box that
+    // goes on with the device and the fix.
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+std::string SystemText(int err) {
+    return TrimSystemText(SystemErrorText(err));
 }
 
 } // namespace vemor

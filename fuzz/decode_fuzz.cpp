@@ -1,5 +1,5 @@
 // The capture decoder's file reader on arbitrary files.
-#include "vemor/decode/Decode.h"
+#include "vemor/capture/Decode.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,6 +6,7 @@
 #include "TThread.h"
 
 #include "vemor/LineHealth.h"
+#include "vemor/SystemText.h" // SystemErrorText, for the texts ReportLastError shows
 
 #include <atomic>
 #include <condition_variable>
@@ -28,8 +29,6 @@ using MessageBoxFn = std::function<void(const std::string& text, const std::stri
 // Replaces the error box (the default writes "<caption>: <text>" to standard error) and
 // returns the previous one.
 MessageBoxFn SetMessageBox(MessageBoxFn box);
-// The system's text for a platform error code (errno, or GetLastError on Windows).
-std::string SystemErrorText(int err);
 // Shows the system's text for a platform error code under the caption "GetLastError", and
 // below it the detail when there is one.
 void ReportLastError(int err, const std::string& detail = {});

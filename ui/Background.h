@@ -2,7 +2,7 @@
 // Long work (loading a capture, writing a CSV) on a thread of its own, watched from the GUI
 // thread through atomics, so the window stays responsive and can show progress.
 
-#include "vemor/decode/Decode.h"
+#include "vemor/capture/Decode.h"
 
 #include <atomic>
 #include <functional>

@@ -5,8 +5,8 @@
 
 #include "Background.h"
 
-#include "vemor/decode/Index.h"
-#include "vemor/decode/View.h"
+#include "vemor/capture/Index.h"
+#include "vemor/capture/View.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -5,7 +5,7 @@
 // painter would fill every bar's every pixel row as a span of its own, which for six traces
 // of values that swing over the whole axis costs several times a redraw's budget. GUI thread.
 
-#include "vemor/decode/View.h"
+#include "vemor/capture/View.h"
 
 #include <QImage>
 #include <QPen>

@@ -376,13 +376,6 @@ std::unique_ptr<SerialDevice> CreatePosixDevice(DeviceOptions options, LineReadB
     return std::make_unique<PosixDevice>(std::move(options), std::move(readBack));
 }
 
-std::string SystemErrorText(int err) {
-    char buf[256];
-    // GNU strerror_r may return a static string instead of filling buf.
-    const char* text = strerror_r(err, buf, sizeof buf);
-    return text != nullptr ? std::string(text) : std::string();
-}
-
 std::string PortsFolder() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;

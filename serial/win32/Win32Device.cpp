@@ -222,32 +222,4 @@ std::unique_ptr<SerialDevice> SerialDevice::Create(DeviceOptions options) {
     return std::make_unique<Win32Device>(std::move(options));
 }
 
-std::string SystemErrorText(int err) {
-    const auto id = static_cast<DWORD>(err) & 0xFFFF;
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                             id, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<char*>(&text), 0, nullptr);
-    if (n == 0) {
-        // A text with inserts gives nothing without insert arguments; its plain form will do.
-        n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                           reinterpret_cast<char*>(&text), 0, nullptr);
-    }
-    std::string out;
-    if (n != 0 && text != nullptr) {
-        out.assign(text, n);
-    }
-    if (text != nullptr) {
-        LocalFree(text);
-    }
-    // The system's texts end in a line break, which would leave a blank line in a box that
-    // goes on with the device and the fix.
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
-        out.pop_back();
-    }
-    return out;
-}
-
 } // namespace vemor

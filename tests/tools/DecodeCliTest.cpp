@@ -1,6 +1,6 @@
 // vemor-decode as a process: golden outputs, error lines, exit statuses.
-#include "GoldenCaptures.h"
-#include "TestFiles.h"
+#include "../capture/GoldenCaptures.h"
+#include "../capture/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // vemor-decode.exe as a Windows process: the same golden outputs, byte for byte (no line-end
 // translation), the same error lines for unusable files, and the usage.
-#include "GoldenCaptures.h"
-#include "TestFiles.h"
+#include "../capture/GoldenCaptures.h"
+#include "../capture/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -153,53 +153,6 @@ TEST_F(Capture, FileThatCannotBeCreatedIsShownByTheErrorDisplay) {
     EXPECT_TRUE(fs::exists("TMP3.$$$"));
 }
 
-TEST_F(Capture, HeaderThatCannotBeWrittenWholeLeavesNoFile) {
-    struct Case {
-        const char* what;
-        rlim_t limit;
-        bool existed;  // another program made the name first
-        bool lockedBy; // and holds it open
-        int err;
-        bool kept; // the other program's file is still there, untouched
-    };
-    const Case cases[] = {
-        {"no byte fits", 0, false, false, EFBIG, false},
-        {"the header is cut short", 10, false, false, EFBIG, false},
-        {"emptied, then cut short", 10, true, false, EFBIG, false},
-        {"held by another program", RLIM_INFINITY, true, true, EBUSY, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        int other = -1;
-        if (c.existed) {
-            std::ofstream("TMP9.$$$") << "theirs";
-            if (c.lockedBy) {
-                other = ::open("TMP9.$$$", O_RDONLY);
-                ASSERT_EQ(flock(other, LOCK_EX), 0);
-            }
-        }
-        {
-            FileSizeLimit limit(c.limit);
-            try {
-                CaptureFile file("TMP9.$$$", "12:00:00");
-                ADD_FAILURE() << "a capture without its whole header";
-            } catch (const std::runtime_error& e) {
-                EXPECT_EQ(std::string(e.what()), "Cannot create file \"" +
-                                                     (work_ / "TMP9.$$$").string() + "\". " +
-                                                     SystemText(c.err));
-            }
-        }
-        EXPECT_EQ(fs::exists("TMP9.$$$"), c.kept);
-        if (c.kept) {
-            EXPECT_EQ(fs::file_size("TMP9.$$$"), 6u);
-        }
-        if (other >= 0) {
-            ::close(other);
-        }
-        fs::remove("TMP9.$$$");
-    }
-}
-
 TEST_F(Capture, FailedStopTimeIsShownOnce) {
     struct Case {
         const char* how;

@@ -5,11 +5,11 @@
 #include "CaptureViewer.h"
 #include "SystemLocale.h"
 
-#include "../tools/GoldenCaptures.h"
-#include "../tools/TestFiles.h"
+#include "../capture/GoldenCaptures.h"
+#include "../capture/TestFiles.h"
 
-#include "vemor/decode/Index.h"
-#include "vemor/decode/View.h"
+#include "vemor/capture/Index.h"
+#include "vemor/capture/View.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "vemor/decode/Cli.h"
+#include "Cli.h"
 
-#include "vemor/decode/Decode.h"
+#include "vemor/capture/Decode.h"
 
 #include <cerrno>
 

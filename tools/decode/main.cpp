@@ -1,4 +1,4 @@
-#include "vemor/decode/Cli.h"
+#include "Cli.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,5 +1,5 @@
 #pragma once
-// Temporary files and golden files for the tool tests.
+// Temporary files and golden files for the capture and decoder tests.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of vemor-decode, apart from the process, so tests can drive it.
 
-#include "vemor/decode/Output.h"
+#include "vemor/capture/Output.h"
 
 #include <span>
 

@@ -4,7 +4,7 @@
 
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
-#include "vemor/decode/Output.h"
+#include "vemor/capture/Output.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "vemor/decode/View.h"
+#include "vemor/capture/View.h"
 
 #include <algorithm>
 #include <cmath>

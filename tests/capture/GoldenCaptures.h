@@ -1,7 +1,7 @@
 #pragma once
 // Small capture files built byte by byte, decoded by the golden-file tests.
 
-#include "vemor/decode/Decode.h"
+#include "vemor/capture/Decode.h"
 
 #include <cstdint>
 #include <string>

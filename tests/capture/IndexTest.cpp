@@ -4,8 +4,8 @@
 #include "TestFiles.h"
 
 #include "vemor/Values.h"
-#include "vemor/decode/Index.h"
-#include "vemor/decode/View.h"
+#include "vemor/capture/Index.h"
+#include "vemor/capture/View.h"
 
 #include <gtest/gtest.h>
 

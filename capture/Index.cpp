@@ -1,4 +1,4 @@
-#include "vemor/decode/Index.h"
+#include "vemor/capture/Index.h"
 
 #include "vemor/Assembler.h"
 

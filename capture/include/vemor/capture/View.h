@@ -3,7 +3,7 @@
 // more frames than pixel columns, otherwise each column's smallest and largest value from the
 // index's summary, so that a redraw costs the same at any zoom.
 
-#include "vemor/decode/Index.h"
+#include "vemor/capture/Index.h"
 
 #include <array>
 #include <cstdint>

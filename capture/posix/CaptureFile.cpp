@@ -1,11 +1,10 @@
-#include "CaptureFile.h"
+#include "vemor/capture/CaptureFile.h"
 
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
@@ -13,12 +12,6 @@
 #include <unistd.h>
 
 namespace vemor {
-
-std::string SystemText(int err) {
-    char buf[256];
-    // GNU strerror_r may return a static string instead of filling buf.
-    return strerror_r(err, buf, sizeof buf);
-}
 
 bool NameTaken(const std::string& name) {
     struct stat st;

@@ -1,4 +1,4 @@
-#include "vemor/decode/Output.h"
+#include "vemor/capture/Output.h"
 
 #include <cerrno>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "vemor/decode/Decode.h"
+#include "vemor/capture/Decode.h"
 
 #include "vemor/Values.h"
 

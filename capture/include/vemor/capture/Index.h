@@ -5,7 +5,7 @@
 // level answers any stretch of frames in time that grows with the logarithm of its length.
 
 #include "vemor/Values.h"
-#include "vemor/decode/Decode.h"
+#include "vemor/capture/Decode.h"
 
 #include <algorithm>
 #include <array>

@@ -1,0 +1,159 @@
+#include "vemor/capture/CaptureFile.h"
+
+#include "vemor/Capture.h"
+#include "vemor/Messages.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vemor {
+
+namespace {
+
+HANDLE File(void* h) {
+    return static_cast<HANDLE>(h);
+}
+
+// Writes all of it; ERROR_SUCCESS or the system's code of the failure.
+DWORD WriteAll(HANDLE file, const std::uint8_t* data, std::size_t count, std::size_t& done) {
+    done = 0;
+    while (done < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD n = 0;
+        if (!WriteFile(file, data + done, chunk, &n, nullptr)) {
+            const DWORD err = GetLastError();
+            return err != ERROR_SUCCESS ? err : ERROR_WRITE_FAULT;
+        }
+        if (n == 0) {
+            return ERROR_DISK_FULL;
+        }
+        done += n;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Removes the name only while it still leads to the file that was opened (closed by now, as
+// no second handle can share it), through a handle of its own, so a file that another
+// program put under the name meanwhile stays.
+void RemoveIfSame(const std::string& name, const BY_HANDLE_FILE_INFORMATION& opened) {
+    HANDLE file = CreateFileA(name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION named{};
+    if (GetFileInformationByHandle(file, &named) && SameFile(named, opened)) {
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+    }
+    CloseHandle(file);
+}
+
+} // namespace
+
+bool NameTaken(const std::string& name) {
+    if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    const DWORD err = GetLastError();
+    return err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND;
+}
+
+std::string ExpandedPath(const std::string& name) {
+    char path[MAX_PATH * 2];
+    const DWORD n = GetFullPathNameA(name.c_str(), sizeof path, path, nullptr);
+    return n > 0 && n < sizeof path ? std::string(path, n) : name;
+}
+
+CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
+    : name_(name), fullPath_(ExpandedPath(name)), file_(INVALID_HANDLE_VALUE) {
+    // Opened, not created anew: a name that is a link opens as the link itself, and is refused
+    // before anything is written anywhere. No sharing: a file another program holds open makes
+    // the open fail, so it is never cut short.
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD err = GetLastError();
+    const bool created = file != INVALID_HANDLE_VALUE && err != ERROR_ALREADY_EXISTS;
+    if (file != INVALID_HANDLE_VALUE) {
+        err = ERROR_SUCCESS;
+    }
+    // A file that is not a whole capture is not left behind: one made here, or one whose
+    // earlier content is already gone, is removed again on any failure.
+    bool ours = false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file != INVALID_HANDLE_VALUE) {
+        if (!GetFileInformationByHandle(file, &info)) {
+            err = GetLastError();
+        } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            err = ERROR_CANT_ACCESS_FILE;
+        } else {
+            ours = created;
+            if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+                !SetEndOfFile(file)) {
+                err = GetLastError();
+            } else {
+                ours = true;
+                const auto header = StartHeader(startTime);
+                std::size_t done = 0;
+                err = WriteAll(file, header.data(), header.size(), done);
+            }
+        }
+        if (err != ERROR_SUCCESS) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+            if (ours) {
+                RemoveIfSame(name, info);
+            }
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error(
+            CannotCreateFileMessage(fullPath_, SystemText(static_cast<int>(err))));
+    }
+    file_ = file;
+}
+
+CaptureFile::~CaptureFile() {
+    if (File(file_) != INVALID_HANDLE_VALUE) {
+        CloseHandle(File(file_));
+    }
+}
+
+bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
+    std::size_t done = 0;
+    const DWORD err = WriteAll(File(file_), data, count, done);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = static_cast<int>(err);
+    }
+    bodyBytes_ += done;
+    return err == ERROR_SUCCESS;
+}
+
+bool CaptureFile::Finish(const std::string& stopTime) {
+    const auto field = StopField(stopTime);
+    std::size_t done = 0;
+    DWORD err = ERROR_SUCCESS;
+    if (SetFilePointer(File(file_), static_cast<LONG>(CaptureStopOffset), nullptr, FILE_BEGIN) ==
+        INVALID_SET_FILE_POINTER) {
+        err = GetLastError();
+    } else {
+        err = WriteAll(File(file_), field.data(), field.size(), done);
+    }
+    if (err != ERROR_SUCCESS) {
+        lastError_ = static_cast<int>(err);
+    }
+    CloseHandle(File(file_));
+    file_ = INVALID_HANDLE_VALUE;
+    return err == ERROR_SUCCESS;
+}
+
+} // namespace vemor
