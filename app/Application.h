@@ -10,6 +10,3 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// Installs the real "GetLastError" box of the serial layer.
-void InstallSerialErrorBox();

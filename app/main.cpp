@@ -42,7 +42,6 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     try {
         TApplication app(argc, argv);
-        InstallSerialErrorBox();
         try {
             Form1 = new TForm1;
             Form1->show();

@@ -6,6 +6,10 @@
 
 namespace vemor {
 
+void NotifyHandle::DefaultBox(const std::string& text, const std::string& caption) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
 std::string DeviceName(int portNumber) {
     char name[32];
     std::snprintf(name, sizeof name, "\\\\.\\com%d", portNumber);

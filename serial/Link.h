@@ -53,6 +53,13 @@ public:
     // Called on the thread that destroys `link`, once its reader has stopped and before its
     // queue is freed: the last chance to take what the reader queued, with ReadQueue.
     virtual void Stopped(ThreadIO& link) { (void)link; }
+    // The link's message box ("GetLastError" for a failed open), on the thread that creates
+    // the link, which it blocks until the operator closes it. The default writes
+    // "<caption>: <text>" to standard error.
+    virtual void ShowBox(const std::string& text, const std::string& caption) {
+        DefaultBox(text, caption);
+    }
+    static void DefaultBox(const std::string& text, const std::string& caption);
 };
 
 struct CommTimeouts {

@@ -20,31 +20,17 @@ using Clock = std::chrono::steady_clock;
 constexpr int kFirstRetryMs = 100;
 constexpr int kLastRetryMs = 1000;
 
-std::mutex boxLock;
-MessageBoxFn messageBox = [](const std::string& text, const std::string& caption) {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-};
-
-void ShowBox(const std::string& text, const std::string& caption) {
-    MessageBoxFn box;
-    {
-        std::lock_guard lock(boxLock);
-        box = messageBox;
-    }
-    if (box) {
-        box(text, caption);
+void ShowBox(NotifyHandle* window, const std::string& text, const std::string& caption) {
+    if (window != nullptr) {
+        window->ShowBox(text, caption);
+    } else {
+        NotifyHandle::DefaultBox(text, caption); // a link without a window
     }
 }
 
 } // namespace
 
-MessageBoxFn SetMessageBox(MessageBoxFn box) {
-    std::lock_guard lock(boxLock);
-    std::swap(messageBox, box);
-    return box;
-}
-
-void ReportLastError(int err, const std::string& detail) {
+void ReportLastError(NotifyHandle* window, int err, const std::string& detail) {
     std::string message = SystemErrorText(err);
     if (message.empty()) {
         message = "Unknown error " + std::to_string(err);
@@ -53,7 +39,7 @@ void ReportLastError(int err, const std::string& detail) {
         message += '\n';
         message += detail;
     }
-    ShowBox(message, "GetLastError");
+    ShowBox(window, message, "GetLastError");
 }
 
 ThreadIO::ThreadIO(bool createSuspended, int portNumber, int baudRate, NotifyHandle* notifyWindow,
@@ -113,6 +99,7 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
     // Told once the reader runs, so that nothing waits behind the box.
     if (RateIsOff(baudRate, actualRate_.load())) {
         ShowBox(
+            NotifyWindow,
             RateWarning(TriedText(Facts(path, OpenStep::None, 0)), baudRate, actualRate_.load()),
             "Baud rate");
     }
@@ -155,7 +142,7 @@ void ThreadIO::Fail(OpenStep step, int err, bool report, const std::string& path
         device_->Close(handle);
     }
     if (report) {
-        ReportLastError(err, OpenFailureAdvice(Facts(path, step, err)));
+        ReportLastError(NotifyWindow, err, OpenFailureAdvice(Facts(path, step, err)));
     }
 }
 

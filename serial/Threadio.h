@@ -25,13 +25,9 @@ struct RxChunk {
     std::uint8_t* Data;   // exactly Length bytes
 };
 
-using MessageBoxFn = std::function<void(const std::string& text, const std::string& caption)>;
-// Replaces the error box (the default writes "<caption>: <text>" to standard error) and
-// returns the previous one.
-MessageBoxFn SetMessageBox(MessageBoxFn box);
 // Shows the system's text for a platform error code under the caption "GetLastError", and
-// below it the detail when there is one.
-void ReportLastError(int err, const std::string& detail = {});
+// below it the detail when there is one, in the box of `window` (standard error without one).
+void ReportLastError(NotifyHandle* window, int err, const std::string& detail = {});
 
 class SerialDevice;
 struct OpenFacts;

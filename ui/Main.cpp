@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -303,6 +304,20 @@ void TForm1::ShowHealthField(const std::string& text) {
 
 void TForm1::ShowError(const std::string& text) {
     vemor::ShowErrorDisplay(Local(text));
+}
+
+void TForm1::ShowBox(const std::string& text, const std::string& caption) {
+    if (LinkBox) {
+        LinkBox(text, caption);
+        return;
+    }
+    // A failure to open has OK and Cancel; a warning about an open port only OK.
+    const bool failure = caption == "GetLastError";
+    QMessageBox box(failure ? QMessageBox::Critical : QMessageBox::Warning, Local(caption),
+                    Local(text), failure ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                    this);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the commands it suggests
+    box.exec();
 }
 
 // Qt's posted events are thread-safe and keep their order. Reader thread.

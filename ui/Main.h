@@ -98,6 +98,8 @@ public:
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
     vemor::NotifyHandle* Handle() { return Session.Notify(); }
+    // Shows the link's boxes instead of the modal box owned by the window (tests catch them).
+    std::function<void(const std::string& text, const std::string& caption)> LinkBox;
 
     // GUI thread only. Declared first of the window's state: the references below are its.
     vemor::Session Session;
@@ -126,6 +128,7 @@ private:
     void ShowHealthField(const std::string& text) override;
     void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
     void ShowError(const std::string& text) override;
+    void ShowBox(const std::string& text, const std::string& caption) override;
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void DiscardLineMessages() override;
     void SetTicking(bool on) override;

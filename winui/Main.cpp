@@ -102,12 +102,6 @@ std::string WindowText(HWND window) {
 
 } // namespace
 
-void InstallSerialErrorBox() {
-    vemor::SetMessageBox([](const std::string& text, const std::string& caption) {
-        MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL | MB_ICONERROR);
-    });
-}
-
 TForm1::TForm1(HINSTANCE instance) : Session(*this) {
     RegisterClasses(instance);
     font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -419,6 +413,17 @@ vemor::PortChoice TForm1::ChosenPort() const {
 
 void TForm1::ShowError(const std::string& text) {
     vemor::ShowErrorDisplay(text);
+}
+
+void TForm1::ShowBox(const std::string& text, const std::string& caption) {
+    if (LinkBox) {
+        LinkBox(text, caption);
+        return;
+    }
+    // Owned by the window, which takes no commands while it shows.
+    const UINT style =
+        caption == "GetLastError" ? MB_OKCANCEL | MB_ICONERROR : MB_OK | MB_ICONWARNING;
+    MessageBoxA(Handle, text.c_str(), caption.c_str(), style);
 }
 
 // PostMessage is safe from any thread and keeps the order. Reader thread.

@@ -91,6 +91,8 @@ public:
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
     vemor::NotifyHandle* Notify() { return Session.Notify(); }
+    // Shows the link's boxes instead of the modal box owned by the window (tests catch them).
+    std::function<void(const std::string& text, const std::string& caption)> LinkBox;
     // The status bar's passing message, and its fields.
     std::string StatusText() const { return statusTexts_[0]; }
     std::string CaptureFieldText() const { return statusTexts_[1]; }
@@ -124,6 +126,7 @@ private:
     void ShowHealthField(const std::string& text) override { SetStatusPart(2, text); }
     void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
     void ShowError(const std::string& text) override;
+    void ShowBox(const std::string& text, const std::string& caption) override;
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void DiscardLineMessages() override;
     void SetTicking(bool on) override;
@@ -138,6 +141,3 @@ private:
 };
 
 extern TForm1* Form1;
-
-// Installs the real "GetLastError" box of the serial layer.
-void InstallSerialErrorBox();

@@ -8,7 +8,6 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     try {
-        InstallSerialErrorBox();
         try {
             Form1 = new TForm1(instance);
             Form1->QuitOnDestroy = true;

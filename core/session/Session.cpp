@@ -29,6 +29,10 @@ void Session::Notifier::Post(unsigned message, std::uintptr_t wParam, std::intpt
     session_.window_.Post(message, wParam, lParam);
 }
 
+void Session::Notifier::ShowBox(const std::string& text, const std::string& caption) {
+    session_.window_.ShowBox(text, caption);
+}
+
 void Session::Notifier::Stopped(ThreadIO& link) {
     // Called from the link's destructor: nothing may escape it.
     try {

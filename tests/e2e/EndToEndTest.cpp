@@ -142,7 +142,7 @@ protected:
     }
 
     void NewWindow() {
-        Form1 = new TForm1;
+        Form1 = NewForm();
         Form1->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
     }

@@ -67,8 +67,8 @@ double ThreadCpuMs(ThreadIO& link) {
 class PortTest : public ::testing::Test {
 protected:
     PortsDir ports;
-    BoxCapture boxes;
     Recorder window;
+    BoxCapture& boxes = window;
     Pty pty;
 
     // Port 7 with the pty behind it, on the platform's device unless one is given.

@@ -28,7 +28,7 @@ class Queue : public ::testing::Test {
 protected:
     BoxCapture boxes;
     AllocationFailures allocations;
-    ThreadIO link{true, 0, 62500, nullptr, SerialDevice::Create(allocations.Options())};
+    ThreadIO link{true, 0, 62500, &boxes, SerialDevice::Create(allocations.Options())};
 };
 
 class QueueTest : public Queue, public ::testing::WithParamInterface<Scenario> {

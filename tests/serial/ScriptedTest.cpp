@@ -8,8 +8,8 @@ namespace {
 
 class Scripted : public ::testing::Test {
 protected:
-    BoxCapture boxes;
     Recorder window;
+    BoxCapture& boxes = window;
 };
 
 TEST_F(Scripted, ReaderFailuresAreCountedToldAndSurvived) {

@@ -37,21 +37,24 @@ inline double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Catches what ReportLastError shows; test thread only.
-struct BoxCapture {
+// Catches the boxes a link shows, as its notification target or, for a window that shows
+// them, through Hook(). Test thread only.
+class BoxCapture : public NotifyHandle {
+public:
     struct Box {
         std::string text, caption;
         // The system's text; what follows it names the device and the fix.
         std::string FirstLine() const { return text.substr(0, text.find('\n')); }
     };
     std::vector<Box> shown;
-    MessageBoxFn previous;
-    BoxCapture() {
-        previous = SetMessageBox([this](const std::string& text, const std::string& caption) {
-            shown.push_back({text, caption});
-        });
+    void Post(unsigned, std::uintptr_t, std::intptr_t) override {}
+    void ShowBox(const std::string& text, const std::string& caption) override {
+        shown.push_back({text, caption});
     }
-    ~BoxCapture() { SetMessageBox(previous); }
+    std::function<void(const std::string&, const std::string&)> Hook() {
+        return
+            [this](const std::string& text, const std::string& caption) { ShowBox(text, caption); };
+    }
 };
 
 // A device's options with a pause at open and close that is short: for tests where the cycles,
@@ -86,7 +89,7 @@ private:
 };
 
 // Records every post; Post runs on the reader thread, the rest on the test thread.
-class Recorder : public NotifyHandle {
+class Recorder : public BoxCapture {
 public:
     struct Message {
         unsigned number;

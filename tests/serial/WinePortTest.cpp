@@ -39,7 +39,7 @@ protected:
     }
 
     Recorder posts;
-    BoxCapture boxes;
+    BoxCapture& boxes = posts;
 };
 
 TEST_F(WinePort, OpenSetsTheLineAndCloseRestoresIt) {
@@ -111,7 +111,7 @@ TEST_F(WinePort, LostLineComesBackWhenTheDeviceReturns) {
 
 TEST(WineOpen, MissingPortShowsTheSystemTextUnderGetLastError) {
     BoxCapture boxes;
-    ThreadIO link(true, 77, 62500, nullptr);
+    ThreadIO link(true, 77, 62500, &boxes);
     EXPECT_EQ(link.GetPortHandle(), InvalidPortHandle);
     EXPECT_EQ(link.OpenError().Step, OpenStep::Open);
     ASSERT_EQ(boxes.shown.size(), 1u);

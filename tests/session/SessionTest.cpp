@@ -87,7 +87,6 @@ protected:
     }
 
     TempDir dir{"vemor-session", TempDir::Enter::Yes};
-    test::BoxCapture boxes;
     FakeWindow window;
     std::int64_t now = 0;
     Session session{window, [this] { return now; }, Maker()};
@@ -132,12 +131,12 @@ TEST_F(SessionTest, FailedOpenLeavesThePortClosedAndSaysWhatTheBoxDoesNot) {
         SCOPED_TRACE(c.what);
         present = c.present;
         saveError = c.saveError;
-        boxes.shown.clear();
+        window.boxes.clear();
         session.OpenOrClose();
         EXPECT_EQ(window.caption, "Open");
         EXPECT_EQ(SerialThread, nullptr);
         EXPECT_FALSE(window.enabled[Command::SaveFile]);
-        EXPECT_EQ(boxes.shown.size(), c.boxes);
+        EXPECT_EQ(window.boxes.size(), c.boxes);
         EXPECT_EQ(window.status.rfind(c.status, 0), 0u) << window.status;
     }
 }

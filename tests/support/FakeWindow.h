@@ -33,6 +33,10 @@ public:
     bool lineLost = false;
     bool ticking = false;
     std::vector<std::string> errors;
+    struct Box {
+        std::string text, caption;
+    };
+    std::vector<Box> boxes; // the link's
 
     Display& Screen() override { return display; }
     std::string Button1Caption() const override { return caption; }
@@ -44,6 +48,9 @@ public:
     void ShowHealthField(const std::string& text) override { healthField = text; }
     void SetLineLost(bool lost) override { lineLost = lost; }
     void ShowError(const std::string& text) override { errors.push_back(text); }
+    void ShowBox(const std::string& text, const std::string& title) override {
+        boxes.push_back({text, title});
+    }
     void SetTicking(bool on) override { ticking = on; }
     // Reader thread.
     void Post(unsigned number, std::uintptr_t wParam, std::intptr_t lParam) override {

@@ -65,7 +65,7 @@ protected:
     // A window (a new one after a case that destroyed it) capturing from `line`; the name.
     std::string OpenAndCapture(PtyLine& line) {
         if (Form1 == nullptr) {
-            Form1 = new TForm1;
+            Form1 = NewForm();
         }
         OpenPort(line);
         Click(Form1->Button2);
@@ -170,7 +170,7 @@ TEST_F(Capture, FailedStopTimeIsShownOnce) {
         SCOPED_TRACE(c.how);
         errors_.clear();
         if (Form1 == nullptr) {
-            Form1 = new TForm1;
+            Form1 = NewForm();
         }
         Form1->Button2Click(nullptr); // a capture without a port: bytes do not matter here
         const std::string name = Form1->CaptureStream->Name();

@@ -108,7 +108,7 @@ protected:
             errors_.push_back({title.toStdString(), text.toStdString()});
         });
         TForm1::CaptureNames().SetCounter(0); // as at program start
-        Form1 = new TForm1;
+        Form1 = NewForm();
         Form1->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
     }
@@ -122,6 +122,12 @@ protected:
         std::filesystem::remove_all(work_, ec);
     }
 
+    // A window whose link boxes are caught.
+    TForm1* NewForm() {
+        auto* form = new TForm1;
+        form->LinkBox = serialBoxes_.Hook();
+        return form;
+    }
     // Opens COM<n> with the pty behind it, as the operator would.
     void OpenPort(PtyLine& line, int n = 10) {
         ports_.Link(n, line.Name());

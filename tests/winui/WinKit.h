@@ -86,6 +86,7 @@ protected:
         });
         Form1 = new TForm1(GetModuleHandleA(nullptr));
         ASSERT_NE(Form1->Handle, nullptr);
+        Form1->LinkBox = boxes.Hook();
         Form1->Show(SW_SHOWNOACTIVATE);
         Pump();
     }
@@ -103,7 +104,7 @@ protected:
 
     // A link object whose port failed to open, so that the test can queue bytes on it.
     ThreadIO* QueueOnly() {
-        auto* link = new ThreadIO(true, 250, 62500, nullptr);
+        auto* link = new ThreadIO(true, 250, 62500, &boxes);
         boxes.shown.clear();
         return link;
     }

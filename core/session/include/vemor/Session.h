@@ -50,6 +50,8 @@ public:
     virtual void SetLineLost(bool lost) = 0;
     // The error display: a modal box with the stop icon, the full-stop rule applied.
     virtual void ShowError(const std::string& text) = 0;
+    // The link's own box ("GetLastError" for a failed open), modal to the window.
+    virtual void ShowBox(const std::string& text, const std::string& caption) = 0;
     // Reader thread: into the window's queue, in order, without blocking.
     virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
     // Drops the line-lost and line-back messages posted but not yet handled.
@@ -124,6 +126,7 @@ private:
         explicit Notifier(Session& session) : session_(session) {}
         void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
         void Stopped(ThreadIO& link) override;
+        void ShowBox(const std::string& text, const std::string& caption) override;
 
     private:
         Session& session_;
