@@ -2,6 +2,8 @@
 // The error display: what a handler fails with is shown in a modal box with the stop icon
 // and OK, captioned with the application's title; then the event loop goes on. GUI thread.
 
+#include "vemor/Handler.h"
+
 #include <QString>
 
 #include <exception>
@@ -17,16 +19,12 @@ void ShowErrorDisplay(const std::exception& error);
 using ErrorBox = std::function<void(const QString& title, const QString& text)>;
 ErrorBox SetErrorBox(ErrorBox box);
 
-// Runs a handler and shows what it fails with, so that no exception unwinds through Qt.
+// Runs a handler and shows what it fails with in the error display.
 template <class Handler>
 void RunHandler(Handler&& handler) noexcept {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        ShowErrorDisplay(e);
-    } catch (...) {
-        ShowErrorDisplay(QStringLiteral("Unknown error"));
-    }
+    RunHandler(handler, [](std::string_view what) {
+        ShowErrorDisplay(QString::fromLocal8Bit(what.data(), static_cast<qsizetype>(what.size())));
+    });
 }
 
 } // namespace vemor

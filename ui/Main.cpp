@@ -75,7 +75,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 
 } // namespace
 
-TForm1::TForm1(QWidget* owner) : QMainWindow(owner), Session(*this) {
+TForm1::TForm1(QWidget* owner)
+    : QMainWindow(owner), SessionForm(static_cast<vemor::SessionWindow&>(*this)) {
     BuildLayout();
     BuildChart();
     display_ =
@@ -307,8 +308,7 @@ void TForm1::ShowError(const std::string& text) {
 }
 
 void TForm1::ShowBox(const std::string& text, const std::string& caption) {
-    if (LinkBox) {
-        LinkBox(text, caption);
+    if (Caught(text, caption)) {
         return;
     }
     // A failure to open has OK and Cancel; a warning about an open port only OK.

@@ -4,7 +4,7 @@
 #include "FormDisplay.h"
 #include "PortChooser.h"
 #include "StatusField.h"
-#include "vemor/Session.h"
+#include "vemor/SessionForm.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -39,7 +39,9 @@ public:
 
 // The Qt window: lays out the controls and paints what its session says; the session does
 // the work of every command.
-class TForm1 : public QMainWindow, private vemor::SessionWindow {
+class TForm1 : public QMainWindow,
+               private vemor::SessionWindow,
+               public vemor::SessionForm<QObject*> {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* owner = nullptr);
@@ -77,34 +79,14 @@ public:
     vemor::StatusField* CaptureField; // permanent field of StatusBar1
     vemor::StatusField* HealthField;  // permanent field of StatusBar1, after CaptureField
 
-    // Operator commands; Sender is ignored.
-    void Button1Click(QObject* /*Sender*/) { Session.OpenOrClose(); }
-    void Button2Click(QObject* /*Sender*/) { Session.SaveFile(); }
-    void Button3Click(QObject* /*Sender*/) { Session.SendTestPacket(); }
+    // Operator commands beside the session's; Sender is ignored.
     void Memo1DblClick(QObject* Sender);
-    void StopCapture1Click(QObject* /*Sender*/) { Session.StopCapture(); }
-    void FormDestroy(QObject* /*Sender*/) { Session.Shutdown(); }
 
-    void FeedBytes(const std::uint8_t* bytes, std::size_t count) {
-        Session.FeedBytes(bytes, count);
-    }
-    void SendPacket(std::uint8_t* packet) { Session.SendPacket(packet); }
-
-    // The capture name counter of the process.
-    static vemor::CaptureNamer& CaptureNames() { return vemor::Session::CaptureNames(); }
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
-    char DecimalSeparator() const { return Session.DecimalSeparator(); }
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
     vemor::NotifyHandle* Handle() { return Session.Notify(); }
-    // Shows the link's boxes instead of the modal box owned by the window (tests catch them).
-    std::function<void(const std::string& text, const std::string& caption)> LinkBox;
-
-    // GUI thread only. Declared first of the window's state: the references below are its.
-    vemor::Session Session;
-    std::unique_ptr<vemor::CaptureFile>& CaptureStream = Session.CaptureStream;
-    vemor::FrameAssembler& Assembler = Session.Assembler; // FrameBuf, SyncWord, FramePos
 
 protected:
     bool event(QEvent* e) override;

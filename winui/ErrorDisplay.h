@@ -2,6 +2,8 @@
 // The error display: what a handler fails with is shown in a modal box with the stop icon
 // and OK, captioned with the application's title; then the message loop goes on. GUI thread.
 
+#include "vemor/Handler.h"
+
 #include <exception>
 #include <functional>
 #include <string>
@@ -18,17 +20,10 @@ std::string ApplicationTitle();
 using ErrorBox = std::function<void(const std::string& title, const std::string& text)>;
 ErrorBox SetErrorBox(ErrorBox box);
 
-// Runs a handler and shows what it fails with, so that no exception unwinds through the
-// window procedure.
+// Runs a handler and shows what it fails with in the error display.
 template <class Handler>
 void RunHandler(Handler&& handler) noexcept {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        ShowErrorDisplay(e.what());
-    } catch (...) {
-        ShowErrorDisplay("Unknown error");
-    }
+    RunHandler(handler, [](std::string_view what) { ShowErrorDisplay(std::string(what)); });
 }
 
 } // namespace vemor

@@ -102,7 +102,7 @@ std::string WindowText(HWND window) {
 
 } // namespace
 
-TForm1::TForm1(HINSTANCE instance) : Session(*this) {
+TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindow&>(*this)) {
     RegisterClasses(instance);
     font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -416,8 +416,7 @@ void TForm1::ShowError(const std::string& text) {
 }
 
 void TForm1::ShowBox(const std::string& text, const std::string& caption) {
-    if (LinkBox) {
-        LinkBox(text, caption);
+    if (Caught(text, caption)) {
         return;
     }
     // Owned by the window, which takes no commands while it shows.

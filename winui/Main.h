@@ -4,7 +4,7 @@
 
 #include "Chart.h"
 #include "FormDisplay.h"
-#include "vemor/Session.h"
+#include "vemor/SessionForm.h"
 
 #include <windows.h>
 
@@ -30,7 +30,7 @@ enum : int {
 
 // The Win32 window: lays out the controls and paints what its session says; the session
 // does the work of every command.
-class TForm1 : private vemor::SessionWindow {
+class TForm1 : private vemor::SessionWindow, public vemor::SessionForm<HWND> {
 public:
     // Creates the window from the layout, hidden; Show() shows it.
     explicit TForm1(HINSTANCE instance);
@@ -65,45 +65,25 @@ public:
     HWND LabelMAT = nullptr;
     HWND LabelPW = nullptr;
 
-    // Operator commands; Sender is ignored.
-    void Button1Click(HWND /*Sender*/) { Session.OpenOrClose(); }
-    void Button2Click(HWND /*Sender*/) { Session.SaveFile(); }
-    void Button3Click(HWND /*Sender*/) { Session.SendTestPacket(); }
+    // Operator commands beside the session's; Sender is ignored.
     void Memo1DblClick(HWND Sender);
-    void StopCapture1Click(HWND /*Sender*/) { Session.StopCapture(); }
-    void FormDestroy(HWND /*Sender*/) { Session.Shutdown(); }
 
     // The window's message handling: WM_RXDATA to OnRxData, the link's other messages to the
     // session, everything else to its own handling or the default one.
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void OnRxData(WPARAM wParam, LPARAM /*lParam*/) { Session.OnRxData(wParam); }
 
-    void FeedBytes(const std::uint8_t* bytes, std::size_t count) {
-        Session.FeedBytes(bytes, count);
-    }
-    void SendPacket(std::uint8_t* packet) { Session.SendPacket(packet); }
-
-    // The capture name counter of the process.
-    static vemor::CaptureNamer& CaptureNames() { return vemor::Session::CaptureNames(); }
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
-    char DecimalSeparator() const { return Session.DecimalSeparator(); }
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
     vemor::NotifyHandle* Notify() { return Session.Notify(); }
-    // Shows the link's boxes instead of the modal box owned by the window (tests catch them).
-    std::function<void(const std::string& text, const std::string& caption)> LinkBox;
     // The status bar's passing message, and its fields.
     std::string StatusText() const { return statusTexts_[0]; }
     std::string CaptureFieldText() const { return statusTexts_[1]; }
     std::string HealthFieldText() const { return statusTexts_[2]; }
     // When set, destroying the window ends the message loop (the program's own window).
     bool QuitOnDestroy = false;
-
-    // GUI thread only. Declared first of the window's state: the references below are its.
-    vemor::Session Session;
-    std::unique_ptr<vemor::CaptureFile>& CaptureStream = Session.CaptureStream;
-    vemor::FrameAssembler& Assembler = Session.Assembler; // FrameBuf, SyncWord, FramePos
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
