@@ -25,6 +25,9 @@ std::string ExpandedPath(const std::string& name) {
     }
     std::string path = cwd;
     std::free(cwd);
+    if (name == ".") {
+        return path;
+    }
     if (path.empty() || path.back() != '/') {
         path += '/';
     }
@@ -63,34 +66,25 @@ void UnlinkIfSame(const std::string& name, int fd) {
 
 CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     : name_(name), fullPath_(ExpandedPath(name)) {
-    // A file that is not a whole capture is not left behind: one made here, or one whose
-    // earlier content is already gone, is removed again on any failure.
-    bool ours = true;
+    // Only a file made here is ever written: in a shared folder, a file planted under the
+    // name would otherwise receive the capture and stay its owner's to read and change.
     fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno == EEXIST) {
-        // Another program made it after the name was chosen: replaced by an empty one, but
-        // emptied only once the lock is ours, so a capture it holds open is never cut short.
-        ours = false;
-        fd_ = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    }
     int err = fd_ < 0 ? errno : 0;
+    if (err == EEXIST) {
+        throw NameInUse(CannotCreateFileMessage(fullPath_, SystemText(err)));
+    }
     if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         err = errno == EWOULDBLOCK ? EBUSY : errno;
     }
-    if (err == 0 && ftruncate(fd_, 0) != 0) {
-        err = errno;
-    }
     if (err == 0) {
-        ours = true;
         const auto header = StartHeader(startTime);
         std::size_t done = 0;
         err = WriteAll(fd_, header.data(), header.size(), done);
     }
     if (err != 0) {
+        // A file that is not a whole capture is not left behind.
         if (fd_ >= 0) {
-            if (ours) {
-                UnlinkIfSame(name, fd_);
-            }
+            UnlinkIfSame(name, fd_);
             ::close(fd_);
             fd_ = -1;
         }

@@ -76,43 +76,28 @@ std::string ExpandedPath(const std::string& name) {
 
 CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     : name_(name), fullPath_(ExpandedPath(name)), file_(INVALID_HANDLE_VALUE) {
-    // Opened, not created anew: a name that is a link opens as the link itself, and is refused
-    // before anything is written anywhere. No sharing: a file another program holds open makes
-    // the open fail, so it is never cut short.
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    // Only a file made here is ever written: whatever stands under the name (a file, a
+    // folder, a link) is left as it is. No sharing while it is open.
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    DWORD err = GetLastError();
-    const bool created = file != INVALID_HANDLE_VALUE && err != ERROR_ALREADY_EXISTS;
-    if (file != INVALID_HANDLE_VALUE) {
-        err = ERROR_SUCCESS;
+    DWORD err = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) {
+        throw NameInUse(CannotCreateFileMessage(fullPath_, SystemText(static_cast<int>(err))));
     }
-    // A file that is not a whole capture is not left behind: one made here, or one whose
-    // earlier content is already gone, is removed again on any failure.
-    bool ours = false;
     BY_HANDLE_FILE_INFORMATION info{};
     if (file != INVALID_HANDLE_VALUE) {
         if (!GetFileInformationByHandle(file, &info)) {
             err = GetLastError();
-        } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            err = ERROR_CANT_ACCESS_FILE;
         } else {
-            ours = created;
-            if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-                !SetEndOfFile(file)) {
-                err = GetLastError();
-            } else {
-                ours = true;
-                const auto header = StartHeader(startTime);
-                std::size_t done = 0;
-                err = WriteAll(file, header.data(), header.size(), done);
-            }
+            const auto header = StartHeader(startTime);
+            std::size_t done = 0;
+            err = WriteAll(file, header.data(), header.size(), done);
         }
         if (err != ERROR_SUCCESS) {
+            // A file that is not a whole capture is not left behind.
             CloseHandle(file);
             file = INVALID_HANDLE_VALUE;
-            if (ours) {
-                RemoveIfSame(name, info);
-            }
+            RemoveIfSame(name, info);
         }
     }
     if (file == INVALID_HANDLE_VALUE) {

@@ -168,13 +168,7 @@ void Session::Shutdown() {
 }
 
 void Session::StartCapture(const std::string& timeText) {
-    const std::optional<std::string> name = CaptureNames().NextName(NameTaken);
-    if (!name) {
-        throw std::runtime_error("Cannot create a capture file: every name from TMP1.$$$ to "
-                                 "TMP65535.$$$ is taken in " +
-                                 ExpandedPath("."));
-    }
-    CaptureStream = std::make_unique<CaptureFile>(*name, timeText);
+    CaptureStream = CreateCapture(CaptureNames(), timeText);
     captureStartMs_ = Now();
     window_.EnableCommand(Command::StopCapture, true);
     UpdateTicking();

@@ -10,8 +10,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -20,6 +23,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -79,41 +83,10 @@ TEST_F(CaptureFileTest, HoldsTheHeaderTheBytesInOrderAndTheStopTime) {
 
 #ifndef _WIN32
 TEST_F(CaptureFileTest, HeaderThatCannotBeWrittenWholeLeavesNoFile) {
-    struct Case {
-        const char* what;
-        rlim_t limit;
-        bool existed;  // another program made the name first
-        bool lockedBy; // and holds it open
-        int err;
-        bool kept; // the other program's file is still there, untouched
-    };
-    const Case cases[] = {
-        {"no byte fits", 0, false, false, EFBIG, false},
-        {"the header is cut short", 10, false, false, EFBIG, false},
-        {"emptied, then cut short", 10, true, false, EFBIG, false},
-        {"held by another program", RLIM_INFINITY, true, true, EBUSY, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        int other = -1;
-        if (c.existed) {
-            WriteFile(Name, std::string("theirs"));
-            if (c.lockedBy) {
-                other = ::open(Name.c_str(), O_RDONLY);
-                ASSERT_EQ(flock(other, LOCK_EX), 0);
-            }
-        }
-        {
-            vemor::testing::FileSizeLimit limit(c.limit);
-            ExpectRefused(SystemText(c.err), c.kept);
-        }
-        if (c.kept) {
-            EXPECT_EQ(ReadFile(Name), "theirs");
-        }
-        if (other >= 0) {
-            ::close(other);
-        }
-        fs::remove(Name);
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{10}}) { // no byte fits; the header cut short
+        SCOPED_TRACE(limit);
+        vemor::testing::FileSizeLimit fileSize(limit);
+        ExpectRefused(SystemText(EFBIG), false);
     }
 }
 #else
@@ -143,18 +116,53 @@ TEST_F(CaptureFileTest, HeaderThatCannotBeWrittenWholeLeavesNoFile) {
     }
     const DWORD err = OneByteWriteError();
     ASSERT_NE(err, static_cast<DWORD>(ERROR_SUCCESS)) << "a byte fits: there is no size limit";
-    for (const bool existed : {false, true}) {
-        SCOPED_TRACE(existed ? "an empty file there before, opened and emptied" : "a new file");
-        if (existed) {
-            HANDLE before = CreateFileA(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-            ASSERT_NE(before, INVALID_HANDLE_VALUE);
-            CloseHandle(before);
-        }
-        ExpectRefused(SystemText(static_cast<int>(err)), false);
-    }
+    ExpectRefused(SystemText(static_cast<int>(err)), false);
 }
 #endif
+
+// Whatever stands under a name when the capture is made is never opened, nor changed: the
+// capture takes the next name.
+TEST_F(CaptureFileTest, WhatStandsUnderANameIsLeftAndTheNextNameTaken) {
+    struct Case {
+        const char* what;
+        std::function<void()> plant; // under TMP1.$$$, after the name was found free
+    };
+    const std::vector<Case> cases = {
+        {"a file", [] { WriteFile("TMP1.$$$", std::string("theirs")); }},
+        {"a folder", [] { fs::create_directory("TMP1.$$$"); }},
+#ifndef _WIN32
+        {"a link to a file",
+         [] {
+             WriteFile("victim", std::string("theirs"));
+             fs::create_symlink("victim", "TMP1.$$$");
+         }},
+        {"a dangling link", [] { fs::create_symlink("nowhere", "TMP1.$$$"); }},
+        {"a FIFO", [] { ASSERT_EQ(mkfifo("TMP1.$$$", 0600), 0); }},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.plant();
+        const auto before = fs::symlink_status("TMP1.$$$").type();
+        CaptureNamer names;
+        std::unique_ptr<CaptureFile> file =
+            CreateCapture(names, "12:00:00", [](const std::string&) { return false; });
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->Name(), "TMP2.$$$");
+        EXPECT_EQ(fs::symlink_status("TMP1.$$$").type(), before);
+        if (before == fs::file_type::regular) {
+            EXPECT_EQ(ReadFile("TMP1.$$$"), "theirs");
+        }
+        if (fs::exists("victim")) {
+            EXPECT_EQ(ReadFile("victim"), "theirs");
+        }
+        file.reset();
+        std::error_code ec;
+        for (const char* name : {"TMP1.$$$", "TMP2.$$$", "victim"}) {
+            fs::remove(name, ec);
+        }
+    }
+}
 
 } // namespace
 } // namespace vemor::decode::testing

@@ -211,25 +211,6 @@ TEST_F(WindowTest, CaptureThatCannotBeCreatedIsShownAndTheWindowGoesOn) {
     EXPECT_EQ(ReadBytes(dir_ / "TMP2.$$$").size(), 16u);
 }
 
-TEST_F(WindowTest, CaptureLeavesAFileThatAnotherProgramHolds) {
-    const fs::path path = dir_ / "TMP9.$$$";
-    std::ofstream(path) << "held by someone";
-    HANDLE other =
-        CreateFileA(path.string().c_str(), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    try {
-        CaptureFile file("TMP9.$$$", "12:00:00");
-        ADD_FAILURE() << "opened a file another program holds";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  CannotCreateFileMessage(ExpandedPath("TMP9.$$$"),
-                                          SystemErrorText(ERROR_SHARING_VIOLATION)));
-    }
-    CloseHandle(other);
-    EXPECT_EQ(ReadBytes(path).size(), 15u) << "cut short";
-}
-
 TEST_F(WindowTest, ChartDrawsEachTraceInItsColourAtItsValue) {
     SerialThread = QueueOnly();
     // Every series on a level line of its own: MAP 40, RPM 256 - 56, PW 100, O2 140, TPS 180,

@@ -3,20 +3,24 @@
 
 #include "vemor/SystemText.h" // SystemText, for LastError()
 
+#include "vemor/Capture.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace vemor {
 
 class CaptureFile {
 public:
-    // Creates (or empties) `name` in the current directory for reading and writing, held alone
+    // Creates `name` anew in the current directory for reading and writing, held alone
     // (locked against other openers on POSIX, shared with none on Windows), and writes the
-    // whole 16-byte start header. A file that another program holds is left as it is, and a
-    // link (a reparse point on Windows) under the name is refused, never followed. Throws
-    // std::runtime_error with the operator's text on failure; a file made or emptied here is
-    // then removed again, as long as the name still leads to it.
+    // whole 16-byte start header. Whatever stands under the name already (a file, a folder, a
+    // link, a FIFO) is never opened: that throws NameInUse. Throws std::runtime_error with
+    // the operator's text on any other failure, and then removes the file it made, as long as
+    // the name still leads to it.
     CaptureFile(const std::string& name, const std::string& startTime);
     ~CaptureFile();
     CaptureFile(const CaptureFile&) = delete;
@@ -47,11 +51,24 @@ private:
     std::uint64_t bodyBytes_ = 0;
 };
 
+// The name was taken between the look and the create; the next name is the remedy.
+class NameInUse : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A new capture under the next free name of `names`, its header holding startTime. A name
+// taken in between is passed over like one found `taken`. Throws the operator's text when no
+// capture could be made.
+std::unique_ptr<CaptureFile> CreateCapture(CaptureNamer& names, const std::string& startTime,
+                                           const CaptureNamer::TakenFn& taken);
+std::unique_ptr<CaptureFile> CreateCapture(CaptureNamer& names, const std::string& startTime);
+
 // True when a file, directory or link (dangling or not) of that name exists, or cannot be
 // told apart from one.
 bool NameTaken(const std::string& name);
 
-// The name with the current directory in front.
+// The name with the current directory in front; "." is the current directory itself.
 std::string ExpandedPath(const std::string& name);
 
 } // namespace vemor
