@@ -294,9 +294,10 @@ void CaptureDecoder::FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& 
     const std::uint64_t base = summary_.bodyBytes;
     std::uint64_t frame = summary_.frames;
     std::uint64_t frameBytes = summary_.frameBytes;
-    std::uint64_t lastPairEnd = lastPairEnd_;
+    std::uint64_t lastPairEnd = summary_.lastPairEnd;
+    std::uint64_t dropped = summary_.dropped;
     FrameSink* sink = options_.sink;
-    summary_.dropped += assembler_.AssembleBytes(
+    assembler_.AssembleBytes(
         p, n,
         [&](const std::uint8_t* f, std::size_t i) {
             const std::uint64_t end = base + i + 1; // just past the closing 0x00
@@ -305,14 +306,21 @@ void CaptureDecoder::FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& 
             lastPairEnd = end;
         },
         [&](std::size_t i) {
-            lastPairEnd = base + i + 1;
-            if (sink != nullptr) {
-                sink->Rejected(lastPairEnd);
+            const std::uint64_t end = base + i + 1;
+            if (lastPairEnd == 0 && frame == 0) {
+                summary_.partialStartBytes = end; // the capture began inside a frame
+            } else {
+                ++dropped;
+                if (sink != nullptr) {
+                    sink->Rejected(end);
+                }
             }
+            lastPairEnd = end;
         });
     summary_.frames = frame;
     summary_.frameBytes = frameBytes;
-    lastPairEnd_ = lastPairEnd;
+    summary_.dropped = dropped;
+    summary_.lastPairEnd = lastPairEnd;
 }
 
 bool CaptureDecoder::Finish() {
@@ -328,6 +336,8 @@ bool CaptureDecoder::Finish() {
         text += "frames: " + std::to_string(summary_.frames) + "\n";
         text += "dropped: " + std::to_string(summary_.dropped) + "\n";
         text += "dropped_bytes: " + std::to_string(summary_.DroppedBytes()) + "\n";
+        text += "partial_start_bytes: " + std::to_string(summary_.partialStartBytes) + "\n";
+        text += "partial_end_bytes: " + std::to_string(summary_.PartialEndBytes()) + "\n";
         out_.Append(text);
     }
     out_.Flush();

@@ -276,12 +276,15 @@ void CaptureViewer::ShowSummary() {
     const QString stop = HeaderField(c, CaptureStopOffset, CaptureStopLength);
     summary_->setText(
         QStringLiteral("Start %1   Stop %2   Frames %3   Rejected stretches %4   Dropped bytes "
-                       "%5   Duration %6 at the line's rate")
+                       "%5   Partial frames: %6 bytes at the start, %7 at the end   Duration %8 "
+                       "at the line's rate")
             .arg(HeaderField(c, 0, CaptureStopOffset),
                  stop.isEmpty() ? QStringLiteral("(none: not finished)") : stop,
                  locale.toString(static_cast<qulonglong>(c.frames)),
                  locale.toString(static_cast<qulonglong>(c.dropped)),
                  locale.toString(static_cast<qulonglong>(c.DroppedBytes())),
+                 locale.toString(static_cast<qulonglong>(c.partialStartBytes)),
+                 locale.toString(static_cast<qulonglong>(c.PartialEndBytes())),
                  Duration(c.bodyBytes)));
 }
 

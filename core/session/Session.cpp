@@ -99,6 +99,7 @@ void Session::Open() {
     window_.SetButton1Caption("Close");
     window_.ShowStatus("");
     health_.Reset(Now());
+    joining_ = true; // the line is joined wherever it is in a frame
     UpdateTicking();
 }
 
@@ -127,6 +128,7 @@ void Session::EndLink() {
 void Session::SaveFile() {
     const std::string timeText = CurrentTimeText();
     ResetAssembler();
+    joining_ = true;
     std::string unfinished;
     if (CaptureStream) {
         unfinished = FinishCapture(timeText);
@@ -218,12 +220,21 @@ void Session::DrainAll(ThreadIO& link) {
 
 void Session::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
     std::size_t frames = 0;
-    const std::size_t rejected =
-        Assembler.AssembleBytes(bytes, count, [&](const std::uint8_t* frame) {
+    std::size_t joined = 0;
+    const std::size_t rejected = Assembler.AssembleBytes(
+        bytes, count,
+        [&](const std::uint8_t* frame) {
+            joining_ = false;
             ++frames;
             ShowFrame(frame);
+        },
+        [&](std::size_t) {
+            // The rest of a frame that began before the line was joined, or before Save
+            // File started the assembler afresh: not a fault of the line.
+            joined += joining_ ? 1 : 0;
+            joining_ = false;
         });
-    health_.Add(count, frames, rejected);
+    health_.Add(count, frames, rejected - joined);
 }
 
 void Session::AssembleByte(std::uint8_t b) {
@@ -267,6 +278,7 @@ bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr
                            "). Waiting for the device to return; Close stops waiting.");
         return true;
     case WM_LINEBACK:
+        joining_ = true;
         window_.SetLineLost(false);
         window_.ShowStatus(PortName(lParam) + ": the line is back; reading goes on.");
         return true;

@@ -24,7 +24,7 @@ std::string Decode(const Bytes& capture, Options options = {}) {
     return out.text;
 }
 
-Bytes Capture(std::initializer_list<Bytes> frames) {
+Bytes Capture(const std::vector<Bytes>& frames) {
     Bytes out = Header("14:03:07", "14:05:11");
     for (const Bytes& f : frames) {
         out.insert(out.end(), f.begin(), f.end());
@@ -168,7 +168,8 @@ TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByteWithControlBytesEscaped) {
         ASSERT_EQ(c.header.size(), CaptureHeaderLength);
         EXPECT_EQ(Decode(c.header, Options{.info = true}),
                   "start: " + c.start + "\nstop: " + c.stop +
-                      "\nbody_bytes: 0\nframes: 0\ndropped: 0\ndropped_bytes: 0\n");
+                      "\nbody_bytes: 0\nframes: 0\ndropped: 0\ndropped_bytes: 0\n"
+                      "partial_start_bytes: 0\npartial_end_bytes: 0\n");
     }
 }
 
@@ -210,18 +211,40 @@ TEST(DecodeInfo, HeaderFieldsThatAreNoTimeTextsAreWarnedAbout) {
     }
 }
 
-TEST(DecodeInfo, CountsFramesDroppedPairsAndBodyBytes) {
-    // The 40 bytes and their pair, a lone pair and an unfinished tail are dropped bytes.
-    const Bytes capture = Capture({Line(Payload()),
-                                   Bytes(40, 0x01),
-                                   {0xFF, 0x00},
-                                   {0xFF, 0x00},
-                                   Line(Payload()),
-                                   {0x05, 0x06, 0xFF}});
-    EXPECT_EQ(
-        Decode(capture, Options{.info = true}),
-        "start: 14:03:07\nstop: 14:05:11\nbody_bytes: " + std::to_string(capture.size() - 16) +
-            "\nframes: 2\ndropped: 2\ndropped_bytes: 47\n");
+// The body splits into accepted frames, rejected stretches, and the frames the capture began
+// and ended in, which are not the line's faults.
+TEST(DecodeInfo, CountsFramesDroppedPairsPartialFramesAndBodyBytes) {
+    const Bytes frame = Line(Payload());
+    const Bytes rest(frame.begin() + 20, frame.end()); // the capture began inside a frame
+    struct Case {
+        const char* what;
+        std::vector<Bytes> body;
+        const char* counts; // frames, dropped, dropped_bytes, partial_start, partial_end
+    };
+    const Case cases[] = {
+        {"40 bytes with their pair, a lone pair, an unfinished tail",
+         {frame, Bytes(40, 0x01), {0xFF, 0x00}, {0xFF, 0x00}, frame, {0x05, 0x06, 0xFF}},
+         "frames: 2\ndropped: 2\ndropped_bytes: 44\npartial_start_bytes: 0\n"
+         "partial_end_bytes: 3\n"},
+        {"begun inside a frame",
+         {rest, frame},
+         "frames: 1\ndropped: 0\ndropped_bytes: 0\n"
+         "partial_start_bytes: 13\npartial_end_bytes: 0\n"},
+        {"begun inside a frame, then a short one",
+         {rest, {0x01, 0xFF, 0x00}, frame},
+         "frames: 1\ndropped: 1\ndropped_bytes: 3\npartial_start_bytes: 13\npartial_end_bytes: "
+         "0\n"},
+        {"no pair at all",
+         {{0x01, 0x02, 0x03}},
+         "frames: 0\ndropped: 0\ndropped_bytes: 0\npartial_start_bytes: 0\npartial_end_bytes: 3\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes capture = Capture(c.body);
+        EXPECT_EQ(Decode(capture, Options{.info = true}),
+                  "start: 14:03:07\nstop: 14:05:11\nbody_bytes: " +
+                      std::to_string(capture.size() - 16) + "\n" + c.counts);
+    }
 }
 
 TEST(DecodeColumns, SecondsAreTheOffsetOverTheLineRateExactly) {

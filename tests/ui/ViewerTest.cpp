@@ -83,7 +83,9 @@ TEST_F(Viewer, CursorAndSummaryReadWhatTheDecoderWrites) {
                 {"stop", QStringLiteral("Stop ")},
                 {"frames", QStringLiteral("Frames ")},
                 {"dropped", QStringLiteral("Rejected stretches ")},
-                {"dropped_bytes", QStringLiteral("Dropped bytes ")}};
+                {"dropped_bytes", QStringLiteral("Dropped bytes ")},
+                {"partial_start_bytes", QStringLiteral("Partial frames: ")},
+                {"partial_end_bytes", QStringLiteral("bytes at the start, ")}};
             if (shown.count(key) == 0 || (key == "stop" && value.empty())) {
                 continue;
             }

@@ -40,7 +40,8 @@ public:
     // An accepted frame (payload at 0..30), valid during the call; end is the body offset
     // just past its closing 0x00, as the offset column has it.
     virtual void Frame(const std::uint8_t* frame, std::uint64_t end) = 0;
-    // A frame of the wrong length whose pair ended at end.
+    // A frame of the wrong length whose pair ended at end; not the partial frame the capture
+    // began in.
     virtual void Rejected(std::uint64_t end) = 0;
 };
 
@@ -50,8 +51,15 @@ struct Summary {
     std::uint64_t frames = 0;
     std::uint64_t dropped = 0;    // frames of the wrong length: the rejected stretches
     std::uint64_t frameBytes = 0; // body bytes of accepted frames, each from the pair before
-    // Body bytes outside accepted frames: rejected stretches and an unfinished last frame.
-    std::uint64_t DroppedBytes() const { return bodyBytes - frameBytes; }
+    // The rest of a frame the capture began in, up to the first pair when that pair ends no
+    // accepted frame; and the frame it ended in, after the last pair. Not the line's faults.
+    std::uint64_t partialStartBytes = 0;
+    std::uint64_t lastPairEnd = 0;
+    std::uint64_t PartialEndBytes() const { return bodyBytes - lastPairEnd; }
+    // Body bytes of the rejected stretches.
+    std::uint64_t DroppedBytes() const {
+        return bodyBytes - frameBytes - partialStartBytes - PartialEndBytes();
+    }
 };
 
 // Shared by the decoding thread and a thread that watches it or stops it.
@@ -114,7 +122,6 @@ private:
     OutputBuffer& out_;
     FrameAssembler assembler_;
     Summary summary_;
-    std::uint64_t lastPairEnd_ = 0;
     std::size_t headerHave_ = 0;
 };
 

@@ -114,6 +114,7 @@ public:
     NotifyHandle* Notify() { return &notify_; }
     // The capture name counter of the process.
     static CaptureNamer& CaptureNames();
+    // Counts the line's faults only: the frame cut by Save File or joined at an open is none.
     const LineHealthMeter& Health() const { return health_; }
 
     std::unique_ptr<CaptureFile> CaptureStream;
@@ -152,6 +153,8 @@ private:
     std::string captureWarning_; // stands in the capture field until the next Save File
     char decimalSeparator_ = '.';
     bool ticking_ = false;
+    // The next pair may end a frame begun before the line was joined or the assembler reset.
+    bool joining_ = true;
 };
 
 } // namespace vemor
