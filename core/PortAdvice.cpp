@@ -3,6 +3,7 @@
 #include "vemor/Values.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace vemor {
@@ -93,6 +94,10 @@ std::string Denied(const OpenFacts& f) {
            "next login.";
 }
 
+std::string NotTerminal(const OpenFacts& f) {
+    return Target(f) + " is not a serial port.\n" + AdaptersPresent(f.Adapters, nullptr);
+}
+
 std::string Busy(const OpenFacts& f) {
     const std::string& dev = Target(f);
     if (f.Holder.empty()) {
@@ -128,6 +133,8 @@ std::string OpenFailureAdvice(const OpenFacts& facts) {
         return text + "\n\n" + Denied(facts);
     case OpenCause::Busy:
         return text + "\n\n" + Busy(facts);
+    case OpenCause::NotTerminal:
+        return text + "\n\n" + NotTerminal(facts);
     case OpenCause::Other:
         break;
     }
@@ -147,6 +154,42 @@ std::string RateWarning(std::string_view tried, int wanted, int actual) {
     return std::string(tried) + " runs at " + std::to_string(actual) + " baud, not " + w +
            ": its adapter cannot make " + w + " baud (" + FormatFixed(off * 100, wanted, 1, '.') +
            " % off), so the frames arrive garbled.\nUse an adapter that can make " + w + " baud.";
+}
+
+std::string ShownDeviceText(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 || b == 0x7F) {
+            const char* hex = "0123456789abcdef";
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+            continue;
+        }
+        // U+061C, U+200E-200F, U+202A-202E and U+2066-2069 in UTF-8.
+        const auto at = [&](std::size_t k) {
+            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+        };
+        unsigned code = 0;
+        if (b == 0xD8 && at(1) == 0x9C) {
+            code = 0x061C;
+        } else if (b == 0xE2 && at(1) == 0x80 &&
+                   (at(2) == 0x8E || at(2) == 0x8F || (at(2) >= 0xAA && at(2) <= 0xAE))) {
+            code = 0x2000 + (at(2) - 0x80);
+        } else if (b == 0xE2 && at(1) == 0x81 && at(2) >= 0xA6 && at(2) <= 0xA9) {
+            code = 0x2040 + (at(2) - 0x80);
+        }
+        if (code != 0) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "\\u{%04X}", code);
+            out += buf;
+            i += code == 0x061C ? 1 : 2;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
 }
 
 std::string ShellWord(std::string_view word) {

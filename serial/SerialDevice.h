@@ -54,9 +54,12 @@ public:
 
     // The node that port n opens; empty when n names no device.
     virtual std::string DevicePath(int portNumber) = 0;
+    // Why a device is opened: the operator's Open, or the reader's recovery after a loss, which
+    // retries often and must not stall on slow diagnosis.
+    enum class Reason { Operator, Recovery };
     // Opens the device for this process alone. On failure returns InvalidPortHandle and says
     // at which step (Open or Lock) and why.
-    virtual PortHandleValue Open(const std::string& path, OpenStep& step, int& err) = 0;
+    virtual PortHandleValue Open(const std::string& path, Reason why, OpenStep& step, int& err) = 0;
     virtual void Close(PortHandleValue handle) = 0;
     // Discards pending transfers and buffered data; the result does not matter.
     virtual void Purge(PortHandleValue handle) = 0;

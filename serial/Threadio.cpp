@@ -60,7 +60,7 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
         return;
     }
     OpenStep step = OpenStep::Open;
-    const PortHandleValue handle = device_->Open(path, step, err);
+    const PortHandleValue handle = device_->Open(path, SerialDevice::Reason::Operator, step, err);
     if (handle == InvalidPortHandle) {
         Fail(step, err, true, path);
         return;
@@ -399,7 +399,8 @@ void ThreadIO::LoseLine(int err) {
 bool ThreadIO::Reopen() {
     OpenStep step = OpenStep::Open;
     int err = 0;
-    const PortHandleValue handle = device_->Open(PathToOpen(), step, err);
+    const PortHandleValue handle =
+        device_->Open(PathToOpen(), SerialDevice::Reason::Recovery, step, err);
     if (handle == InvalidPortHandle) {
         return false;
     }

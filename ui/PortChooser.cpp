@@ -1,5 +1,7 @@
 #include "PortChooser.h"
 
+#include "vemor/PortAdvice.h"
+
 #include <QAbstractItemView>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -16,12 +18,17 @@ QString Text(const std::string& s) {
     return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// What the device says of itself, fit to show.
+QString DeviceText(const std::string& s) {
+    return Text(ShownDeviceText(s));
+}
+
 // "FT232R USB UART, FTDI, A50285BI, ttyUSB0"; the kernel's name only where the path hides it.
 QString Label(const PresentPort& p) {
     QStringList parts;
     for (const std::string* s : {&p.Product, &p.Maker, &p.Serial}) {
         if (!s->empty()) {
-            parts << Text(*s);
+            parts << DeviceText(*s);
         }
     }
     if (!p.Kernel.empty() && !p.Path.ends_with("/" + p.Kernel)) {
@@ -36,7 +43,7 @@ QString Details(const PresentPort& p) {
         {"Product: ", &p.Product}, {"Maker: ", &p.Maker}, {"Serial number: ", &p.Serial}};
     for (const auto& [name, value] : fields) {
         if (!value->empty()) {
-            lines << QString::fromLatin1(name) + Text(*value);
+            lines << QString::fromLatin1(name) + DeviceText(*value);
         }
     }
     if (!p.Kernel.empty()) {

@@ -72,6 +72,24 @@ long PtyIndexOf(const std::string& fdinfo) {
 
 } // namespace
 
+bool MayBeTerminal(const std::string& path, const std::string& root) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return true;
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        return false;
+    }
+    // Pseudo-terminals have no entry here; every other device does.
+    std::error_code ec;
+    const fs::path subsystem = fs::read_symlink(
+        fs::path(root) / "sys/dev/char" /
+            (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) /
+            "subsystem",
+        ec);
+    return ec || subsystem.filename() == "tty";
+}
+
 std::vector<PresentPort> ListPresentPorts(const std::string& root) {
     const fs::path base(root);
     std::vector<PresentPort> stable;
@@ -79,8 +97,9 @@ std::vector<PresentPort> ListPresentPorts(const std::string& root) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(base / "dev/serial/by-id", ec)) {
         std::error_code e;
-        // A dangling link is a device that has just gone.
-        if (!entry.is_symlink(e) || !fs::exists(entry.path(), e)) {
+        // A dangling link is a device that has just gone; one to anything but a character
+        // device is no serial port.
+        if (!entry.is_symlink(e) || !fs::is_character_file(entry.path(), e)) {
             continue;
         }
         PresentPort port;

@@ -14,6 +14,11 @@ namespace vemor {
 // have none, labelled with what sysfs says of them. root is "/" but for tests.
 std::vector<PresentPort> ListPresentPorts(const std::string& root = "/");
 
+// False only when path is known to lead to no terminal: to something other than a character
+// device, or to one whose kernel subsystem is not tty (/dev/null). Unknown is true: the open
+// tells. Nothing is opened. root is "/" but for tests.
+bool MayBeTerminal(const std::string& path, const std::string& root = "/");
+
 struct PortHolder {
     std::string Name; // the program's name as the kernel keeps it
     long Pid = 0;

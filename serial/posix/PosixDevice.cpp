@@ -135,16 +135,24 @@ public:
 
     std::string DevicePath(int portNumber) override { return ResolvePortDevice(portNumber); }
 
-    PortHandleValue Open(const std::string& path, OpenStep& step, int& err) override {
+    PortHandleValue Open(const std::string& path, Reason why, OpenStep& step, int& err) override {
         step = OpenStep::Open;
         holder_.reset();
         if (path.empty()) {
             err = ENOENT;
             return InvalidPortHandle;
         }
+        // Whoever holds a device that is no serial line does not matter.
+        if (!MayBeTerminal(path)) {
+            err = ENOTTY;
+            return InvalidPortHandle;
+        }
         // Two readers would split the stream between them, so a device that another program
-        // has open is refused before it is touched.
-        holder_ = FindHolder(path, getpid());
+        // has open is refused before it is touched. The search walks every process, so only
+        // the operator's Open makes it, not the retries of a recovery.
+        if (why == Reason::Operator) {
+            holder_ = FindHolder(path, getpid());
+        }
         if (holder_) {
             err = EBUSY;
             return InvalidPortHandle;
@@ -316,6 +324,12 @@ public:
         case EPERM:
             facts.Cause = OpenCause::Denied;
             DescribeAccess(path, facts);
+            break;
+        case ENOTTY:
+            facts.Cause = OpenCause::NotTerminal;
+            for (const PresentPort& port : ListPresentPorts()) {
+                facts.Adapters.push_back(port.Path);
+            }
             break;
         case EBUSY: {
             facts.Cause = OpenCause::Busy;

@@ -74,7 +74,17 @@ public:
     // port, in its own words.
     std::string DevicePath(int portNumber) override { return DeviceName(portNumber); }
 
-    PortHandleValue Open(const std::string& path, OpenStep& step, int& err) override {
+    OpenFacts Explain(const std::string& path, OpenStep step, int err) override {
+        OpenFacts facts = SerialDevice::Explain(path, step, err);
+        // A port opens for one program at a time: denied means another one has it.
+        if (step == OpenStep::Open &&
+            (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION)) {
+            facts.Cause = OpenCause::Busy;
+        }
+        return facts;
+    }
+
+    PortHandleValue Open(const std::string& path, Reason, OpenStep& step, int& err) override {
         step = OpenStep::Open;
         const HANDLE h =
             CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

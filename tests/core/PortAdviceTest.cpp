@@ -118,6 +118,10 @@ TEST(OpenFailureAdvice, NamesTheDeviceTriedAndTheFixForEachCause) {
          Path("/dev/ttyUSB0", OpenCause::Busy),
          {"Another program has /dev/ttyUSB0 open"},
          {}},
+        {"no serial line behind the name",
+         Path("/dev/null", OpenCause::NotTerminal),
+         {"/dev/null is not a serial port", "No serial adapter is plugged in now"},
+         {"in use by"}},
         {"a later step failed",
          With(Path("/dev/ttyUSB0", OpenCause::Other),
               [](OpenFacts& f) { f.Step = "writing the line settings"; }),
@@ -164,6 +168,20 @@ TEST(ShellWord, QuotesOnlyWhatTheShellWouldSplitOrExpand) {
     };
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(ShellWord(in), out);
+    }
+}
+
+TEST(ShownDeviceText, ControlAndReorderingCharactersAreShownAsEscapes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"FT232R USB UART", "FT232R USB UART"},
+        {"Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"}, // letters beyond ASCII stay
+        {"A\nB\x1B[2J\x7F", "A\\x0aB\\x1b[2J\\x7f"},
+        {"usb\xE2\x80\xAEtxt.exe", "usb\\u{202E}txt.exe"},
+        {"\xE2\x81\xA6x\xE2\x81\xA9\xE2\x80\x8F\xD8\x9C", "\\u{2066}x\\u{2069}\\u{200F}\\u{061C}"},
+        {"\xE2\x80\x94 dash", "\xE2\x80\x94 dash"}, // U+2014 is no control
+    };
+    for (const auto& [raw, shown] : cases) {
+        EXPECT_EQ(ShownDeviceText(raw), shown);
     }
 }
 

@@ -62,7 +62,11 @@ public:
         fs::create_directories(dir);
         fs::create_directory_symlink(fs::relative(dir, cls), cls / kernel);
     }
-    void Node(const std::string& kernel) const { Write(root_ / "dev" / kernel, ""); }
+    // A device node: a character device, as /dev/null stands in for one.
+    void Node(const std::string& kernel) const {
+        fs::create_directories(root_ / "dev");
+        fs::create_symlink("/dev/null", root_ / "dev" / kernel);
+    }
     void ById(const std::string& name, const std::string& kernel) const {
         fs::create_directories(root_ / "dev/serial/by-id");
         fs::create_symlink("../../" + kernel, root_ / "dev/serial/by-id" / name);
@@ -91,6 +95,8 @@ TEST(PresentPorts, StableNamesFirstThenAdaptersWithoutOneInNumberOrder) {
     root.Node("ttyS0");
     root.Class("ttyUSB3", platform / "ttyUSB3"); // sysfs has it, /dev not yet
     root.ById("usb-gone-if00-port0", "ttyUSB7"); // the link of a device that just went
+    std::ofstream(fs::path(root.Path()) / "dev/planted") << "x";
+    root.ById("usb-planted-if00-port0", "planted"); // leads to no device
 
     const std::vector<PresentPort> expected = {
         {"/dev/serial/by-id/" + ftdi, "ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI"},

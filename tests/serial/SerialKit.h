@@ -188,7 +188,7 @@ public:
             return std::string("scripted");
         });
     }
-    PortHandleValue Open(const std::string&, OpenStep& step, int& err) override {
+    PortHandleValue Open(const std::string&, Reason, OpenStep& step, int& err) override {
         return With([&](State& s) -> PortHandleValue {
             step = OpenStep::Open;
             err = ENOENT;

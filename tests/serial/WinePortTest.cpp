@@ -120,5 +120,17 @@ TEST(WineOpen, MissingPortShowsTheSystemTextUnderGetLastError) {
     EXPECT_FALSE(boxes.shown[0].text.empty());
 }
 
+TEST(WineOpen, PortDeniedIsOneThatAnotherProgramHasOpen) {
+    for (const int err : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}) {
+        SCOPED_TRACE(err);
+        OpenFacts facts = SerialDevice::Create()->Explain(DeviceName(3), OpenStep::Open, err);
+        EXPECT_EQ(facts.Cause, OpenCause::Busy);
+        facts.Name = "COM3";
+        EXPECT_NE(OpenFailureAdvice(facts).find("Another program has \\\\.\\com3 open"),
+                  std::string::npos)
+            << OpenFailureAdvice(facts);
+    }
+}
+
 } // namespace
 } // namespace vemor::test

@@ -59,18 +59,6 @@ TEST_F(Commands, MissingPortIsReportedAndStaysClosed) {
     }
 }
 
-TEST_F(Commands, PortWhoseSettingsCannotBeReadIsToldInTheStatusBarOnly) {
-    const auto notATerminal = std::filesystem::current_path() / "plain-file";
-    std::ofstream(notATerminal) << "x";
-    ports_.Link(10, notATerminal.string());
-    Click(Form1->Button1);
-    ExpectClosed();
-    EXPECT_TRUE(serialBoxes_.shown.empty()); // no "GetLastError" box for this one failure
-    EXPECT_TRUE(Form1->StatusBar1->currentMessage().contains(QStringLiteral("COM10")));
-    EXPECT_TRUE(
-        Form1->StatusBar1->currentMessage().contains(QString::fromLocal8Bit(SystemText(ENOTTY))));
-}
-
 TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {
     PtyLine line;
     OpenPort(line);

@@ -11,9 +11,10 @@ namespace vemor {
 
 enum class OpenCause {
     Other,
-    NoDevice, // nothing answers under that name
-    Denied,   // the device is there, but this user may not use it
-    Busy,     // another program has it open
+    NoDevice,    // nothing answers under that name
+    Denied,      // the device is there, but this user may not use it
+    Busy,        // another program has it open
+    NotTerminal, // what the name leads to is no serial line (a file, /dev/null)
 };
 
 // Facts about one failed open. Fields that do not apply stay empty.
@@ -49,6 +50,11 @@ std::string OpenFailureAdvice(const OpenFacts& facts);
 bool RateIsOff(int wanted, int actual);
 // The warning for such a rate; `tried` is TriedText of the port.
 std::string RateWarning(std::string_view tried, int wanted, int actual);
+
+// What a device says of itself (its USB strings), fit to show: control characters as \xNN
+// and the characters that reorder text (bidirectional controls) as \u{NNNN}, so that a label
+// cannot pose as something else.
+std::string ShownDeviceText(std::string_view text);
 
 // A word for a shell command line, quoted only when it needs to be.
 std::string ShellWord(std::string_view word);
