@@ -72,15 +72,11 @@ TEST(DecodeColumns, DocumentedExamples) {
 TEST(DecodeColumns, EqualTheLabelNumbersForEveryByteValue) {
     const auto every = [](int v) {
         using namespace byte_pos;
-        return Sample({{Map, v},
-                       {Coolant, v},
-                       {Intake, v},
-                       {Battery, v},
-                       {O2, v},
-                       {Rpm, v},
-                       {Tps, v},
-                       {Byte14, v},
-                       {PulseWidth, v}});
+        Payload p = Sample();
+        for (int pos : {Map, Coolant, Intake, Battery, O2, Rpm, Tps, Byte14, PulseWidth}) {
+            p.Set(pos, v);
+        }
+        return p;
     };
     const auto rows = Rows(Decoded(Capture({vemor::testing::LineOf(256, 0, every)})));
     ASSERT_EQ(rows.size(), 256u);

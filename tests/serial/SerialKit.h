@@ -7,6 +7,7 @@
 #elif defined(VEMOR_SIM_EXE)
 #include <windows.h>
 #endif
+#include "../support/Pty.h"
 
 #include <gtest/gtest.h>
 
@@ -359,32 +360,7 @@ private:
 };
 #endif
 #else
-// A private ports folder: XDG_CONFIG_HOME points at a fresh temporary folder.
-class PortsDir {
-public:
-    PortsDir() {
-        char tmpl[] = "/tmp/vemor-serial-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        std::filesystem::create_directories(Folder());
-    }
-    ~PortsDir() {
-        unsetenv("XDG_CONFIG_HOME");
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    std::filesystem::path Folder() const { return root_ / "vemor" / "ports"; }
-    std::filesystem::path Root() const { return root_; }
-    // Points com<n> at target, replacing any earlier link.
-    void Link(int n, const std::string& target) const {
-        const auto link = Folder() / ("com" + std::to_string(n));
-        std::filesystem::remove(link);
-        std::filesystem::create_symlink(target, link);
-    }
-
-private:
-    std::filesystem::path root_;
-};
+using vemor::testing::PortsDir;
 #endif
 
 } // namespace vemor::test
