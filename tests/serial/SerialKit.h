@@ -7,6 +7,7 @@
 #elif defined(VEMOR_SIM_EXE)
 #include <windows.h>
 #endif
+#include "../support/Files.h"
 #include "../support/Pty.h"
 
 #include <gtest/gtest.h>
@@ -311,10 +312,9 @@ public:
     SimPeer(const SimPeer&) = delete;
     SimPeer& operator=(const SimPeer&) = delete;
 
-    std::string Output() const { return Slurp(Windows(dir_ + "/out")); }
+    std::string Output() const { return vemor::testing::ReadText(Windows(dir_ + "/out")); }
     std::vector<std::uint8_t> Sent() const {
-        const std::string s = Slurp(Windows(dir_ + "/sent"));
-        return std::vector<std::uint8_t>(s.begin(), s.end());
+        return vemor::testing::ReadBytes(Windows(dir_ + "/sent"));
     }
     // Waits for a line that starts with prefix.
     bool WaitLine(const std::string& prefix, std::chrono::milliseconds limit = 10s) const {
@@ -326,7 +326,7 @@ public:
             limit);
     }
     void Signal(const char* name) const {
-        const std::string pid = Slurp(Windows(dir_ + "/pid"));
+        const std::string pid = vemor::testing::ReadText(Windows(dir_ + "/pid"));
         if (!pid.empty()) {
             Run("/bin/kill -" + std::string(name) + " " + pid.substr(0, pid.find('\n')));
         }
@@ -335,10 +335,6 @@ public:
 private:
     // Wine's drive Z: is the Unix root.
     static std::string Windows(const std::string& unixPath) { return "Z:" + unixPath; }
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     static int& Serial() {
         static int n = 0;
         return n;
