@@ -5,14 +5,16 @@
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
 
+#include "../tests/support/Frames.h"
+#include "../tests/support/TempDir.h"
+
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace vemor::bench {
 
@@ -20,16 +22,10 @@ namespace vemor::bench {
 // byte short) so the drop path is exercised too.
 inline std::vector<std::uint8_t> Stream(std::size_t bytes, unsigned seed) {
     std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> byte(0, 254);
-    std::uniform_int_distribution<int> oneIn256(0, 255);
     std::vector<std::uint8_t> out;
     out.reserve(bytes + 128);
-    std::uint8_t payload[PayloadLength];
     for (std::size_t f = 0; out.size() < bytes; ++f) {
-        for (auto& b : payload) {
-            b = oneIn256(rng) == 0 ? 0xFF : static_cast<std::uint8_t>(byte(rng));
-        }
-        AppendLineFrame(out, payload);
+        AppendLineFrame(out, testing::RandomPayload(rng, 256).data());
         if (f % 1000 == 999) {
             out.erase(out.end() - 3); // a short frame, dropped
         }
@@ -40,36 +36,29 @@ inline std::vector<std::uint8_t> Stream(std::size_t bytes, unsigned seed) {
 class TempCapture {
 public:
     explicit TempCapture(std::size_t bodyBytes) {
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/vemor-bench-capture-XXXXXX";
-        const int fd = ::mkstemp(path_.data());
-        if (fd < 0) {
-            throw std::runtime_error("cannot create " + path_);
-        }
+        std::ofstream out(path_, std::ios::binary);
         const auto header = StartHeader("14:03:07");
-        bool ok = ::write(fd, header.data(), header.size()) == ssize_t(header.size());
+        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
+        bytes_ = header.size();
         // Written in 16 MiB pieces so generating needs no more memory than that.
-        for (std::size_t done = 0; ok && done < bodyBytes;) {
+        for (std::size_t done = 0; out && done < bodyBytes;) {
             const auto piece = Stream(std::min<std::size_t>(16 << 20, bodyBytes - done), done + 1);
-            ok = ::write(fd, piece.data(), piece.size()) == ssize_t(piece.size());
+            out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
             done += piece.size();
             bytes_ += piece.size();
         }
-        ::close(fd);
-        if (!ok) {
-            ::unlink(path_.c_str());
+        if (!out.flush()) {
             throw std::runtime_error("cannot write " + path_);
         }
-        bytes_ += header.size();
     }
-    ~TempCapture() { ::unlink(path_.c_str()); }
     TempCapture(const TempCapture&) = delete;
     TempCapture& operator=(const TempCapture&) = delete;
     const std::string& path() const { return path_; }
     std::size_t bytes() const { return bytes_; }
 
 private:
-    std::string path_;
+    testing::TempDir dir_{"vemor-bench-capture"};
+    std::string path_ = dir_.File("capture.$$$");
     std::size_t bytes_ = 0;
 };
 

@@ -3,6 +3,8 @@
 #include "vemor/Display.h"
 #include "vemor/Values.h"
 
+#include "../tests/support/Frames.h"
+
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -11,19 +13,9 @@
 namespace {
 
 // About one payload byte in 256 is FF, as in a real stream; every frame is well formed.
-std::vector<std::uint8_t> RealisticStream(std::size_t frames) {
+std::vector<std::uint8_t> RealisticStream(int frames) {
     std::mt19937 rng(7);
-    std::uniform_int_distribution<int> byte(0, 254);
-    std::uniform_int_distribution<int> oneIn256(0, 255);
-    std::vector<std::uint8_t> out;
-    std::uint8_t payload[vemor::PayloadLength];
-    for (std::size_t f = 0; f < frames; ++f) {
-        for (auto& b : payload) {
-            b = oneIn256(rng) == 0 ? 0xFF : static_cast<std::uint8_t>(byte(rng));
-        }
-        vemor::AppendLineFrame(out, payload);
-    }
-    return out;
+    return vemor::testing::RandomFrames(frames, rng, 256);
 }
 
 void BM_AssembleByte(benchmark::State& state) {

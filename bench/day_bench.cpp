@@ -4,6 +4,7 @@
 #include "Main.h"
 #include "PtyRig.h"
 
+#include "../tests/support/Frames.h"
 #include "../tests/support/Proc.h"
 
 #include <QTest>
@@ -33,15 +34,7 @@ int main(int argc, char** argv) {
 
     // A block of varied frames, fed again and again in 64-byte chunks as the reader queues them.
     std::mt19937 rng(11);
-    std::vector<std::uint8_t> block;
-    std::uint8_t payload[vemor::PayloadLength];
-    const int blockFrames = 4096;
-    for (int f = 0; f < blockFrames; ++f) {
-        for (auto& b : payload) {
-            b = static_cast<std::uint8_t>(rng() % 256);
-        }
-        vemor::AppendLineFrame(block, payload);
-    }
+    const std::vector<std::uint8_t> block = vemor::testing::RandomFrames(4096, rng);
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();

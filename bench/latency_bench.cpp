@@ -4,6 +4,8 @@
 #include "Main.h"
 #include "PtyRig.h"
 
+#include "../tests/support/Frames.h"
+
 #include <QLabel>
 #include <QTest>
 
@@ -51,7 +53,6 @@ int main(int argc, char** argv) {
     }
     TApplication app(argc, argv);
     vemor::bench::PtyRig rig;
-    const int master = rig.Master();
 
     if (!vemor::bench::OpenMonitor()) {
         return 1;
@@ -69,15 +70,13 @@ int main(int argc, char** argv) {
     std::atomic<bool> done{false}; // writer thread sets it after the last frame
     std::thread writer([&] {
         const auto start = Clock::now();
-        std::uint8_t payload[vemor::PayloadLength] = {};
         for (int i = 0; i < frames; ++i) {
-            payload[9] = static_cast<std::uint8_t>(1 + i % 200);
-            std::vector<std::uint8_t> line;
-            vemor::AppendLineFrame(line, payload);
+            const auto line =
+                vemor::testing::Payload().Set(vemor::byte_pos::Rpm, 1 + i % 200).Line();
             // The line carries 6250 bytes per second.
             std::this_thread::sleep_until(start + std::chrono::microseconds(5600) * i);
             written[static_cast<std::size_t>(i)] = Clock::now();
-            [[maybe_unused]] const ssize_t n = write(master, line.data(), line.size());
+            rig.line.Write(line);
         }
         done.store(true);
     });

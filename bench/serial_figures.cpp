@@ -2,20 +2,19 @@
 // quiet line and at line rate, and the delay from a byte written at the other side to its post.
 #include "Threadio.h"
 
+#include "../tests/support/Pty.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
+#include <numeric>
 #include <pthread.h>
-#include <pty.h>
 #include <random>
-#include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace vemor;
@@ -71,22 +70,6 @@ private:
     long posts_ = 0;             // guarded by lock_
 };
 
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        int s = -1;
-        char name[128] = {};
-        if (openpty(&master, &s, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        slave = name;
-        close(s);
-    }
-    ~Pty() { close(master); }
-};
-
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
@@ -120,12 +103,9 @@ private:
 } // namespace
 
 int main() {
-    char tmpl[] = "/tmp/vemor-figures-XXXXXX";
-    const std::filesystem::path root = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", root.c_str(), 1);
-    std::filesystem::create_directories(root / "vemor" / "ports");
-    Pty pty;
-    std::filesystem::create_symlink(pty.slave, root / "vemor" / "ports" / "com7");
+    const vemor::testing::PortsDir ports;
+    const vemor::testing::PtyLine pty(vemor::testing::PtyLine::Slave::Closed);
+    ports.Link(kPort, pty.Name());
     Window window;
 
     std::vector<double> opens, closes;
@@ -157,19 +137,14 @@ int main() {
         Drainer drainer(link);
         const long posts0 = window.Posts();
         const double cpu0 = ThreadCpuMs(link);
-        std::uint8_t frame[35];
-        for (int i = 0; i < 35; ++i) {
-            frame[i] = static_cast<std::uint8_t>(i);
-        }
+        std::vector<std::uint8_t> frame(35);
+        std::iota(frame.begin(), frame.end(), 0);
         // 35 bytes every 5.6 ms is 6250 bytes per second, the line's full rate
         const auto period = std::chrono::microseconds(5600);
         const int frames = 5 * 1000000 / 5600;
         auto due = Clock::now();
         for (int i = 0; i < frames; ++i) {
-            if (write(pty.master, frame, sizeof frame) != static_cast<ssize_t>(sizeof frame)) {
-                std::perror("write");
-                return 1;
-            }
+            pty.Write(frame);
             due += period;
             std::this_thread::sleep_until(due);
         }
@@ -186,15 +161,11 @@ int main() {
         std::mt19937 rng(1);
         std::uniform_int_distribution<int> gapUs(0, 25000);
         std::uint8_t buf[64];
-        const std::uint8_t byte = 0x5A;
         for (int i = 0; i < 1200; ++i) {
             std::this_thread::sleep_for(std::chrono::microseconds(gapUs(rng)));
             const long before = window.Posts();
             const auto t0 = Clock::now();
-            if (write(pty.master, &byte, 1) != 1) {
-                std::perror("write");
-                return 1;
-            }
+            pty.Write({0x5A});
             Clock::time_point posted;
             if (!window.WaitPost(before, posted)) {
                 std::fprintf(stderr, "no post for sample %d\n", i);
@@ -207,6 +178,5 @@ int main() {
                     Percentile(delays, 0.5), Percentile(delays, 0.99), Percentile(delays, 1.0),
                     delays.size());
     }
-    std::filesystem::remove_all(root);
     return 0;
 }

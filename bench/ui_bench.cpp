@@ -3,6 +3,8 @@
 #include "Main.h"
 #include "PtyRig.h"
 
+#include "../tests/support/Frames.h"
+
 #include <QTest>
 #include <qcustomplot.h>
 
@@ -15,17 +17,9 @@
 
 namespace {
 
-std::vector<std::uint8_t> Stream(std::size_t frames) {
+std::vector<std::uint8_t> Stream(int frames) {
     std::mt19937 rng(3);
-    std::vector<std::uint8_t> out;
-    std::uint8_t payload[vemor::PayloadLength];
-    for (std::size_t f = 0; f < frames; ++f) {
-        for (auto& b : payload) {
-            b = static_cast<std::uint8_t>(rng() % 256);
-        }
-        vemor::AppendLineFrame(out, payload);
-    }
-    return out;
+    return vemor::testing::RandomFrames(frames, rng);
 }
 
 // A port behind a pseudo-terminal, so that the real ThreadIO and OnRxData are measured.

@@ -37,12 +37,6 @@ const std::string Name = "TMP9.$$$";
 // The writer works in the current directory: a fresh one per case.
 class CaptureFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = fs::current_path();
-        fs::current_path(fs::path(dir_ / Name).parent_path());
-    }
-    void TearDown() override { fs::current_path(previous_); }
-
     // Making a capture under Name fails with the operator's text for that system text; the
     // file that was there before is then kept, or there is none.
     static void ExpectRefused(const std::string& systemText, bool kept) {
@@ -57,8 +51,7 @@ protected:
     }
 
 private:
-    TempDir dir_;
-    fs::path previous_;
+    TempDir dir_{"vemor-capture", TempDir::Enter::Yes};
 };
 
 TEST_F(CaptureFileTest, HoldsTheHeaderTheBytesInOrderAndTheStopTime) {
@@ -77,7 +70,7 @@ TEST_F(CaptureFileTest, HoldsTheHeaderTheBytesInOrderAndTheStopTime) {
     }
     const auto start = StartHeader("12:00:00");
     const auto stop = StopField("12:34:56");
-    EXPECT_EQ(ReadFile(Name), std::string(start.begin(), start.begin() + CaptureStopOffset) +
+    EXPECT_EQ(ReadText(Name), std::string(start.begin(), start.begin() + CaptureStopOffset) +
                                   std::string(stop.begin(), stop.end()) + body);
 }
 
@@ -151,10 +144,10 @@ TEST_F(CaptureFileTest, WhatStandsUnderANameIsLeftAndTheNextNameTaken) {
         EXPECT_EQ(file->Name(), "TMP2.$$$");
         EXPECT_EQ(fs::symlink_status("TMP1.$$$").type(), before);
         if (before == fs::file_type::regular) {
-            EXPECT_EQ(ReadFile("TMP1.$$$"), "theirs");
+            EXPECT_EQ(ReadText("TMP1.$$$"), "theirs");
         }
         if (fs::exists("victim")) {
-            EXPECT_EQ(ReadFile("victim"), "theirs");
+            EXPECT_EQ(ReadText("victim"), "theirs");
         }
         file.reset();
         std::error_code ec;

@@ -2,7 +2,8 @@
 #include "GoldenCaptures.h"
 #include "TestFiles.h"
 
-#include "vemor/Assembler.h"
+#include "../support/Decoded.h"
+
 #include "vemor/Capture.h"
 #include "vemor/Values.h"
 #include "vemor/capture/Decode.h"
@@ -17,12 +18,8 @@
 namespace vemor::decode::testing {
 namespace {
 
-std::string Decode(const Bytes& capture, Options options = {}) {
-    StringWriter out;
-    const Result r = DecodeBytes(capture.data(), capture.size(), options, out);
-    EXPECT_EQ(r.status, Status::Ok) << r.message;
-    return out.text;
-}
+using vemor::testing::Decoded;
+using vemor::testing::WithoutSuffix;
 
 Bytes Capture(const std::vector<Bytes>& frames) {
     Bytes out = Header("14:03:07", "14:05:11");
@@ -32,13 +29,8 @@ Bytes Capture(const std::vector<Bytes>& frames) {
     return out;
 }
 
-std::string StripSuffix(std::string text, const std::string& suffix) {
-    EXPECT_TRUE(text.ends_with(suffix)) << text;
-    text.resize(text.size() - suffix.size());
-    return text;
-}
-
 TEST(DecodeColumns, DocumentedExamples) {
+    using namespace byte_pos;
     struct Case {
         int byte;
         std::uint8_t value;
@@ -46,73 +38,66 @@ TEST(DecodeColumns, DocumentedExamples) {
         const char* text;
     };
     const Case cases[] = {
-        {9, 0, "rpm", "0"},
-        {9, 1, "rpm", "78120"},
-        {9, 100, "rpm", "781"},
-        {9, 255, "rpm", "306"},
-        {6, 0, "battery_v", "0.00"},
-        {6, 2, "battery_v", "0.13"},
-        {6, 194, "battery_v", "12.13"},
-        {6, 200, "battery_v", "12.50"},
-        {6, 201, "battery_v", "12.56"},
-        {6, 255, "battery_v", "15.94"},
-        {4, 0, "coolant_c", "-36"},
-        {4, 1, "coolant_c", "-35"},
-        {4, 63, "coolant_c", "-1"},
-        {4, 64, "coolant_c", "0"},
-        {4, 243, "coolant_c", "99"},
-        {4, 244, "coolant_c", "100"},
-        {5, 100, "intake_c", "20"},
-        {5, 255, "intake_c", "106"},
-        {19, 0, "pulse_width", "0.0"},
-        {19, 25, "pulse_width", "2.5"},
-        {19, 100, "pulse_width", "10.0"},
-        {19, 255, "pulse_width", "25.5"},
-        {3, 0xFF, "map", "255"},
-        {7, 0, "o2", "0"},
-        {12, 0x80, "tps", "128"},
-        {14, 0xFF, "byte14", "255"},
+        {Rpm, 0, "rpm", "0"},
+        {Rpm, 1, "rpm", "78120"},
+        {Rpm, 100, "rpm", "781"},
+        {Rpm, 255, "rpm", "306"},
+        {Battery, 0, "battery_v", "0.00"},
+        {Battery, 2, "battery_v", "0.13"},
+        {Battery, 194, "battery_v", "12.13"},
+        {Battery, 200, "battery_v", "12.50"},
+        {Battery, 201, "battery_v", "12.56"},
+        {Battery, 255, "battery_v", "15.94"},
+        {Coolant, 0, "coolant_c", "-36"},
+        {Coolant, 1, "coolant_c", "-35"},
+        {Coolant, 63, "coolant_c", "-1"},
+        {Coolant, 64, "coolant_c", "0"},
+        {Coolant, 243, "coolant_c", "99"},
+        {Coolant, 244, "coolant_c", "100"},
+        {Intake, 100, "intake_c", "20"},
+        {Intake, 255, "intake_c", "106"},
+        {PulseWidth, 0, "pulse_width", "0.0"},
+        {PulseWidth, 25, "pulse_width", "2.5"},
+        {PulseWidth, 100, "pulse_width", "10.0"},
+        {PulseWidth, 255, "pulse_width", "25.5"},
+        {Map, 0xFF, "map", "255"},
+        {O2, 0, "o2", "0"},
+        {Tps, 0x80, "tps", "128"},
+        {Byte14, 0xFF, "byte14", "255"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.column) + " of byte " + std::to_string(c.value));
-        const auto rows = Rows(Decode(Capture({Line(Payload({{c.byte, c.value}}))})));
+        const auto rows = Rows(Decoded(Capture({Sample({{c.byte, c.value}}).Line()})));
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_EQ(rows[0].at(c.column), c.text);
     }
 }
 
 TEST(DecodeColumns, EqualTheLabelNumbersForEveryByteValue) {
-    Bytes capture = Header("14:03:07", "14:05:11");
-    for (int v = 0; v < 256; ++v) {
-        const auto b = static_cast<std::uint8_t>(v);
-        const Bytes line = Line(
-            Payload({{3, b}, {4, b}, {5, b}, {6, b}, {7, b}, {9, b}, {12, b}, {14, b}, {19, b}}));
-        capture.insert(capture.end(), line.begin(), line.end());
-    }
-    const auto rows = Rows(Decode(capture));
+    const auto every = [](int v) {
+        using namespace byte_pos;
+        Payload p = Sample();
+        for (int pos : {Map, Coolant, Intake, Battery, O2, Rpm, Tps, Byte14, PulseWidth}) {
+            p.Set(pos, v);
+        }
+        return p;
+    };
+    const auto rows = Rows(Decoded(Capture({vemor::testing::LineOf(256, 0, every)})));
     ASSERT_EQ(rows.size(), 256u);
     for (int v = 0; v < 256; ++v) {
         SCOPED_TRACE("byte value " + std::to_string(v));
-        const Bytes payload = Payload({{3, std::uint8_t(v)},
-                                       {4, std::uint8_t(v)},
-                                       {5, std::uint8_t(v)},
-                                       {6, std::uint8_t(v)},
-                                       {7, std::uint8_t(v)},
-                                       {9, std::uint8_t(v)},
-                                       {12, std::uint8_t(v)},
-                                       {14, std::uint8_t(v)},
-                                       {19, std::uint8_t(v)}});
+        const Payload payload = every(v);
         const FrameTexts labels = LabelTexts(payload.data(), '.');
         const auto& row = rows[static_cast<std::size_t>(v)];
         // The label's " 0 RPM" blank belongs to the text, not to the number.
-        std::string rpm = StripSuffix(labels.Rpm, " RPM");
+        std::string rpm = WithoutSuffix(labels.Rpm, " RPM");
         EXPECT_EQ(row.at("rpm"), rpm == " 0" ? "0" : rpm);
-        EXPECT_EQ(row.at("battery_v"), StripSuffix(labels.Batt, " V Batt"));
-        EXPECT_EQ(row.at("coolant_c"), StripSuffix(labels.Ect, " \xB0"
-                                                               "C CLT"));
-        EXPECT_EQ(row.at("intake_c"), StripSuffix(labels.Mat, " \xB0"
-                                                              "C IAT"));
-        EXPECT_EQ(row.at("pulse_width"), StripSuffix(labels.Pw, " PW "));
+        EXPECT_EQ(row.at("battery_v"), WithoutSuffix(labels.Batt, " V Batt"));
+        EXPECT_EQ(row.at("coolant_c"), WithoutSuffix(labels.Ect, " \xB0"
+                                                                 "C CLT"));
+        EXPECT_EQ(row.at("intake_c"), WithoutSuffix(labels.Mat, " \xB0"
+                                                                "C IAT"));
+        EXPECT_EQ(row.at("pulse_width"), WithoutSuffix(labels.Pw, " PW "));
         for (const char* raw : {"map", "o2", "tps", "byte14"}) {
             EXPECT_EQ(row.at(raw), std::to_string(v)) << raw;
         }
@@ -121,8 +106,8 @@ TEST(DecodeColumns, EqualTheLabelNumbersForEveryByteValue) {
 }
 
 TEST(DecodeColumns, PayloadColumnsHoldEveryByteWithDoublingUndone) {
-    const Bytes payload = Payload({{0, 0xFF}, {1, 0x00}, {17, 0xFF}, {30, 0xFF}});
-    const auto rows = Rows(Decode(Capture({Line(payload)}), Options{.payload = true}));
+    const Payload payload = Sample({{0, 0xFF}, {1, 0x00}, {17, 0xFF}, {30, 0xFF}});
+    const auto rows = Rows(Decoded(Capture({payload.Line()}), Options{.payload = true}));
     ASSERT_EQ(rows.size(), 1u);
     ASSERT_EQ(rows[0].size(), 12u + 31u);
     for (int k = 0; k < PayloadLength; ++k) {
@@ -131,11 +116,11 @@ TEST(DecodeColumns, PayloadColumnsHoldEveryByteWithDoublingUndone) {
 }
 
 TEST(DecodeOffsets, JustPastTheClosingZeroCountingDoubledBytes) {
-    const Bytes plain = Line(Payload());                        // 33 line bytes
-    const Bytes oneFF = Line(Payload({{4, 0xFF}}));             // 34
-    const Bytes twoFF = Line(Payload({{0, 0xFF}, {30, 0xFF}})); // 35
+    const Bytes plain = Sample().Line();                        // 33 line bytes
+    const Bytes oneFF = Sample({{4, 0xFF}}).Line();             // 34
+    const Bytes twoFF = Sample({{0, 0xFF}, {30, 0xFF}}).Line(); // 35
     const Bytes junk = {0x00, 0x00, 0xFF, 0x00};                // a 4-byte frame, dropped
-    const auto rows = Rows(Decode(Capture({plain, oneFF, junk, twoFF})));
+    const auto rows = Rows(Decoded(Capture({plain, oneFF, junk, twoFF})));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].at("offset"), "33");
     EXPECT_EQ(rows[1].at("offset"), "67");
@@ -166,7 +151,7 @@ TEST(DecodeInfo, HeaderTextsUpToTheFirstZeroByteWithControlBytesEscaped) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(c.header.size(), CaptureHeaderLength);
-        EXPECT_EQ(Decode(c.header, Options{.info = true}),
+        EXPECT_EQ(Decoded(c.header, Options{.info = true}),
                   "start: " + c.start + "\nstop: " + c.stop +
                       "\nbody_bytes: 0\nframes: 0\ndropped: 0\ndropped_bytes: 0\n"
                       "partial_start_bytes: 0\npartial_end_bytes: 0\n");
@@ -214,7 +199,7 @@ TEST(DecodeInfo, HeaderFieldsThatAreNoTimeTextsAreWarnedAbout) {
 // The body splits into accepted frames, rejected stretches, and the frames the capture began
 // and ended in, which are not the line's faults.
 TEST(DecodeInfo, CountsFramesDroppedPairsPartialFramesAndBodyBytes) {
-    const Bytes frame = Line(Payload());
+    const Bytes frame = Sample().Line();
     const Bytes rest(frame.begin() + 20, frame.end()); // the capture began inside a frame
     struct Case {
         const char* what;
@@ -241,7 +226,7 @@ TEST(DecodeInfo, CountsFramesDroppedPairsPartialFramesAndBodyBytes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes capture = Capture(c.body);
-        EXPECT_EQ(Decode(capture, Options{.info = true}),
+        EXPECT_EQ(Decoded(capture, Options{.info = true}),
                   "start: 14:03:07\nstop: 14:05:11\nbody_bytes: " +
                       std::to_string(capture.size() - 16) + "\n" + c.counts);
     }
@@ -285,10 +270,10 @@ TEST(DecodeInput, ShorterThanTheHeaderFailsWithoutAnyOutput) {
 TEST(DecodeBlocks, OutputDoesNotDependOnTheReadBlockSize) {
     TempDir tmp;
     for (const GoldenCapture& capture : GoldenCaptures()) {
-        const std::string file = tmp / (capture.name + ".cap");
+        const std::string file = tmp.File(capture.name + ".cap");
         WriteFile(file, capture.bytes);
         for (const OutputMode& mode : OutputModes()) {
-            const std::string golden = ReadFile(GoldenPath(capture.name + mode.suffix));
+            const std::string golden = ReadText(GoldenPath(capture.name + mode.suffix));
             ASSERT_FALSE(golden.empty()) << capture.name + mode.suffix;
             for (std::size_t block : {1, 2, 3, 7, 15, 16, 17, 32, 33, 34, 35, 49, 4096}) {
                 SCOPED_TRACE(capture.name + mode.suffix + " in blocks of " + std::to_string(block));
@@ -310,18 +295,11 @@ TEST(DecodeBlocks, OutputDoesNotDependOnTheReadBlockSize) {
 // anywhere in a frame.
 TEST(DecodeBlocks, LongCaptureLosesNoRowAtBufferOrBlockBoundaries) {
     std::mt19937 rng(11);
-    std::uniform_int_distribution<int> byte(0, 255);
-    Bytes capture = Header("14:03:07", "14:05:11");
     const int frames = 60000;
-    for (int f = 0; f < frames; ++f) {
-        Bytes payload(PayloadLength);
-        for (auto& b : payload) {
-            b = static_cast<std::uint8_t>(byte(rng));
-        }
-        AppendLineFrame(capture, payload.data());
-    }
+    const Bytes capture =
+        Cat({Header("14:03:07", "14:05:11"), vemor::testing::RandomFrames(frames, rng)});
     TempDir tmp;
-    const std::string file = tmp / "long.cap";
+    const std::string file = tmp.File("long.cap");
     WriteFile(file, capture);
     std::string reference;
     for (std::size_t block : {std::size_t{4093}, DefaultBlockSize}) {
@@ -352,11 +330,9 @@ public:
 };
 
 TEST(DecodeOutput, FailedWriteIsReportedAndStopsTheDecoding) {
-    const Bytes small = Capture({Line(Payload())});
-    Bytes large = small;
-    for (int f = 0; f < 100000; ++f) { // several MiB of rows: flushed before the end
-        AppendLineFrame(large, Payload().data());
-    }
+    const Bytes small = Capture({Sample().Line()});
+    // Several MiB of rows: flushed before the end.
+    const Bytes large = Cat({small, Sample().Line(100000)});
     for (const Bytes& capture : {small, large}) {
         for (const OutputMode& mode : OutputModes()) {
             SCOPED_TRACE(std::to_string(capture.size()) + " bytes, " + mode.suffix);

@@ -1,6 +1,5 @@
 #include "GoldenCaptures.h"
 
-#include "vemor/Assembler.h"
 #include "vemor/Capture.h"
 
 #include <random>
@@ -8,14 +7,6 @@
 namespace vemor::decode::testing {
 
 namespace {
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
 
 const Bytes Pair = {0xFF, 0x00};
 
@@ -30,21 +21,8 @@ Bytes Run(int n) {
 
 } // namespace
 
-Bytes Payload(std::initializer_list<std::pair<int, std::uint8_t>> set) {
-    Bytes p;
-    for (int k = 0; k < PayloadLength; ++k) {
-        p.push_back(static_cast<std::uint8_t>(k + 1));
-    }
-    for (const auto& [index, value] : set) {
-        p.at(static_cast<std::size_t>(index)) = value;
-    }
-    return p;
-}
-
-Bytes Line(const Bytes& payload) {
-    Bytes out;
-    AppendLineFrame(out, payload.data());
-    return out;
+Payload Sample(std::initializer_list<std::pair<int, int>> set) {
+    return Payload::Counting(1).Set(set);
 }
 
 Bytes Header(const std::string& start, const char* stop) {
@@ -58,38 +36,54 @@ Bytes Header(const std::string& start, const char* stop) {
 }
 
 std::vector<GoldenCapture> GoldenCaptures() {
-    Bytes unescapedLast = Payload({{9, 25}});
-    unescapedLast.back() = 0xFF; // sent single: the pair after it is taken for an escape
-    Bytes cutOff = Line(Payload({{9, 62}}));
+    using namespace byte_pos;
+    // Sent single: the pair after it is taken for an escape.
+    const Payload unescaped = Sample({{Rpm, 25}, {PayloadLength - 1, 0xFF}});
+    const Bytes unescapedLast(unescaped.begin(), unescaped.end());
+    Bytes cutOff = Sample({{Rpm, 62}}).Line();
     cutOff.resize(17);
 
     return {
         {"basic", "label numbers at their edges, doubled FF in several places",
          Cat({Header("14:03:07", "14:05:11"),
-              Line(Payload({{9, 1},
-                            {6, 201},
-                            {4, 0},
-                            {5, 255},
-                            {19, 25},
-                            {3, 0xFF},
-                            {7, 0x80},
-                            {12, 0},
-                            {14, 0xFF}})),
-              Line(Payload({{9, 0}, {6, 2}, {4, 64}, {5, 243}, {19, 0}, {30, 0xFF}})),
-              Line(Payload(
-                  {{9, 255}, {6, 255}, {4, 244}, {5, 63}, {19, 255}, {10, 0xFF}, {11, 0x00}})),
-              Line(Payload({{9, 100}, {6, 194}, {4, 100}, {5, 1}, {19, 100}})),
-              Line(Payload({{0, 0xFF}, {1, 0xFF}, {6, 0}}))})},
+              Sample({{Rpm, 1},
+                      {Battery, 201},
+                      {Coolant, 0},
+                      {Intake, 255},
+                      {PulseWidth, 25},
+                      {Map, 0xFF},
+                      {O2, 0x80},
+                      {Tps, 0},
+                      {Byte14, 0xFF}})
+                  .Line(),
+              Sample({{Rpm, 0},
+                      {Battery, 2},
+                      {Coolant, 64},
+                      {Intake, 243},
+                      {PulseWidth, 0},
+                      {30, 0xFF}})
+                  .Line(),
+              Sample({{Rpm, 255},
+                      {Battery, 255},
+                      {Coolant, 244},
+                      {Intake, 63},
+                      {PulseWidth, 255},
+                      {10, 0xFF},
+                      {11, 0x00}})
+                  .Line(),
+              Sample({{Rpm, 100}, {Battery, 194}, {Coolant, 100}, {Intake, 1}, {PulseWidth, 100}})
+                  .Line(),
+              Sample({{0, 0xFF}, {1, 0xFF}, {Battery, 0}}).Line()})},
         {"dropped", "joined mid-frame, wrong lengths, an unescaped FF, a wrapped buffer",
          Cat({Header("09:15:00", "09:20:30"), Bytes{0x01, 0x02, 0x03, 0x04, 0x05},
-              Line(Payload({{9, 10}})), Line(Payload({{9, 20}})), Bytes(32, 0x11), Pair, Pair,
-              unescapedLast, Pair, Line(Payload({{9, 30}})), Line(Payload({{9, 40}})), Run(543),
-              Pair, Run(542), Pair, Line(Payload({{9, 50}})), Bytes{0xAA, 0xBB}})},
+              Sample({{Rpm, 10}}).Line(), Sample({{Rpm, 20}}).Line(), Bytes(32, 0x11), Pair, Pair,
+              unescapedLast, Pair, Sample({{Rpm, 30}}).Line(), Sample({{Rpm, 40}}).Line(), Run(543),
+              Pair, Run(542), Pair, Sample({{Rpm, 50}}).Line(), Bytes{0xAA, 0xBB}})},
         {"twelve_hour", "started 2:03:07 PM, finished 2:05:11 PM",
-         Cat({Header("2:03:07 PM", "2:05:11 PM"), Line(Payload({{9, 156}})),
-              Line(Payload({{9, 157}}))})},
+         Cat({Header("2:03:07 PM", "2:05:11 PM"), Sample({{Rpm, 156}}).Line(),
+              Sample({{Rpm, 157}}).Line()})},
         {"unfinished", "never finished: stop bytes zero, the last frame cut off",
-         Cat({Header("14:03:07", nullptr), Line(Payload({{9, 60}})), Line(Payload({{9, 61}})),
+         Cat({Header("14:03:07", nullptr), Sample({{Rpm, 60}}).Line(), Sample({{Rpm, 61}}).Line(),
               cutOff})},
         {"empty_body", "a capture during which nothing was received",
          Header("14:03:07", "14:03:09")},
@@ -108,7 +102,7 @@ Bytes RandomCapture(unsigned seed, int frames) {
             out.insert(out.end(), run.begin(), run.end());
             out.insert(out.end(), Pair.begin(), Pair.end());
         }
-        Bytes payload(PayloadLength);
+        Payload payload;
         for (auto& b : payload) {
             b = below(64) == 0 ? 0xFF : static_cast<std::uint8_t>(below(256));
         }

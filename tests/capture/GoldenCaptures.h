@@ -1,6 +1,8 @@
 #pragma once
 // Small capture files built byte by byte, decoded by the golden-file tests.
 
+#include "../support/Frames.h"
+
 #include "vemor/capture/Decode.h"
 
 #include <cstdint>
@@ -9,12 +11,12 @@
 
 namespace vemor::decode::testing {
 
-using Bytes = std::vector<std::uint8_t>;
+using vemor::testing::Bytes;
+using vemor::testing::Cat;
+using vemor::testing::Payload;
 
 // Payload bytes 1..31 (no FF, no 00), then the given bytes set.
-Bytes Payload(std::initializer_list<std::pair<int, std::uint8_t>> set = {});
-// The payload in line format: every FF doubled, then FF 00.
-Bytes Line(const Bytes& payload);
+Payload Sample(std::initializer_list<std::pair<int, int>> set = {});
 // A 16-byte header as StartCapture and, when stop is given, FinishCapture leave it.
 Bytes Header(const std::string& start, const char* stop);
 

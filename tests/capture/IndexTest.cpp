@@ -3,6 +3,8 @@
 #include "GoldenCaptures.h"
 #include "TestFiles.h"
 
+#include "../support/Decoded.h"
+
 #include "vemor/Values.h"
 #include "vemor/capture/Index.h"
 #include "vemor/capture/View.h"
@@ -54,20 +56,12 @@ public:
 
 private:
     TempDir dir_;
-    std::string path_ = dir_ / "TMP1.$$$";
+    std::string path_ = dir_.File("TMP1.$$$");
     std::unique_ptr<CaptureIndex> index_;
 };
 
-std::string Decoded(const Bytes& capture, Options options = {}) {
-    StringWriter out;
-    EXPECT_EQ(DecodeBytes(capture.data(), capture.size(), options, out).status, Status::Ok);
-    return out.text;
-}
-
-std::string WithoutSuffix(const std::string& text, const std::string& suffix) {
-    EXPECT_TRUE(text.ends_with(suffix)) << text;
-    return text.substr(0, text.size() - suffix.size());
-}
+using vemor::testing::Decoded;
+using vemor::testing::WithoutSuffix;
 
 TEST(CaptureIndex, CountsAreThoseOfDecodeInfo) {
     for (const Sample& s : Samples()) {
@@ -148,17 +142,18 @@ TEST(CaptureIndex, ExportFileAppearsWholeOrLeavesThePreviousOne) {
     const Sample s{"random", RandomCapture(3, 2000)};
     Loaded index(s);
     TempDir dir;
-    const std::string path = dir / "out.csv";
+    const std::string path = dir.File("out.csv");
     ASSERT_EQ(ExportCsvFile(*index, 0, index->Frames(), path).status, Status::Ok);
-    EXPECT_EQ(ReadFile(path), Decoded(s.bytes));
+    EXPECT_EQ(ReadText(path), Decoded(s.bytes));
 
     Progress stop;
     stop.cancel = true;
     EXPECT_EQ(ExportCsvFile(*index, 0, 10, path, &stop).status, Status::Cancelled);
-    EXPECT_EQ(ReadFile(path), Decoded(s.bytes));
-    EXPECT_EQ(ExportCsvFile(*index, 0, 10, dir / "no/such/dir.csv").status, Status::OutputError);
+    EXPECT_EQ(ReadText(path), Decoded(s.bytes));
+    EXPECT_EQ(ExportCsvFile(*index, 0, 10, dir.File("no/such/dir.csv")).status,
+              Status::OutputError);
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir / "")) {
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) {
         ++files;
     }
     EXPECT_EQ(files, 1u) << "a partial file was left behind";
@@ -286,9 +281,9 @@ TEST(CaptureView, TracesFollowThePixelsAndKeepEveryExtreme) {
 
 TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
     TempDir dir;
-    const std::string shortFile = dir / "short";
+    const std::string shortFile = dir.File("short");
     WriteFile(shortFile, std::string(15, '1'));
-    const std::string text = dir / "text.csv";
+    const std::string text = dir.File("text.csv");
     WriteFile(text, std::string(CsvHeader) + "\n0,33,1,2,3\n");
     struct Case {
         std::string path;
@@ -298,11 +293,11 @@ TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
         {shortFile, shortFile + ": file is shorter than the 16-byte header"},
         {text, text + ": not a capture file: the header's start time \"frame,of\" is not a "
                       "time text"},
-        {dir / "", dir / ": Is a directory"},
-        {dir / "missing", dir / "missing: No such file or directory"},
+        {dir.File(""), dir.File(": Is a directory")},
+        {dir.File("missing"), dir.File("missing: No such file or directory")},
     };
 #ifndef _WIN32
-    const std::string fifo = dir / "fifo";
+    const std::string fifo = dir.File("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     cases.push_back({"/dev/null", "/dev/null: not a regular file"});
     cases.push_back({fifo, fifo + ": not a regular file"});
@@ -319,7 +314,7 @@ TEST(CaptureIndex, WhatIsNotACaptureIsRefusedWithItsReason) {
 // A capture too large for the memory the process may have is refused, not a crash.
 TEST(CaptureIndex, CaptureLargerThanTheMemoryIsRefused) {
     TempDir dir;
-    const std::string path = dir / "TMP1.$$$";
+    const std::string path = dir.File("TMP1.$$$");
     WriteFile(path, Header("14:03:07", "14:05:11"));
     ASSERT_EQ(::truncate(path.c_str(), 4LL << 30), 0); // sparse: nothing written
     const pid_t child = ::fork();
@@ -340,7 +335,7 @@ TEST(CaptureIndex, CaptureLargerThanTheMemoryIsRefused) {
 
 TEST(CaptureIndex, LoadingStopsWhenCancelledAndReportsItsProgress) {
     TempDir dir;
-    const std::string path = dir / "TMP1.$$$";
+    const std::string path = dir.File("TMP1.$$$");
     const Bytes capture = RandomCapture(19, 40000);
     WriteFile(path, capture);
     Progress progress;

@@ -1,21 +1,23 @@
 #pragma once
-// Temporary files and golden files for the capture and decoder tests.
+// Golden files and CSV rows for the capture and decoder tests.
+
+#include "../support/Files.h"
+#include "../support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <random>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace vemor::decode::testing {
+
+using vemor::testing::ReadText;
+using vemor::testing::TempDir;
+using vemor::testing::WriteFile;
 
 inline std::string GoldenPath(const std::string& file) {
     return std::string(VEMOR_GOLDEN_DIR) + "/" + file;
@@ -27,21 +29,6 @@ inline bool UpdatingGolden() {
     return v != nullptr && *v != '\0' && std::string(v) != "0";
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    ASSERT_TRUE(out.good()) << path;
-}
-
-inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    WriteFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
 // Compares with the golden file, or rewrites it when regenerating.
 inline void ExpectGolden(const std::string& file, const std::string& actual) {
     const std::string path = GoldenPath(file);
@@ -50,7 +37,7 @@ inline void ExpectGolden(const std::string& file, const std::string& actual) {
         return;
     }
     ASSERT_TRUE(std::filesystem::exists(path)) << path << " is missing";
-    EXPECT_EQ(ReadFile(path), actual) << "differs from " << path;
+    EXPECT_EQ(ReadText(path), actual) << "differs from " << path;
 }
 
 inline std::vector<std::string> Split(const std::string& s, char sep) {
@@ -79,34 +66,5 @@ inline std::vector<std::map<std::string, std::string>> Rows(const std::string& c
     }
     return rows;
 }
-
-class TempDir {
-public:
-    TempDir() {
-        namespace fs = std::filesystem;
-        std::random_device random;
-        for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
-            const fs::path p =
-                fs::temp_directory_path() / ("vemor-decode-" + std::to_string(random()));
-            if (fs::create_directory(p)) {
-                path_ = p.string();
-            }
-        }
-        if (path_.empty()) {
-            throw std::runtime_error("cannot make a temporary folder");
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 } // namespace vemor::decode::testing

@@ -1,9 +1,10 @@
 #include "vemor/Assembler.h"
 
+#include "../support/Frames.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <numeric>
 #include <stdexcept>
 #include <vector>
 
@@ -32,36 +33,26 @@ struct Recorder {
     }
 };
 
-Bytes Payload(std::uint8_t first = 0x10) {
-    Bytes p(PayloadLength);
-    std::iota(p.begin(), p.end(), first);
-    return p;
+using testing::Cat;
+using testing::Payload;
+
+Payload Sample(int first = 0x10) {
+    return Payload::Counting(first);
 }
 
-Bytes Line(const Bytes& payload) {
-    Bytes out;
-    AppendLineFrame(out, payload.data());
+// The bytes closed by a pair without doubling any FF.
+template <class Range>
+Bytes WithPair(const Range& payload) {
+    Bytes out(payload.begin(), payload.end());
+    out.push_back(0xFF);
+    out.push_back(0x00);
     return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
-
-Bytes WithPair(Bytes payload) {
-    payload.push_back(0xFF);
-    payload.push_back(0x00);
-    return payload;
 }
 
 TEST(Assembler, ExampleTable) {
-    Bytes ff5 = Payload();
+    Payload ff5 = Sample();
     ff5[5] = 0xFF;
-    Bytes ff30 = Payload();
+    Payload ff30 = Sample();
     ff30[30] = 0xFF;
 
     struct Case {
@@ -72,12 +63,12 @@ TEST(Assembler, ExampleTable) {
         std::uint8_t value;
     };
     const Case cases[] = {
-        {"plain 31 bytes then pair", Line(Payload()), 1, 0, 0x10},
-        {"payload byte 5 is FF, sent doubled", Line(ff5), 1, 5, 0xFF},
-        {"last payload byte FF: FF FF FF 00", Line(ff30), 1, 30, 0xFF},
+        {"plain 31 bytes then pair", Sample().Line(), 1, 0, 0x10},
+        {"payload byte 5 is FF, sent doubled", ff5.Line(), 1, 5, 0xFF},
+        {"last payload byte FF: FF FF FF 00", ff30.Line(), 1, 30, 0xFF},
         {"32 payload bytes then pair", WithPair(Bytes(32, 0x01)), 0, -1, 0},
         {"30 payload bytes then pair", WithPair(Bytes(30, 0x01)), 0, -1, 0},
-        {"pair right after a pair", Cat({Line(Payload()), Bytes{0xFF, 0x00}}), 1, -1, 0},
+        {"pair right after a pair", Cat({Sample().Line(), Bytes{0xFF, 0x00}}), 1, -1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,28 +86,29 @@ TEST(Assembler, ExampleTable) {
 }
 
 TEST(Assembler, AcceptedFrameCarriesThePayloadInLineOrder) {
-    Bytes payload = Payload();
+    Payload payload = Sample();
     payload[0] = 0xFF;
     payload[1] = 0x00; // FF FF 00 inside the frame: payload FF then 00, no pair
     payload[17] = 0xFF;
     payload[18] = 0xFF;
     Recorder r;
-    r.Feed(Line(payload));
+    r.Feed(payload.Line());
     ASSERT_EQ(r.frames.size(), 1u);
-    EXPECT_EQ(Bytes(r.frames[0].begin(), r.frames[0].begin() + PayloadLength), payload);
+    EXPECT_EQ(Bytes(r.frames[0].begin(), r.frames[0].begin() + PayloadLength),
+              Bytes(payload.begin(), payload.end()));
 }
 
 TEST(Assembler, BackToBackFramesAreAllAccepted) {
     Recorder r;
     for (int i = 0; i < 100; ++i) {
-        r.Feed(Line(Payload(static_cast<std::uint8_t>(i))));
+        r.Feed(Sample(i).Line());
     }
     EXPECT_EQ(r.frames.size(), 100u);
     EXPECT_EQ(r.dropped, 0);
 }
 
 TEST(Assembler, StreamJoinedMidFrameLosesOnlyThatFrame) {
-    Bytes line = Line(Payload());
+    Bytes line = Sample().Line();
     Recorder r;
     r.Feed(Bytes(line.begin() + 12, line.end()));
     r.Feed(line);
@@ -125,21 +117,21 @@ TEST(Assembler, StreamJoinedMidFrameLosesOnlyThatFrame) {
 }
 
 TEST(Assembler, ZeroAfterPairIsData) {
-    Bytes p = Payload();
+    Payload p = Sample();
     p[0] = 0x00;
     Recorder r;
-    r.Feed(Cat({Line(Payload()), Line(p)}));
+    r.Feed(Cat({Sample().Line(), p.Line()}));
     ASSERT_EQ(r.frames.size(), 2u);
     EXPECT_EQ(r.frames[1][0], 0x00);
 }
 
 TEST(Assembler, FirstFfAfterPairStartsAfresh) {
     // FF then another byte: a payload FF.
-    Bytes p = Payload();
+    Payload p = Sample();
     p[0] = 0xFF;
     p[1] = 0x42;
     Recorder r;
-    Bytes stream = Line(Payload());
+    Bytes stream = Sample().Line();
     stream.insert(stream.end(), p.begin(), p.end()); // unescaped FF followed by 0x42
     stream.push_back(0xFF);
     stream.push_back(0x00);
@@ -150,11 +142,11 @@ TEST(Assembler, FirstFfAfterPairStartsAfresh) {
 }
 
 TEST(Assembler, UndoubledFfSwallowsThePairAndBothFramesAreDropped) {
-    Bytes p = Payload();
+    Payload p = Sample();
     p[30] = 0xFF;
     Bytes bad = WithPair(p); // last payload FF not doubled: FF FF 00 reads as escape + data
     Recorder r;
-    r.Feed(Cat({bad, Line(Payload()), Line(Payload())}));
+    r.Feed(Cat({bad, Sample().Line(), Sample().Line()}));
     EXPECT_EQ(r.frames.size(), 1u);
     EXPECT_EQ(r.dropped, 1);
 }
@@ -188,7 +180,7 @@ TEST(Assembler, FramePosNeverReachesBufferLength) {
 }
 
 TEST(Assembler, ResetMidFrameDropsThatFrameAndKeepsTheNext) {
-    Bytes line = Line(Payload());
+    Bytes line = Sample().Line();
     Recorder r;
     r.Feed(Bytes(line.begin(), line.begin() + 20));
     r.a.ResetAssembler();
@@ -201,7 +193,7 @@ TEST(Assembler, ResetMidFrameDropsThatFrameAndKeepsTheNext) {
 }
 
 TEST(Assembler, ResetBetweenTheTwoBytesOfAPairHidesThatPair) {
-    Bytes line = Line(Payload());
+    Bytes line = Sample().Line();
     Recorder r;
     r.Feed(Bytes(line.begin(), line.end() - 1)); // up to the FF of the pair
     r.a.ResetAssembler();
@@ -225,7 +217,7 @@ TEST(Assembler, ResetKeepsTheBufferBytes) {
 
 TEST(Assembler, FailingConsumerLeavesFrameUnresetAndNextFrameIsDropped) {
     FrameAssembler a;
-    Bytes line = Line(Payload());
+    Bytes line = Sample().Line();
     int shown = 0;
     auto throwing = [&](const std::uint8_t*) {
         ++shown;
@@ -250,7 +242,7 @@ TEST(Assembler, FailingConsumerLeavesFrameUnresetAndNextFrameIsDropped) {
 TEST(Assembler, AssemblyDoesNotDependOnHowTheStreamIsSplit) {
     Bytes stream;
     for (int i = 0; i < 40; ++i) {
-        Bytes p = Payload(static_cast<std::uint8_t>(i * 13));
+        Payload p = Sample(i * 13);
         p[static_cast<std::size_t>(i % 31)] = 0xFF;
         AppendLineFrame(stream, p.data());
     }
@@ -271,7 +263,7 @@ TEST(Assembler, AssemblyDoesNotDependOnHowTheStreamIsSplit) {
 }
 
 TEST(Assembler, BatchReportsWhereEachFrameAndEachDropEnded) {
-    Bytes stream = Cat({Bytes{0x01, 0x02}, Line(Payload()), Bytes(5, 0x03), Line(Payload())});
+    Bytes stream = Cat({Bytes{0x01, 0x02}, Sample().Line(), Bytes(5, 0x03), Sample().Line()});
     FrameAssembler a;
     std::vector<std::size_t> ends, drops;
     const std::size_t dropped = a.AssembleBytes(
@@ -282,7 +274,7 @@ TEST(Assembler, BatchReportsWhereEachFrameAndEachDropEnded) {
     EXPECT_EQ(dropped, 2u);
     EXPECT_TRUE(ends.empty());
     EXPECT_EQ(drops, (std::vector<std::size_t>{34, 72}));
-    const Bytes good = Cat({Line(Payload()), Line(Payload())});
+    const Bytes good = Cat({Sample().Line(), Sample().Line()});
     a.ResetAssembler();
     a.AssembleBytes(good.data(), good.size(),
                     [&](const std::uint8_t*, std::size_t i) { ends.push_back(i); });

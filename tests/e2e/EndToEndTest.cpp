@@ -4,7 +4,6 @@
 #include "../tools/SimKit.h"
 #include "../ui/UiKit.h"
 
-#include "vemor/Assembler.h"
 #include "vemor/Values.h"
 
 #include <QLabel>
@@ -12,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <clocale>
 #include <csignal>
 #include <filesystem>
@@ -26,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using simtest::Bytes;
 using simtest::Child;
+using vemor::testing::ReadBytes;
 
 constexpr std::size_t Frames = 2000;
 
@@ -33,17 +32,6 @@ struct Captured {
     std::string path;
     Bytes sent;
 };
-
-// The payload of the last frame that an assembler from reset accepts in the stream.
-std::optional<std::array<std::uint8_t, PayloadLength>> LastFrame(const Bytes& line) {
-    std::optional<std::array<std::uint8_t, PayloadLength>> last;
-    FrameAssembler a;
-    a.AssembleBytes(line.data(), line.size(), [&](const std::uint8_t* f) {
-        last.emplace();
-        std::copy(f, f + PayloadLength, last->begin());
-    });
-    return last;
-}
 
 std::string Text(const QLabel* label) {
     return label->text().toLatin1().toStdString();
@@ -95,7 +83,7 @@ protected:
             return std::nullopt;
         }
         EXPECT_EQ(sim.Exited(), 0) << sim.Output();
-        Captured result{(work_ / name).string(), simtest::ReadBytes(sentPath)};
+        Captured result{(work_ / name).string(), ReadBytes(sentPath)};
         EXPECT_TRUE(sim.Line("sent: " + std::to_string(result.sent.size()) + " bytes, " +
                              std::to_string(Frames) + " frames"))
             << sim.Output();
@@ -104,12 +92,12 @@ protected:
         })) << Form1->CaptureStream->BodyBytes()
             << " of " << result.sent.size() << " bytes";
 
-        const auto last = LastFrame(result.sent);
-        if (!last) {
+        const auto frames = vemor::testing::Parse(result.sent).frames;
+        if (frames.empty()) {
             ADD_FAILURE() << "the simulator sent no frame";
             return std::nullopt;
         }
-        const FrameTexts texts = LabelTexts(last->data(), Form1->DecimalSeparator());
+        const FrameTexts texts = LabelTexts(frames.back().data(), Form1->DecimalSeparator());
         // The texts are set with the next paint.
         EXPECT_TRUE(WaitFor([&] { return Text(Form1->LabelPW) == texts.Pw; }));
         EXPECT_EQ(Text(Form1->LabelRPM), texts.Rpm);
@@ -121,7 +109,7 @@ protected:
         delete Form1; // finishes the capture with its stop time
         Form1 = nullptr;
 
-        const Bytes file = ReadFile(result.path);
+        const Bytes file = ReadBytes(result.path);
         EXPECT_GE(file.size(), CaptureHeaderLength);
         if (file.size() >= CaptureHeaderLength) {
             EXPECT_EQ(Bytes(file.begin() + CaptureHeaderLength, file.end()), result.sent)
@@ -202,10 +190,10 @@ TEST_F(EndToEnd, StoppingInMidStreamKeepsEveryByteRead) {
         const std::string down = *sim.Line("line down: ");
         const std::size_t at = down.find("at least ");
         const std::size_t unread = at == std::string::npos ? 0 : std::stoul(down.substr(at + 9));
-        Bytes read = simtest::ReadBytes(sentPath);
+        Bytes read = ReadBytes(sentPath);
         ASSERT_GE(read.size(), unread);
         read.resize(read.size() - unread);
-        const Bytes file = ReadFile(path);
+        const Bytes file = ReadBytes(path);
         ASSERT_GE(file.size(), CaptureHeaderLength);
         EXPECT_EQ(Bytes(file.begin() + CaptureHeaderLength, file.end()), read)
             << file.size() - CaptureHeaderLength << " bytes captured of " << read.size()

@@ -13,6 +13,7 @@ namespace {
 
 using simtest::Bytes;
 using simtest::Child;
+using vemor::testing::ReadBytes;
 
 // Counts the serial layer's line notifications as the window receives them.
 struct LineEvents : QObject {
@@ -74,8 +75,8 @@ TEST_F(Unplug, TwentyUnplugsAreToldAndTheCaptureHoldsEveryByteReadWhileUp) {
 
     delete Form1;
     Form1 = nullptr;
-    const Bytes sent = simtest::ReadBytes(sentPath);
-    const Bytes file = ReadFile(capture);
+    const Bytes sent = ReadBytes(sentPath);
+    const Bytes file = ReadBytes(capture);
     ASSERT_GE(file.size(), CaptureHeaderLength);
     EXPECT_GT(sent.size(), 20000u);
     EXPECT_EQ(Bytes(file.begin() + CaptureHeaderLength, file.end()), sent)

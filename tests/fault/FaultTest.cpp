@@ -40,7 +40,7 @@ TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
         }
         ASSERT_NE(SerialThread, nullptr);
         ASSERT_NE(SerialThread->GetPortHandle(), INVALID_HANDLE_VALUE);
-        line.Write(FrameLine(1)); // something for the reader and the queue to hold
+        line.Write(Varied(1).Line()); // something for the reader and the queue to hold
         QTest::qWait(1);
         if (byButton) {
             Form1->Button1Click(nullptr);
@@ -103,7 +103,7 @@ TEST_F(Faults, KilledDuringACaptureLeavesEveryWrittenByteInOrder) {
     Bytes sent;
     unsigned long long reported = 0;
     for (int n = 0; n < 2000 && reported < 20000; ++n) {
-        const Bytes f = FrameLine(n);
+        const Bytes f = Varied(n).Line();
         line.Write(f);
         sent.insert(sent.end(), f.begin(), f.end());
         pollfd p{fileno(out), POLLIN, 0};
@@ -118,7 +118,7 @@ TEST_F(Faults, KilledDuringACaptureLeavesEveryWrittenByteInOrder) {
     fclose(out);
     EXPECT_TRUE(WIFSIGNALED(status));
 
-    const Bytes file = ReadFile(name);
+    const Bytes file = ReadBytes(name);
     ASSERT_GE(file.size(), 16u + reported);
     // The start time, and the stop field as the start left it.
     EXPECT_EQ(file[2], ':');

@@ -23,15 +23,7 @@ namespace fs = std::filesystem;
 // A system root with sysfs, /dev and /dev/serial/by-id laid out as the kernel and udev do.
 class FakeRoot {
 public:
-    FakeRoot() {
-        char tmpl[] = "/tmp/vemor-root-XXXXXX";
-        root_ = mkdtemp(tmpl);
-    }
-    ~FakeRoot() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    std::string Path() const { return root_.string(); }
+    std::string Path() const { return root_.Path().string(); }
 
     // A USB device with its strings (empty: the device gives none) and one tty, placed
     // under the interface as cdc-acm does (ttyACM) or below a port device as usb-serial does.
@@ -77,7 +69,7 @@ private:
         fs::create_directories(file.parent_path());
         std::ofstream(file) << text << (text.empty() ? "" : "\n");
     }
-    fs::path root_;
+    vemor::testing::TempDir root_{"vemor-root"};
 };
 
 TEST(PresentPorts, StableNamesFirstThenAdaptersWithoutOneInNumberOrder) {

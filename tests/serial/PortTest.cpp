@@ -7,7 +7,6 @@
 #include <memory>
 #include <poll.h>
 #include <pthread.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -19,34 +18,14 @@ namespace {
 
 constexpr int kPort = 7;
 
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        int s = -1;
-        char name[128] = {};
-        if (openpty(&master, &s, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error(std::strerror(errno));
-        }
-        slave = name;
-        close(s);
-    }
-    ~Pty() { CloseMaster(); }
-    void CloseMaster() {
-        if (master >= 0) {
-            close(master);
-        }
-        master = -1;
-    }
-    void Write(const std::vector<std::uint8_t>& bytes) const {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    LineTermios Settings() const {
-        LineTermios t{};
-        EXPECT_EQ(GetLineTermios(master, t), 0);
-        return t;
-    }
-};
+using vemor::testing::PtyLine;
+
+// The line as the link left it.
+LineTermios Settings(const PtyLine& pty) {
+    LineTermios t{};
+    EXPECT_EQ(GetLineTermios(pty.Master(), t), 0);
+    return t;
+}
 
 std::vector<std::uint8_t> Sequence(std::size_t n, std::uint8_t first = 0) {
     std::vector<std::uint8_t> v(n);
@@ -69,11 +48,11 @@ protected:
     PortsDir ports;
     Recorder window;
     BoxCapture& boxes = window;
-    Pty pty;
+    PtyLine pty{PtyLine::Slave::Closed};
 
     // Port 7 with the pty behind it, on the platform's device unless one is given.
     std::unique_ptr<ThreadIO> Open(int baud = 62500, std::unique_ptr<SerialDevice> device = {}) {
-        ports.Link(kPort, pty.slave);
+        ports.Link(kPort, pty.Name());
         return device ? std::make_unique<ThreadIO>(true, kPort, baud, &window, std::move(device))
                       : std::make_unique<ThreadIO>(true, kPort, baud, &window);
     }
@@ -98,7 +77,7 @@ TEST_F(PortTest, OpenConfiguresTheLineAndTakesItsPauses) {
     EXPECT_FALSE(link->Suspended());
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(link->GetTimeouts().ReadTotalTimeoutConstant, 20u);
-    const LineTermios t = pty.Settings();
+    const LineTermios t = Settings(pty);
     EXPECT_EQ(t.c_ispeed, 62500u);
     EXPECT_EQ(t.c_ospeed, 62500u);
     EXPECT_EQ(t.c_cflag & CBAUD, LineBother);
@@ -117,7 +96,7 @@ TEST_F(PortTest, OpenConfiguresTheLineAndTakesItsPauses) {
 // line's other end) until the test ends.
 class Holder {
 public:
-    Holder(const Pty& pty, bool alsoMaster) {
+    Holder(const PtyLine& pty, bool alsoMaster) {
         int ready[2];
         if (pipe(ready) != 0) {
             throw std::runtime_error("pipe");
@@ -126,9 +105,9 @@ public:
         if (pid_ == 0) {
             prctl(PR_SET_NAME, "ecu-grabber");
             if (!alsoMaster) {
-                close(pty.master);
+                close(pty.Master());
             }
-            const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+            const int fd = open(pty.Name().c_str(), O_RDWR | O_NOCTTY);
             [[maybe_unused]] const ssize_t n = write(ready[1], &fd, sizeof fd);
             pause();
             _exit(0);
@@ -167,7 +146,7 @@ TEST_F(PortTest, DeviceThatAnotherProgramHoldsIsRefusedNamingIt) {
         const std::string named = "ecu-grabber (process " + std::to_string(holder.Pid()) + ")";
         EXPECT_NE(boxes.shown[0].text.find(named), std::string::npos) << boxes.shown[0].text;
         EXPECT_NE(boxes.shown[0].text.find("COM7 -> " + (ports.Folder() / "com7").string() +
-                                           " -> " + pty.slave),
+                                           " -> " + pty.Name()),
                   std::string::npos)
             << boxes.shown[0].text;
     }
@@ -197,10 +176,10 @@ TEST_F(PortTest, RateTheDriverCannotMakeIsToldButThePortOpens) {
 }
 
 TEST_F(PortTest, DevicePathOpensAsItIsWithPortNumberZero) {
-    ThreadIO link(true, 0, 62500, &window, pty.slave);
+    ThreadIO link(true, 0, 62500, &window, pty.Name());
     ASSERT_NE(link.GetPortHandle(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(link.GetPortNumber(), 0);
-    EXPECT_EQ(link.PortName(), pty.slave);
+    EXPECT_EQ(link.PortName(), pty.Name());
     pty.Write(Sequence(9));
     EXPECT_EQ(Drain(link, 9), Sequence(9));
 
@@ -225,23 +204,23 @@ TEST_F(PortTest, SecondOpenerIsRefusedAsBusy) {
 }
 
 TEST_F(PortTest, CloseRestoresTheSavedSettings) {
-    LineTermios cooked = pty.Settings();
+    LineTermios cooked = Settings(pty);
     cooked.c_cflag = (cooked.c_cflag & ~(CBAUD | CSIZE)) | B9600 | CS7 | PARENB | CSTOPB;
     cooked.c_ispeed = cooked.c_ospeed = 9600;
     cooked.c_lflag |= ICANON | ECHO;
     cooked.c_iflag |= IXON | ICRNL;
     cooked.c_cc[VMIN] = 1;
     cooked.c_cc[VTIME] = 5;
-    ASSERT_EQ(SetLineTermios(pty.master, cooked), 0);
-    const LineTermios before = pty.Settings();
+    ASSERT_EQ(SetLineTermios(pty.Master(), cooked), 0);
+    const LineTermios before = Settings(pty);
 
     auto link = Open();
     ASSERT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(pty.Settings().c_ospeed, 62500u);
+    EXPECT_EQ(Settings(pty).c_ospeed, 62500u);
     const auto start = Clock::now();
     link.reset();
     EXPECT_GE(MsSince(start), 60.0);
-    const LineTermios after = pty.Settings();
+    const LineTermios after = Settings(pty);
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
 }
 
@@ -266,8 +245,8 @@ TEST_P(FailedOpen, LeavesNoPortAndDiesAtOnce) {
     const std::string file = (ports.Root() / "plain-file").string();
     FILE* f = std::fopen(file.c_str(), "w");
     std::fclose(f);
-    const LineTermios before = pty.Settings();
-    ports.Link(kPort, c.target == nullptr ? pty.slave : *c.target ? c.target : file);
+    const LineTermios before = Settings(pty);
+    ports.Link(kPort, c.target == nullptr ? pty.Name() : *c.target ? c.target : file);
 
     auto link = std::make_unique<ThreadIO>(true, c.port, c.baud, &window);
     EXPECT_EQ(link->GetPortHandle(), INVALID_HANDLE_VALUE);
@@ -286,7 +265,7 @@ TEST_P(FailedOpen, LeavesNoPortAndDiesAtOnce) {
     const auto start = Clock::now();
     link.reset();
     EXPECT_LT(MsSince(start), 30.0);
-    const LineTermios after = pty.Settings();
+    const LineTermios after = Settings(pty);
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
 }
 
@@ -343,9 +322,9 @@ TEST_F(PortTest, WritePortReachesTheOtherSide) {
     std::vector<std::uint8_t> got(13);
     std::size_t have = 0;
     while (have < got.size()) {
-        pollfd p{pty.master, POLLIN, 0};
+        pollfd p{pty.Master(), POLLIN, 0};
         ASSERT_EQ(poll(&p, 1, 1000), 1);
-        const ssize_t n = read(pty.master, got.data() + have, got.size() - have);
+        const ssize_t n = read(pty.Master(), got.data() + have, got.size() - have);
         ASSERT_GT(n, 0);
         have += static_cast<std::size_t>(n);
     }
@@ -359,7 +338,7 @@ TEST_F(PortTest, WriteCutShortByAHangUpReportsThePart) {
     const std::vector<std::uint8_t> block(1 << 20, 0x55); // far more than the pty buffers
     std::thread hangUp([&] {
         std::this_thread::sleep_for(300ms);
-        pty.CloseMaster();
+        pty.Close();
     });
     std::uint32_t written = 0;
     EXPECT_FALSE(link->WritePort(block.data(), static_cast<std::int32_t>(block.size()), &written));
@@ -404,14 +383,14 @@ TEST_F(PortTest, CloseIsPromptRightAfterStartAndDuringAPendingRead) {
 // is gone with the line; what a finished read took must never be.
 TEST_F(PortTest, BytesReadBeforeAHangUpAreKept) {
     for (int round = 0; round < 10; ++round) {
-        Pty line;
-        ports.Link(kPort, line.slave);
+        PtyLine line{PtyLine::Slave::Closed};
+        ports.Link(kPort, line.Name());
         Recorder rec;
         ThreadIO link(true, kPort, 62500, &rec, SerialDevice::Create(Quick()));
         ports.Link(kPort, "/dev/vemor-gone");
         line.Write(Sequence(10));
         std::this_thread::sleep_for(60ms); // past the 20-ms read that takes these bytes
-        line.CloseMaster();
+        line.Close();
         ASSERT_TRUE(rec.WaitUntil([&] { return !rec.Of(WM_LINELOST).empty(); }));
         EXPECT_EQ(rec.RxBytes(), 10u) << "round " << round;
         EXPECT_EQ(link.GetQueuedBytes(), 10u) << "round " << round;
@@ -423,7 +402,7 @@ TEST_F(PortTest, LostLineIsToldOnceWithoutSpinning) {
     ports.Link(kPort, "/dev/vemor-gone"); // so no other pty can take the old name's place
     pty.Write(Sequence(3));
     std::this_thread::sleep_for(50ms);
-    pty.CloseMaster();
+    pty.Close();
     ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINELOST).empty(); }));
     EXPECT_EQ(window.RxBytes(), 3u); // what came before the loss still arrives
     const double cpu = ThreadCpuMs(*link);
@@ -454,24 +433,24 @@ TEST_P(LineBack, ComesBackWhenTheNameResolvesAgain) {
             ports.Link(kPort, target);
         }
     };
-    const LineTermios original = pty.Settings();
-    point(pty.slave);
+    const LineTermios original = Settings(pty);
+    point(pty.Name());
     auto link = byPath ? std::make_unique<ThreadIO>(true, 0, 62500, &window, path)
                        : std::make_unique<ThreadIO>(true, kPort, 62500, &window);
     ASSERT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
     point("/dev/vemor-gone");
-    pty.CloseMaster();
+    pty.Close();
     ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINELOST).empty(); }));
-    Pty plugged;
-    point(plugged.slave);
+    PtyLine plugged{PtyLine::Slave::Closed};
+    point(plugged.Name());
     ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINEBACK).empty(); }, 5s));
-    EXPECT_EQ(plugged.Settings().c_ospeed, 62500u);
+    EXPECT_EQ(Settings(plugged).c_ospeed, 62500u);
     EXPECT_NE(link->GetPortHandle(), INVALID_HANDLE_VALUE);
     plugged.Write(Sequence(10, 40));
     EXPECT_EQ(Drain(*link, 10), Sequence(10, 40));
     EXPECT_EQ(window.Of(WM_LINELOST).size(), 1u);
     link.reset();
-    EXPECT_EQ(plugged.Settings().c_ospeed, original.c_ospeed); // restored where it now is
+    EXPECT_EQ(Settings(plugged).c_ospeed, original.c_ospeed); // restored where it now is
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, LineBack, ::testing::Bool(),

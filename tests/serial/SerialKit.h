@@ -7,6 +7,8 @@
 #elif defined(VEMOR_SIM_EXE)
 #include <windows.h>
 #endif
+#include "../support/Files.h"
+#include "../support/Pty.h"
 
 #include <gtest/gtest.h>
 
@@ -313,10 +315,9 @@ public:
     SimPeer(const SimPeer&) = delete;
     SimPeer& operator=(const SimPeer&) = delete;
 
-    std::string Output() const { return Slurp(Windows(dir_ + "/out")); }
+    std::string Output() const { return vemor::testing::ReadText(Windows(dir_ + "/out")); }
     std::vector<std::uint8_t> Sent() const {
-        const std::string s = Slurp(Windows(dir_ + "/sent"));
-        return std::vector<std::uint8_t>(s.begin(), s.end());
+        return vemor::testing::ReadBytes(Windows(dir_ + "/sent"));
     }
     // Waits for a line that starts with prefix.
     bool WaitLine(const std::string& prefix, std::chrono::milliseconds limit = 10s) const {
@@ -328,7 +329,7 @@ public:
             limit);
     }
     void Signal(const char* name) const {
-        const std::string pid = Slurp(Windows(dir_ + "/pid"));
+        const std::string pid = vemor::testing::ReadText(Windows(dir_ + "/pid"));
         if (!pid.empty()) {
             Run("/bin/kill -" + std::string(name) + " " + pid.substr(0, pid.find('\n')));
         }
@@ -337,10 +338,6 @@ public:
 private:
     // Wine's drive Z: is the Unix root.
     static std::string Windows(const std::string& unixPath) { return "Z:" + unixPath; }
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     static int& Serial() {
         static int n = 0;
         return n;
@@ -362,32 +359,7 @@ private:
 };
 #endif
 #else
-// A private ports folder: XDG_CONFIG_HOME points at a fresh temporary folder.
-class PortsDir {
-public:
-    PortsDir() {
-        char tmpl[] = "/tmp/vemor-serial-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        std::filesystem::create_directories(Folder());
-    }
-    ~PortsDir() {
-        unsetenv("XDG_CONFIG_HOME");
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    std::filesystem::path Folder() const { return root_ / "vemor" / "ports"; }
-    std::filesystem::path Root() const { return root_; }
-    // Points com<n> at target, replacing any earlier link.
-    void Link(int n, const std::string& target) const {
-        const auto link = Folder() / ("com" + std::to_string(n));
-        std::filesystem::remove(link);
-        std::filesystem::create_symlink(target, link);
-    }
-
-private:
-    std::filesystem::path root_;
-};
+using vemor::testing::PortsDir;
 #endif
 
 } // namespace vemor::test

@@ -3,6 +3,8 @@
 // same suite runs on Linux and, cross-built, under Wine.
 #include "../serial/SerialKit.h"
 #include "../support/FakeWindow.h"
+#include "../support/Files.h"
+#include "../support/Frames.h"
 #include "../support/TempDir.h"
 
 #include "vemor/Capture.h"
@@ -12,31 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace vemor::testing {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes ReadFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-// Line bytes of n frames whose payload byte k is (first + i + k) for frame i.
-Bytes Frames(int n, int first = 0) {
-    Bytes out;
-    for (int i = 0; i < n; ++i) {
-        std::uint8_t payload[PayloadLength];
-        for (int k = 0; k < PayloadLength; ++k) {
-            payload[k] = static_cast<std::uint8_t>(first + i + k);
-        }
-        AppendLineFrame(out, payload);
-    }
-    return out;
-}
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -71,9 +50,7 @@ protected:
     // Delivered and drained through the notifications.
     void Receive(const Bytes& bytes) {
         const std::size_t before = window.display.series[0].size();
-        std::size_t frames = 0;
-        FrameAssembler count;
-        count.AssembleBytes(bytes.data(), bytes.size(), [&](const std::uint8_t*) { ++frames; });
+        const std::size_t frames = Parse(bytes).frames.size();
         Deliver(bytes);
         ASSERT_TRUE(window.PumpUntil(session, [&] {
             return window.display.series[0].size() == before + frames &&
@@ -148,7 +125,7 @@ TEST_F(SessionTest, FramesReachTheDisplayAndEveryByteTheCapture) {
     EXPECT_EQ(session.CaptureStream->Name(), "TMP1.$$$");
     // A broken frame first, a frame split across reads on the way.
     Bytes line = {0x10, 0x20, 0xFF, 0x00};
-    const Bytes frames = Frames(40);
+    const Bytes frames = CountingFrames(40);
     line.insert(line.end(), frames.begin(), frames.end());
     Receive(line);
     EXPECT_EQ(window.display.series[0].size(), 40u);
@@ -156,7 +133,7 @@ TEST_F(SessionTest, FramesReachTheDisplayAndEveryByteTheCapture) {
     EXPECT_EQ(window.display.labels[static_cast<int>(Label::RPM)], last.Rpm);
     EXPECT_EQ(session.Health().Rejected(), 0u) << "the line was joined in a frame";
     session.Shutdown();
-    const Bytes file = ReadFile(dir / "TMP1.$$$");
+    const Bytes file = ReadBytes(dir / "TMP1.$$$");
     ASSERT_EQ(file.size(), CaptureHeaderLength + line.size());
     EXPECT_TRUE(std::equal(line.begin(), line.end(), file.begin() + CaptureHeaderLength));
     EXPECT_NE(file[CaptureStopOffset], 0) << "no stop time";
@@ -166,7 +143,7 @@ TEST_F(SessionTest, FramesReachTheDisplayAndEveryByteTheCapture) {
 // Frames of the wrong length are counted as the line's faults, except the one the monitor
 // made itself: the rest of a frame it joined at Open, or cut with Save File.
 TEST_F(SessionTest, OnlyTheLinesFaultsAreCountedAsRejected) {
-    const Bytes frame = Frames(1);
+    const Bytes frame = CountingFrames(1);
     const Bytes half(frame.begin(), frame.begin() + 15);
     const Bytes rest(frame.begin() + 15, frame.end());
     const Bytes broken = {1, 2, 3, 0xFF, 0x00};
@@ -206,7 +183,7 @@ TEST_F(SessionTest, BytesQueuedWhenTheLinkEndsReachTheCaptureAndTheDisplay) {
         Open();
         session.SaveFile();
         const std::string name = session.CaptureStream->Name();
-        const Bytes line = Frames(50);
+        const Bytes line = CountingFrames(50);
         Deliver(line);
         ASSERT_TRUE(test::Recorder::WaitUntil(
             [&] { return SerialThread->GetQueuedBytes() == line.size(); }));
@@ -219,7 +196,7 @@ TEST_F(SessionTest, BytesQueuedWhenTheLinkEndsReachTheCaptureAndTheDisplay) {
             session.StopCapture();
         }
         EXPECT_EQ(window.display.series[0].size(), shownBefore + 50);
-        const Bytes file = ReadFile(dir / name);
+        const Bytes file = ReadBytes(dir / name);
         ASSERT_EQ(file.size(), CaptureHeaderLength + line.size());
         EXPECT_TRUE(std::equal(line.begin(), line.end(), file.begin() + CaptureHeaderLength));
     }
@@ -228,17 +205,17 @@ TEST_F(SessionTest, BytesQueuedWhenTheLinkEndsReachTheCaptureAndTheDisplay) {
 TEST_F(SessionTest, CloseKeepsTheCaptureAndTheNextOpenAppendsToIt) {
     Open();
     session.SaveFile();
-    const Bytes first = Frames(3);
+    const Bytes first = CountingFrames(3);
     Receive(first);
     session.OpenOrClose();
     EXPECT_TRUE(window.ticking) << "the capture field still counts";
     Open();
-    const Bytes second = Frames(4, 100);
+    const Bytes second = CountingFrames(4, 100);
     Receive(second);
     session.SaveFile(); // finishes TMP1, starts TMP2
     Bytes both = first;
     both.insert(both.end(), second.begin(), second.end());
-    const Bytes file = ReadFile(dir / "TMP1.$$$");
+    const Bytes file = ReadBytes(dir / "TMP1.$$$");
     ASSERT_EQ(file.size(), CaptureHeaderLength + both.size());
     EXPECT_TRUE(std::equal(both.begin(), both.end(), file.begin() + CaptureHeaderLength));
 }
@@ -253,9 +230,9 @@ TEST_F(SessionTest, SaveFileTwiceSharesOneTimeTextAndSkipsNamesInUse) {
     session.StopCapture();
     EXPECT_FALSE(window.enabled[Command::StopCapture]);
     EXPECT_EQ(session.CaptureStream, nullptr) << "Stop Capture starts none";
-    EXPECT_EQ(ReadFile(dir / "TMP1.$$$").size(), 11u) << "a file of an earlier run changed";
-    const Bytes a = ReadFile(dir / "TMP3.$$$");
-    const Bytes b = ReadFile(dir / "TMP4.$$$");
+    EXPECT_EQ(ReadBytes(dir / "TMP1.$$$").size(), 11u) << "a file of an earlier run changed";
+    const Bytes a = ReadBytes(dir / "TMP3.$$$");
+    const Bytes b = ReadBytes(dir / "TMP4.$$$");
     ASSERT_EQ(a.size(), 16u);
     ASSERT_EQ(b.size(), 16u);
     EXPECT_TRUE(std::equal(a.begin() + 8, a.end(), b.begin()))
@@ -267,7 +244,7 @@ TEST_F(SessionTest, NotificationsWithoutBytesOrAfterCloseChangeNothing) {
     session.OnRxData(33); // no link
     Open();
     session.SaveFile();
-    const Bytes frame = Frames(1);
+    const Bytes frame = CountingFrames(1);
     ASSERT_TRUE(SerialThread->AppendChunk(frame.data(), static_cast<std::uint32_t>(frame.size())));
     session.OnRxData(0);
     EXPECT_EQ(SerialThread->GetQueuedBytes(), frame.size()) << "a count of 0 drains nothing";
@@ -304,7 +281,7 @@ TEST_F(SessionTest, LinkMessagesAreToldAndGreyTheLabels) {
         EXPECT_EQ(window.lineLost, c.lost);
     }
     // A fault's notification drains what waited behind the notifications that failed.
-    const Bytes frame = Frames(1);
+    const Bytes frame = CountingFrames(1);
     ASSERT_TRUE(SerialThread->AppendChunk(frame.data(), static_cast<std::uint32_t>(frame.size())));
     session.OnLinkMessage(WM_READERFAULT, 4, 0);
     EXPECT_EQ(SerialThread->GetQueuedBytes(), 0u);
@@ -320,7 +297,7 @@ TEST_F(SessionTest, LinkMessagesAreToldAndGreyTheLabels) {
 TEST_F(SessionTest, StatusFieldsFollowTheCaptureAndTheLine) {
     Open();
     session.SaveFile();
-    Receive(Frames(189));
+    Receive(CountingFrames(189));
     now += 1000;
     session.Tick();
     EXPECT_EQ(window.captureField,

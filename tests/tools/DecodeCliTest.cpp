@@ -1,15 +1,20 @@
-// vemor-decode as a process: golden outputs, error lines, exit statuses.
+// vemor-decode as a process, started as each system starts programs: golden outputs byte
+// for byte (no line-end translation), error lines, exit statuses.
 #include "../capture/GoldenCaptures.h"
 #include "../capture/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -17,6 +22,7 @@
 #include <unistd.h>
 
 extern char** environ;
+#endif
 
 namespace vemor::decode::testing {
 namespace {
@@ -28,10 +34,51 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the decoder with stdout to `stdoutPath` (a temp file by default) or to `stdoutFd`.
+#ifdef _WIN32
+HANDLE InheritedFile(const std::string& path) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs the decoder as Windows starts programs, its output to files in tmp.
+Outcome RunDecoder(const TempDir& tmp, const std::vector<std::string>& args) {
+    const std::string outPath = tmp.File("stdout"), errPath = tmp.File("stderr");
+    std::string line = "\"" VEMOR_DECODE_EXE "\"";
+    for (const std::string& a : args) {
+        line += " \"" + a + "\"";
+    }
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = InheritedFile(outPath);
+    si.hStdError = InheritedFile(errPath);
+    PROCESS_INFORMATION pi{};
+    const BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(si.hStdOutput);
+    CloseHandle(si.hStdError);
+    Outcome o;
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
+        return o;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    o.exitStatus = static_cast<int>(code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    o.out = ReadText(outPath);
+    o.err = ReadText(errPath);
+    return o;
+}
+#else
+// Runs the decoder with stdout to `stdoutPath` (a file in tmp by default) or to `stdoutFd`.
 Outcome RunDecoder(const TempDir& tmp, const std::vector<std::string>& args,
                    const char* stdoutPath = nullptr, int stdoutFd = -1) {
-    const std::string outPath = tmp / "stdout", errPath = tmp / "stderr";
+    const std::string outPath = tmp.File("stdout"), errPath = tmp.File("stderr");
     std::vector<std::string> argvStore = {VEMOR_DECODE_EXE};
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -68,16 +115,17 @@ Outcome RunDecoder(const TempDir& tmp, const std::vector<std::string>& args,
         o.signal = WTERMSIG(status);
     }
     if (stdoutFd < 0 && stdoutPath == nullptr) {
-        o.out = ReadFile(outPath);
+        o.out = ReadText(outPath);
     }
-    o.err = ReadFile(errPath);
+    o.err = ReadText(errPath);
     return o;
 }
+#endif
 
 TEST(DecodeCli, GoldenOutputForEachCaptureAndMode) {
     TempDir tmp;
     for (const GoldenCapture& capture : GoldenCaptures()) {
-        const std::string file = tmp / (capture.name + ".cap");
+        const std::string file = tmp.File(capture.name + ".cap");
         WriteFile(file, capture.bytes);
         for (const OutputMode& mode : OutputModes()) {
             SCOPED_TRACE(capture.name + mode.suffix + " (" + capture.about + ")");
@@ -93,28 +141,29 @@ TEST(DecodeCli, GoldenOutputForEachCaptureAndMode) {
 
 TEST(DecodeCli, UnusableFilesGiveOneLineNamingTheFileAndExitOne) {
     TempDir tmp;
-    const std::string shortFile = tmp / "TMP1.$$$";
+    const std::string shortFile = tmp.File("TMP1.$$$");
     WriteFile(shortFile, std::string(15, '1'));
-    const std::string dir = tmp / "TMP2.$$$";
-    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
-    const std::string missing = tmp / "TMP3.$$$";
-    const std::string emptyFile = tmp / "TMP4.$$$";
+    const std::string dir = tmp.File("TMP2.$$$");
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+    const std::string emptyFile = tmp.File("TMP4.$$$");
     WriteFile(emptyFile, std::string());
-    const std::string fifo = tmp / "TMP5.$$$";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
 
     struct Case {
         std::string path;
         std::string reason;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {shortFile, "file is shorter than the 16-byte header"},
         {emptyFile, "file is shorter than the 16-byte header"},
         {dir, "Is a directory"},
-        {missing, "No such file or directory"},
-        {"/dev/zero", "not a regular file"}, // would never end
-        {fifo, "not a regular file"},        // would wait for a writer
+        {tmp.File("TMP3.$$$"), "No such file or directory"},
     };
+#ifndef _WIN32
+    const std::string fifo = tmp.File("TMP5.$$$");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    cases.push_back({"/dev/zero", "not a regular file"}); // would never end
+    cases.push_back({fifo, "not a regular file"});        // would wait for a writer
+#endif
     for (const Case& c : cases) {
         for (const OutputMode& mode : OutputModes()) {
             SCOPED_TRACE(c.path + " " + mode.suffix);
@@ -128,12 +177,13 @@ TEST(DecodeCli, UnusableFilesGiveOneLineNamingTheFileAndExitOne) {
     }
 }
 
+#ifndef _WIN32
 TEST(DecodeCli, UnreadableFileIsAnErrorNotAnEmptyDecode) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "running as root: mode 000 does not stop reads";
     }
     TempDir tmp;
-    const std::string file = tmp / "TMP1.$$$";
+    const std::string file = tmp.File("TMP1.$$$");
     WriteFile(file, GoldenCaptures().front().bytes);
     ASSERT_EQ(::chmod(file.c_str(), 0), 0);
     const Outcome o = RunDecoder(tmp, {file});
@@ -142,9 +192,11 @@ TEST(DecodeCli, UnreadableFileIsAnErrorNotAnEmptyDecode) {
     EXPECT_EQ(o.out, "");
 }
 
+#endif
+
 TEST(DecodeCli, WrongUsageShowsUsageOnStderrAndExitsTwo) {
     TempDir tmp;
-    const std::string file = tmp / "a.cap";
+    const std::string file = tmp.File("a.cap");
     WriteFile(file, GoldenCaptures().front().bytes);
     struct Case {
         std::vector<std::string> args;
@@ -180,19 +232,20 @@ TEST(DecodeCli, HelpGoesToStdoutWithExitZero) {
 
 TEST(DecodeCli, FileNamedLikeAnOptionAfterDoubleDash) {
     TempDir tmp;
-    const std::string file = tmp / "--info";
+    const std::string file = tmp.File("--info");
     WriteFile(file, GoldenCaptures().front().bytes);
     const Outcome o = RunDecoder(tmp, {"--", file});
     EXPECT_EQ(o.exitStatus, 0);
-    EXPECT_EQ(o.out, ReadFile(GoldenPath("basic.csv")));
+    EXPECT_EQ(o.out, ReadText(GoldenPath("basic.csv")));
 }
 
+#ifndef _WIN32
 TEST(DecodeCli, FullDiskIsReportedAsFailure) {
     if (::access("/dev/full", W_OK) != 0) {
         GTEST_SKIP() << "no /dev/full";
     }
     TempDir tmp;
-    const std::string file = tmp / "a.cap";
+    const std::string file = tmp.File("a.cap");
     WriteFile(file, GoldenCaptures().front().bytes);
     for (const OutputMode& mode : OutputModes()) {
         SCOPED_TRACE(mode.suffix);
@@ -207,7 +260,7 @@ TEST(DecodeCli, FullDiskIsReportedAsFailure) {
 
 TEST(DecodeCli, ReaderThatGoesAwayEndsItQuietlyAsOtherToolsEnd) {
     TempDir tmp;
-    const std::string file = tmp / "a.cap";
+    const std::string file = tmp.File("a.cap");
     WriteFile(file, GoldenCaptures().front().bytes);
     for (const std::vector<std::string>& args : {std::vector<std::string>{file}, {"--help"}}) {
         SCOPED_TRACE(args.front());
@@ -221,9 +274,11 @@ TEST(DecodeCli, ReaderThatGoesAwayEndsItQuietlyAsOtherToolsEnd) {
     }
 }
 
+#endif
+
 TEST(DecodeCli, HeaderThatIsNoTimeTextIsWarnedAboutAndShownEscaped) {
     TempDir tmp;
-    const std::string file = tmp / "odd.cap";
+    const std::string file = tmp.File("odd.cap");
     Bytes bytes = Header("\x1b]0;x\x07", "14:05:11");
     const GoldenCapture basic = GoldenCaptures().front();
     bytes.insert(bytes.end(), basic.bytes.begin() + 16, basic.bytes.end());
@@ -235,7 +290,7 @@ TEST(DecodeCli, HeaderThatIsNoTimeTextIsWarnedAboutAndShownEscaped) {
                          ": warning: the header's start time \"\\x1b]0;x\\x07\" is not a time "
                          "text; this may not be a capture file\n");
     EXPECT_EQ(o.out, "start: \\x1b]0;x\\x07\nstop: 14:05:11\n" +
-                         ReadFile(GoldenPath("basic.info")).substr(31));
+                         ReadText(GoldenPath("basic.info")).substr(31));
 }
 
 } // namespace

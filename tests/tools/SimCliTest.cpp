@@ -4,8 +4,8 @@
 #include "SimKit.h"
 
 #include "../serial/SerialKit.h"
-
-#include "vemor/Assembler.h"
+#include "../support/Frames.h"
+#include "../support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::size_t CountFrames(const Bytes& line, std::size_t* dropped = nullptr) {
-    FrameAssembler a;
-    std::size_t frames = 0;
-    const std::size_t d =
-        a.AssembleBytes(line.data(), line.size(), [&](const std::uint8_t*) { ++frames; });
-    if (dropped != nullptr) {
-        *dropped = d;
-    }
-    return frames;
+std::size_t CountFrames(const Bytes& line) {
+    return vemor::testing::Parse(line).frames.size();
 }
 
 // Stops the simulator the way an operator would, reading on meanwhile so that it can hand
@@ -47,14 +40,6 @@ Bytes StopWhileReading(Child& sim, FakeMonitor& monitor, int sig = SIGTERM) {
 
 class SimProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/vemor-simcli-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     std::unique_ptr<Child> Start(std::vector<std::string> args) {
         auto child = std::make_unique<Child>(VEMOR_SIM_EXE, args);
         EXPECT_TRUE(child->WaitLine("link: ")) << child->Output();
@@ -62,10 +47,10 @@ protected:
     }
     fs::path Link(int n = 10) const { return ports_.Folder() / ("com" + std::to_string(n)); }
     bool LinkExists(int n = 10) const { return fs::exists(fs::symlink_status(Link(n))); }
-    std::string File(const std::string& name) const { return (dir_ / name).string(); }
+    std::string File(const std::string& name) const { return dir_.File(name); }
 
     test::PortsDir ports_;
-    fs::path dir_;
+    vemor::testing::TempDir dir_{"vemor-simcli"};
 };
 
 TEST_F(SimProcessTest, SendsNothingUntilTheMonitorHasSetTheLine) {
@@ -245,9 +230,9 @@ TEST_F(SimProcessTest, FaultsCostFramesButTheFrameCountIsMet) {
     const Bytes rest = monitor.Read(100ms);
     got.insert(got.end(), rest.begin(), rest.end());
     EXPECT_EQ(sim->Wait(), 0);
-    std::size_t dropped = 0;
-    EXPECT_EQ(CountFrames(got, &dropped), 600u);
-    EXPECT_GT(dropped, 0u);
+    const vemor::testing::Parsed parsed = vemor::testing::Parse(got);
+    EXPECT_EQ(parsed.frames.size(), 600u);
+    EXPECT_GT(parsed.dropped, 0u);
     EXPECT_EQ(got, ReadBytes(File("sent.bin")));
     EXPECT_TRUE(sim->Line("faults: ")) << sim->Output();
 }

@@ -5,6 +5,8 @@
 #include "PosixLine.h"
 #include "Threadio.h"
 
+#include "../support/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,11 +34,7 @@ namespace vemor::simtest {
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-inline Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using vemor::testing::ReadBytes;
 
 // A child process whose standard output and error come back through one pipe, line by line.
 // Owner: the test thread.

@@ -2,6 +2,8 @@
 // sends and its faults, the command line's refusals, the printing of the monitor's packets.
 #include "SimKit.h"
 
+#include "../support/Frames.h"
+
 #include "vemor/Assembler.h"
 #include "vemor/Values.h"
 #include "vemor/sim/Engine.h"
@@ -189,24 +191,16 @@ TEST(LineFormat, EveryFrameDecodesAndEveryPayloadFFIsDoubled) {
         std::vector<Piece> pieces;
         const Bytes line = Join(*source, 3000, &pieces);
 
-        FrameAssembler assembler;
-        std::vector<Payload> decoded;
-        const std::size_t dropped =
-            assembler.AssembleBytes(line.data(), line.size(), [&](const std::uint8_t* f) {
-                Payload p;
-                std::copy(f, f + PayloadLength, p.begin());
-                decoded.push_back(p);
-            });
-        EXPECT_EQ(dropped, 0u);
+        const vemor::testing::Parsed parsed = vemor::testing::Parse(line);
+        const auto& decoded = parsed.frames;
+        EXPECT_EQ(parsed.dropped, 0u);
         ASSERT_EQ(decoded.size(), pieces.size());
 
         // Re-encoding the decoded payload gives the piece back: FF doubled, then FF 00.
         int withFF = 0;
         std::array<std::set<std::uint8_t>, PayloadLength> values;
         for (std::size_t i = 0; i < pieces.size(); ++i) {
-            Bytes again;
-            AppendLineFrame(again, decoded[i].data());
-            ASSERT_EQ(again, pieces[i].Bytes) << "frame " << i;
+            ASSERT_EQ(decoded[i].Line(), pieces[i].Bytes) << "frame " << i;
             withFF += std::count(decoded[i].begin(), decoded[i].end(), 0xFF) > 0 ? 1 : 0;
             for (int k = 0; k < PayloadLength; ++k) {
                 values[static_cast<std::size_t>(k)].insert(decoded[i][static_cast<std::size_t>(k)]);

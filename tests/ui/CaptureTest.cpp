@@ -1,6 +1,8 @@
 // Save File and the raw capture file.
 #include "UiKit.h"
 
+#include "../support/FileSizeLimit.h"
+
 #include "vemor/Messages.h"
 
 #include <QPushButton>
@@ -8,35 +10,17 @@
 #include <qcustomplot.h>
 
 #include <clocale>
-#include <csignal>
 #include <functional>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 
 namespace vemor::uitest {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Limits the size of files this process writes, for as long as it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN); // EFBIG instead of the signal
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit tight = saved_;
-        tight.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &tight);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-};
+using vemor::testing::FileSizeLimit;
 
 class Capture : public WindowTest {
 protected:
@@ -47,20 +31,12 @@ protected:
     // Writes frames at the line and waits until the window has shown them all.
     void Send(PtyLine& line, int first, int count, Bytes* sent) {
         const int before = Form1->Series1->dataCount();
-        const Bytes bytes = Frames(first, count);
+        const Bytes bytes = VariedFrames(count, first);
         line.Write(bytes);
         ASSERT_TRUE(WaitFor([&] { return Form1->Series1->dataCount() == before + count; }));
         if (sent != nullptr) {
             sent->insert(sent->end(), bytes.begin(), bytes.end());
         }
-    }
-    static Bytes Frames(int first, int count) {
-        Bytes bytes;
-        for (int n = first; n < first + count; ++n) {
-            const Bytes f = FrameLine(n);
-            bytes.insert(bytes.end(), f.begin(), f.end());
-        }
-        return bytes;
     }
     // A window (a new one after a case that destroyed it) capturing from `line`; the name.
     std::string OpenAndCapture(PtyLine& line) {
@@ -167,7 +143,7 @@ TEST_F(Capture, FailedStopTimeIsShownOnce) {
         EXPECT_EQ(errors_[0].text, "Cannot finish file \"" + (work_ / name).string() +
                                        "\"; its header may lack the stop time. " +
                                        SystemText(EFBIG) + ".");
-        EXPECT_EQ(ReadFile(name).size(), 16u);
+        EXPECT_EQ(ReadBytes(name).size(), 16u);
     }
 }
 
@@ -184,7 +160,7 @@ TEST_F(Capture, StopCaptureFinishesTheFileAndStartsNone) {
     EXPECT_FALSE(Form1->StopCapture1->isEnabled());
     EXPECT_EQ(Field(), QString());
     Send(line, 5, 5, nullptr); // shown, not recorded
-    const Bytes file = ReadFile("TMP1.$$$");
+    const Bytes file = ReadBytes("TMP1.$$$");
     EXPECT_EQ(Body(file), sent);
     EXPECT_EQ(Text(file, 10, 1), ":"); // the stop time
     EXPECT_EQ(Text(file, 13, 1), ":");
@@ -225,15 +201,15 @@ TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {
         SCOPED_TRACE(portOpen);
         PtyLine line;
         const std::string name = OpenAndCapture(line);
-        ASSERT_EQ(ReadFile(name).size(), 16u);
-        EXPECT_EQ(Text(ReadFile(name), 8, 8), std::string(8, '\0'));
+        ASSERT_EQ(ReadBytes(name).size(), 16u);
+        EXPECT_EQ(Text(ReadBytes(name), 8, 8), std::string(8, '\0'));
         if (!portOpen) {
             Click(Form1->Button1);
         }
         delete Form1;
         Form1 = nullptr;
         EXPECT_EQ(SerialThread, nullptr);
-        const Bytes file = ReadFile(name);
+        const Bytes file = ReadBytes(name);
         ASSERT_EQ(file.size(), 16u); // nothing was received
         EXPECT_EQ(Text(file, 10, 1), ":");
         EXPECT_EQ(Text(file, 13, 1), ":");

@@ -62,21 +62,10 @@ TEST_F(Commands, MissingPortIsReportedAndStaysClosed) {
 TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {
     PtyLine line;
     OpenPort(line);
-    Bytes stream;
-    for (int n = 0; n < 200; ++n) {
-        const Bytes f = FrameLine(n);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
-    // Frame 199 carries these display bytes.
-    std::uint8_t last[PayloadLength];
-    for (int i = 0; i < PayloadLength; ++i) {
-        last[i] = static_cast<std::uint8_t>(199 * 7 + i);
-    }
-    last[9] = 200;
-    last[6] = 200;
-    line.Write(stream);
+    const Payload last = Varied(199);
+    line.Write(VariedFrames(200));
     ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 200; }));
-    const FrameTexts t = LabelTexts(last, '.');
+    const FrameTexts t = LabelTexts(last.data(), '.');
     // The texts are set with the next paint.
     ASSERT_TRUE(WaitFor([&] { return Form1->LabelRPM->text() == QString::fromLatin1(t.Rpm); }));
     EXPECT_EQ(Form1->LabelRPM->text(), QString::fromLatin1(t.Rpm.c_str()));
@@ -85,7 +74,7 @@ TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {
     EXPECT_TRUE(Form1->LabelECT->text().contains(QStringLiteral("\u00B0C CLT")));
     EXPECT_EQ(Form1->LabelMAT->text(), QString::fromLatin1(t.Mat.c_str()));
     EXPECT_EQ(Form1->LabelPW->text(), QString::fromLatin1(t.Pw.c_str()));
-    const auto y = ChartValues(last);
+    const auto y = ChartValues(last.data());
     for (int s = 0; s < 6; ++s) {
         const QCPGraph* g = Form1->Chart1->graph(s);
         ASSERT_EQ(g->dataCount(), 200) << s;
@@ -98,7 +87,7 @@ TEST_F(Commands, FramesReachTheLabelsTheSeriesAndTheAxisWindow) {
 TEST_F(Commands, FrameSplitAcrossReadsIsAcceptedWhole) {
     PtyLine line;
     OpenPort(line);
-    const Bytes f = FrameLine(3);
+    const Bytes f = Varied(3).Line();
     line.Write(Bytes(f.begin(), f.begin() + 20));
     QTest::qWait(80); // past the read time-out, so the halves arrive in separate chunks
     EXPECT_EQ(Form1->Series1->dataCount(), 0);
@@ -110,24 +99,20 @@ TEST_F(Commands, FrameSplitAcrossReadsIsAcceptedWhole) {
 TEST_F(Commands, MouseZoomHoldsOnlyUntilTheNextFrame) {
     PtyLine line;
     OpenPort(line);
-    line.Write(FrameLine(0));
+    line.Write(Varied(0).Line());
     ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
     // A zoom far to the right of the newest point, which a plain maximum-first update
     // would reject.
     Form1->Chart1->xAxis->setRange(500, 600);
     EXPECT_TRUE(Form1->Display().BottomAxisAutomatic());
-    line.Write(FrameLine(1));
+    line.Write(Varied(1).Line());
     ASSERT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 2; }));
     EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(-149, 1));
     EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(Commands, ScrollingBackShowsTheHistoryAndTheNextFrameReturns) {
-    Bytes stream;
-    for (int n = 0; n < 5000; ++n) {
-        const Bytes f = FrameLine(n);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
+    const Bytes stream = VariedFrames(5000);
     Form1->FeedBytes(stream.data(), stream.size());
     EXPECT_LT(Form1->Series1->dataCount(), 5000); // the graphs hold only the newest stretch
     // The operator looks at frames 100 to 300.
@@ -137,9 +122,9 @@ TEST_F(Commands, ScrollingBackShowsTheHistoryAndTheNextFrameReturns) {
     EXPECT_LE(g->data()->constBegin()->key, 100);
     const auto at150 = g->data()->findBegin(150, false);
     EXPECT_EQ(at150->key, 150);
-    EXPECT_EQ(at150->value, static_cast<std::uint8_t>(150 * 7 + 3));
+    EXPECT_EQ(at150->value, Varied(150)[byte_pos::Map]); // Series1 is the MAP trace
 
-    const Bytes f = FrameLine(5000);
+    const Bytes f = Varied(5000).Line();
     Form1->FeedBytes(f.data(), f.size());
     EXPECT_EQ(Form1->Chart1->xAxis->range(), QCPRange(4850, 5000));
     EXPECT_EQ((g->data()->constEnd() - 1)->key, 5000);
@@ -167,7 +152,7 @@ TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
     ports_.Link(10, back.Name());
     ASSERT_TRUE(WaitFor(
         [] { return Form1->StatusBar1->currentMessage().contains(QStringLiteral("back")); }, 5000));
-    back.Write(FrameLine(0));
+    back.Write(Varied(0).Line());
     EXPECT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
 }
 

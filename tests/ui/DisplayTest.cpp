@@ -14,30 +14,19 @@ namespace {
 
 using Display = WindowTest;
 
-Bytes Frame(std::uint8_t rpm, std::uint8_t battery, std::uint8_t coolant, std::uint8_t pw) {
-    std::uint8_t p[PayloadLength] = {};
-    p[byte_pos::Rpm] = rpm;
-    p[byte_pos::Battery] = battery;
-    p[byte_pos::Coolant] = coolant;
-    p[byte_pos::Intake] = coolant;
-    p[byte_pos::PulseWidth] = pw;
-    Bytes out;
-    AppendLineFrame(out, p);
-    return out;
+Bytes Frame(int rpm, int battery, int coolant, int pw) {
+    using namespace byte_pos;
+    return Payload()
+        .Set({{Rpm, rpm},
+              {Battery, battery},
+              {Coolant, coolant},
+              {Intake, coolant},
+              {PulseWidth, pw}})
+        .Line();
 }
 
 void Feed(const Bytes& line) {
     Form1->FeedBytes(line.data(), line.size());
-}
-
-// Frames 0 .. count - 1 of FrameLine.
-void FeedFrames(int count) {
-    Bytes stream;
-    for (int n = 0; n < count; ++n) {
-        const Bytes f = FrameLine(n);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
-    Feed(stream);
 }
 
 // A label of the same font and size drawn alone with `text` on the window's ground.
@@ -126,9 +115,9 @@ TEST_F(Display, StripMovedFoldByFoldEqualsTheChartDrawnWhole) {
     std::mt19937 rng(5);
     for (int perFold : {1, 3, 8, 40, 400}) {
         for (int fold = 0; fold < 4; ++fold) {
-            SCOPED_TRACE(testing::Message() << perFold << " frames a fold, fold " << fold);
+            SCOPED_TRACE(::testing::Message() << perFold << " frames a fold, fold " << fold);
             const int before = paints.count;
-            Feed(RandomLine(perFold, rng));
+            Feed(RandomFrames(perFold, rng));
             const std::int64_t newest = Form1->Display().History(0).Count() - 1;
             ASSERT_TRUE(WaitFor([&] { return strip->Right() == newest && paints.count > before; }));
             QTest::qWait(5); // the strip's neighbours paint in the same update
@@ -139,18 +128,10 @@ TEST_F(Display, StripMovedFoldByFoldEqualsTheChartDrawnWhole) {
 }
 
 TEST_F(Display, StripDrawsEachTraceInItsColourAtItsValue) {
-    std::uint8_t p[PayloadLength] = {};
-    p[byte_pos::Map] = 10;
-    p[byte_pos::Rpm] = 56; // 256 - 56 = 200
-    p[byte_pos::PulseWidth] = 60;
-    p[byte_pos::O2] = 100;
-    p[byte_pos::Tps] = 140;
-    p[byte_pos::Byte14] = 180;
-    Bytes line;
-    for (int n = 0; n < 200; ++n) {
-        AppendLineFrame(line, p);
-    }
-    Feed(line);
+    using namespace byte_pos;
+    Feed(Payload() // RPM 56: 256 - 56 = 200
+             .Set({{Map, 10}, {Rpm, 56}, {PulseWidth, 60}, {O2, 100}, {Tps, 140}, {Byte14, 180}})
+             .Line(200));
     StripChart* strip = Form1->Display().Strip();
     ASSERT_TRUE(WaitFor([&] { return strip->Right() == 199; }));
     QTest::qWait(50);
@@ -169,7 +150,7 @@ TEST_F(Display, StripDrawsEachTraceInItsColourAtItsValue) {
 
 TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
     for (int n = 0; n < 10; ++n) {
-        Feed(FrameLine(n));
+        Feed(Varied(n).Line());
     }
     ASSERT_TRUE(WaitFor([] { return Form1->LabelRPM->text() != QStringLiteral("LabelRPM"); }));
     const QString before = Form1->LabelRPM->text();
@@ -189,8 +170,8 @@ TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
         EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
     }
     EXPECT_TRUE(Form1->Display().Outages().empty());
-    Feed(FrameLine(10));
-    Feed(FrameLine(11));
+    Feed(Varied(10).Line());
+    Feed(Varied(11).Line());
     EXPECT_EQ(Form1->Display().Outages(), std::deque<std::int64_t>{10});
     EXPECT_EQ(Form1->Chart1->itemCount(), 1);
 
@@ -208,7 +189,7 @@ TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
 }
 
 TEST_F(Display, DoubleClickAfterScrollingBackShowsTheNewestPoints) {
-    FeedFrames(5000);
+    Feed(VariedFrames(5000));
     Form1->Chart1->xAxis->setRange(100, 300); // the operator looks back
     EXPECT_TRUE(Form1->Display().Strip()->isHidden());
     QTest::mouseDClick(Form1->Chart1, Qt::LeftButton, Qt::NoModifier,
@@ -224,7 +205,7 @@ TEST_F(Display, DoubleClickAfterScrollingBackShowsTheNewestPoints) {
 }
 
 TEST_F(Display, ZoomStaysWithinTheHistoryAndTheLeftAxisRange) {
-    FeedFrames(1000);
+    Feed(VariedFrames(1000));
     QCustomPlot* chart = Form1->Chart1;
     const QPointF at = chart->axisRect()->center();
     for (int notch = 0; notch < 40; ++notch) {

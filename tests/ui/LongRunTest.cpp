@@ -2,6 +2,7 @@
 #include "Application.h"
 #include "Main.h"
 
+#include "../support/Frames.h"
 #include "../support/Proc.h"
 
 #include <QTest>
@@ -18,13 +19,9 @@ namespace {
 
 TEST(LongRun, MillionFramesKeepMemoryFlatAndTheNewestPoints) {
     Form1 = new TForm1;
-    std::vector<std::uint8_t> block;
-    std::uint8_t payload[PayloadLength] = {};
-    for (int n = 0; n < 1000; ++n) {
-        payload[3] = static_cast<std::uint8_t>(n);
-        payload[9] = static_cast<std::uint8_t>(n | 1);
-        AppendLineFrame(block, payload);
-    }
+    const testing::Bytes block = testing::LineOf(1000, 0, [](int n) {
+        return testing::Payload().Set(byte_pos::Map, n).Set(byte_pos::Rpm, n | 1);
+    });
     long afterFirst = 0;
     for (int round = 1; round <= 1000; ++round) {
         Form1->FeedBytes(block.data(), block.size());

@@ -75,7 +75,7 @@ TEST_F(Ports, TypedDevicePathOpensAndItsNameIsToldWhenTheLineGoes) {
     ASSERT_EQ(Form1->Button1->text(), QStringLiteral("Close"));
     EXPECT_EQ(SerialThread->GetPortNumber(), 0);
     EXPECT_EQ(SerialThread->PortName(), line->Name());
-    line->Write(FrameLine(0));
+    line->Write(Varied(0).Line());
     EXPECT_TRUE(WaitFor([] { return Form1->LabelRPM->text() != QStringLiteral("LabelRPM"); }));
     const std::string name = line->Name();
     line.reset();
@@ -91,14 +91,7 @@ TEST_F(Ports, HealthFieldCountsFramesAndRejectsThenSilenceAndEmptiesAtClose) {
     EXPECT_TRUE(health->text().isEmpty());
     PtyLine line;
     OpenPort(line);
-    Bytes stream;
-    for (int n = 0; n < 20; ++n) {
-        const Bytes f = FrameLine(n);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
-    const Bytes shortFrame = {1, 2, 3, 0xFF, 0x00};
-    stream.insert(stream.end(), shortFrame.begin(), shortFrame.end());
-    line.Write(stream);
+    line.Write(Cat({VariedFrames(20), {1, 2, 3, 0xFF, 0x00}})); // and a short frame
     EXPECT_TRUE(WaitFor([&] { return health->text().contains(QStringLiteral(", 1 rejected")); }))
         << health->text().toStdString();
     EXPECT_FALSE(health->text().contains(QStringLiteral("line errors"))) // a pty counts none

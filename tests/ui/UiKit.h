@@ -7,6 +7,10 @@
 #include "Main.h"
 
 #include "../serial/SerialKit.h"
+#include "../support/Files.h"
+#include "../support/Frames.h"
+#include "../support/Pty.h"
+#include "../support/TempDir.h"
 
 #include "vemor/Values.h"
 
@@ -17,93 +21,30 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <poll.h>
-#include <pty.h>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace vemor::uitest {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The other side of a port: what the ECU would write, and what it receives.
-class PtyLine {
-public:
-    PtyLine() {
-        int slave = -1;
-        char name[128];
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        name_ = name;
-        // Our side stays open so that the line does not hang up before the monitor opens it.
-        slave_ = slave;
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    }
-    ~PtyLine() {
-        Close();
-        if (slave_ >= 0) {
-            ::close(slave_);
-        }
-    }
-    const std::string& Name() const { return name_; }
-    void Write(const Bytes& bytes) const {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-            } else if (errno == EAGAIN) {
-                pollfd p{master_, POLLOUT, 0};
-                poll(&p, 1, 100);
-            } else {
-                throw std::runtime_error("pty write failed");
-            }
-        }
-    }
-    // Everything the monitor wrote, waiting up to `ms` for at least `want` bytes.
-    Bytes Read(std::size_t want, int ms = 2000) const {
-        Bytes out;
-        const auto end = test::Clock::now() + std::chrono::milliseconds(ms);
-        while (out.size() < want && test::Clock::now() < end) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) > 0) {
-                std::uint8_t buf[256];
-                const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n > 0) {
-                    out.insert(out.end(), buf, buf + n);
-                }
-            }
-        }
-        return out;
-    }
-    void Close() {
-        if (master_ >= 0) {
-            ::close(master_);
-            master_ = -1;
-        }
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string name_;
-};
+using vemor::testing::Bytes;
+using vemor::testing::Cat;
+using vemor::testing::Payload;
+using vemor::testing::PtyLine;
+using vemor::testing::RandomFrames;
+using vemor::testing::ReadBytes;
+using vemor::testing::ReadText;
+using vemor::testing::Varied;
+using vemor::testing::VariedFrames;
+using vemor::testing::WriteFile;
 
 // A fresh window in a private ports folder and working directory, with every box captured.
 class WindowTest : public ::testing::Test {
 protected:
+    vemor::testing::TempDir dir_{"vemor-ui", vemor::testing::TempDir::Enter::Yes}; // the cwd
     void SetUp() override {
-        char tmpl[] = "/tmp/vemor-ui-XXXXXX";
-        work_ = mkdtemp(tmpl);
-        previousDir_ = std::filesystem::current_path();
-        std::filesystem::current_path(work_);
+        work_ = dir_.Path();
         previousErrorBox_ = SetErrorBox([this](const QString& title, const QString& text) {
             errors_.push_back({title.toStdString(), text.toStdString()});
         });
@@ -116,10 +57,6 @@ protected:
         delete Form1;
         Form1 = nullptr;
         SetErrorBox(previousErrorBox_);
-        std::filesystem::current_path(previousDir_);
-        std::error_code ec;
-        std::filesystem::permissions(work_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(work_, ec);
     }
 
     // A window whose link boxes are caught.
@@ -143,11 +80,6 @@ protected:
         return QTest::qWaitFor(pred, ms);
     }
 
-    static Bytes ReadFile(const std::filesystem::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
-
     struct Shown {
         std::string title, text;
     };
@@ -155,35 +87,8 @@ protected:
     test::BoxCapture serialBoxes_;
     std::vector<Shown> errors_;
     std::filesystem::path work_;
-    std::filesystem::path previousDir_;
     ErrorBox previousErrorBox_;
 };
-
-// Line bytes of frames whose payload follows the index, with every byte the display uses set.
-inline Bytes FrameLine(int n) {
-    std::uint8_t p[PayloadLength];
-    for (int i = 0; i < PayloadLength; ++i) {
-        p[i] = static_cast<std::uint8_t>(n * 7 + i);
-    }
-    p[9] = static_cast<std::uint8_t>(1 + n % 200);
-    p[6] = 200;
-    Bytes out;
-    AppendLineFrame(out, p);
-    return out;
-}
-
-// Line bytes of `count` frames of random payload bytes.
-inline Bytes RandomLine(int count, std::mt19937& rng) {
-    Bytes out;
-    std::uint8_t p[PayloadLength];
-    for (int n = 0; n < count; ++n) {
-        for (std::uint8_t& b : p) {
-            b = static_cast<std::uint8_t>(rng());
-        }
-        AppendLineFrame(out, p);
-    }
-    return out;
-}
 
 // What the window has really painted under a widget: its backing store, not a new rendering.
 inline QImage OnScreen(const QWidget* w) {

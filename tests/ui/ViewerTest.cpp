@@ -7,6 +7,7 @@
 
 #include "../capture/GoldenCaptures.h"
 #include "../capture/TestFiles.h"
+#include "../support/Decoded.h"
 
 #include "vemor/capture/Index.h"
 #include "vemor/capture/View.h"
@@ -25,6 +26,7 @@ namespace {
 using decode::XUnit;
 using decode::testing::GoldenCaptures;
 using decode::testing::RandomCapture;
+using vemor::testing::Decoded;
 
 class Viewer : public WindowTest {
 protected:
@@ -32,13 +34,8 @@ protected:
         CaptureViewer::CloseAll();
         WindowTest::TearDown();
     }
-    static std::string Decoded(const Bytes& capture, decode::Options options = {}) {
-        decode::StringWriter out;
-        decode::DecodeBytes(capture.data(), capture.size(), options, out);
-        return out.text;
-    }
     CaptureViewer* Open(const std::string& name, const Bytes& capture) {
-        decode::testing::WriteFile(name, capture);
+        WriteFile(name, capture);
         return CaptureViewer::Open(QString::fromStdString(name));
     }
     bool Loaded(CaptureViewer* v) {
@@ -153,7 +150,7 @@ TEST_F(Viewer, ExportWritesTheDecoderCsvOfTheWholeCaptureOrOfTheFramesInView) {
             }
             v->ExportTo(QStringLiteral("out.csv"), c.visibleOnly);
             ASSERT_TRUE(WaitFor([v] { return !v->Exporting(); }, 10000));
-            EXPECT_EQ(decode::testing::ReadFile("out.csv"), want)
+            EXPECT_EQ(ReadText("out.csv"), want)
                 << c.first << ".." << c.last << (c.visibleOnly ? " in view" : " whole");
         }
     }
@@ -162,12 +159,12 @@ TEST_F(Viewer, ExportWritesTheDecoderCsvOfTheWholeCaptureOrOfTheFramesInView) {
     EXPECT_FALSE(v->Exporting());
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].text.find("that is the capture itself"), std::string::npos);
-    EXPECT_EQ(ReadFile("TMP1.$$$"), capture);
+    EXPECT_EQ(ReadBytes("TMP1.$$$"), capture);
 }
 
 TEST_F(Viewer, WhatIsNotACaptureIsRefusedWithItsReason) {
-    decode::testing::WriteFile("short", std::string(15, '1'));
-    decode::testing::WriteFile("text.csv", std::string(decode::CsvHeader) + "\n");
+    WriteFile("short", std::string(15, '1'));
+    WriteFile("text.csv", std::string(decode::CsvHeader) + "\n");
     std::filesystem::create_directory("folder");
     struct Case {
         std::string path;
@@ -191,7 +188,7 @@ TEST_F(Viewer, WhatIsNotACaptureIsRefusedWithItsReason) {
 // the captures' filter first, and the chosen file opens in a viewer of its own.
 TEST_F(Viewer, OpenCaptureFromTheMonitorsMenu) {
     const Bytes capture = RandomCapture(25, 300);
-    decode::testing::WriteFile("TMP4.$$$", capture);
+    WriteFile("TMP4.$$$", capture);
     QStringList filters;
     QString folder;
     QTimer::singleShot(0, [&] {
@@ -297,14 +294,14 @@ TEST_F(Viewer, MouseAndKeysMoveThroughTheCapture) {
 // Each trace at its value in its colour, zoomed out (one bar a pixel column) and zoomed in
 // (a line through the frames).
 TEST_F(Viewer, TracesAreDrawnAtTheirValuesInTheirColours) {
-    const std::pair<int, std::uint8_t> bytes[] = {{3, 200}, {9, 96},  {19, 120},
-                                                  {7, 80},  {12, 40}, {14, 10}};
-    Bytes capture = decode::testing::Header("14:03:07", "14:05:11");
-    const Bytes line = decode::testing::Line(
-        decode::testing::Payload({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]}));
-    for (int f = 0; f < 20000; ++f) {
-        capture.insert(capture.end(), line.begin(), line.end());
-    }
+    using namespace byte_pos;
+    // The bytes of the six traces, in their order.
+    const std::pair<int, int> bytes[] = {{Map, 200}, {Rpm, 96}, {PulseWidth, 120},
+                                         {O2, 80},   {Tps, 40}, {Byte14, 10}};
+    const Bytes capture =
+        Cat({decode::testing::Header("14:03:07", "14:05:11"),
+             decode::testing::Sample({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]})
+                 .Line(20000)});
     CaptureViewer* v = Open("TMP1.$$$", capture);
     ASSERT_TRUE(Loaded(v));
     QCustomPlot* chart = v->Chart();
@@ -315,7 +312,7 @@ TEST_F(Viewer, TracesAreDrawnAtTheirValuesInTheirColours) {
         const QImage image = chart->toPixmap().toImage();
         const int x = static_cast<int>(chart->xAxis->coordToPixel(5000 + shown / 2));
         for (int t = 0; t < 6; ++t) {
-            const double value = decode::TraceValue(t, bytes[t].second);
+            const double value = decode::TraceValue(t, static_cast<std::uint8_t>(bytes[t].second));
             const int y = static_cast<int>(std::lround(chart->yAxis->coordToPixel(value)));
             EXPECT_EQ(image.pixelColor(x, y), chart->graph(t)->pen().color())
                 << "trace " << t << " at " << value;

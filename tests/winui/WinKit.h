@@ -6,29 +6,25 @@
 #include "Main.h"
 
 #include "../serial/SerialKit.h"
-
-#include "vemor/Assembler.h"
+#include "../support/Files.h"
+#include "../support/Frames.h"
+#include "../support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace vemor::wintest {
 
-using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
-
-inline Bytes ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using vemor::testing::Bytes;
+using vemor::testing::CountingFrames;
+using vemor::testing::Payload;
+using vemor::testing::ReadBytes;
 
 inline std::string Text(HWND window) {
     char buf[256];
@@ -60,27 +56,12 @@ inline void Pump() {
     PumpUntil([] { return true; }, 0);
 }
 
-// Line bytes of n frames whose payload byte k is (k + i) for frame i, FF bytes doubled.
-inline Bytes LineFrames(int n, std::uint8_t start = 0) {
-    Bytes out;
-    for (int i = 0; i < n; ++i) {
-        std::uint8_t payload[PayloadLength];
-        for (int k = 0; k < PayloadLength; ++k) {
-            payload[k] = static_cast<std::uint8_t>(start + k + i);
-        }
-        AppendLineFrame(out, payload);
-    }
-    return out;
-}
-
 // A window in a folder of its own, with both kinds of boxes captured.
 class WindowTest : public ::testing::Test {
 protected:
+    vemor::testing::TempDir folder_{"vemor-winui", vemor::testing::TempDir::Enter::Yes};
     void SetUp() override {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("vemor-winui-" + std::to_string(random()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        dir_ = folder_.Path();
         previousError_ = SetErrorBox([this](const std::string& title, const std::string& text) {
             errors.push_back({text, title});
         });
@@ -97,9 +78,6 @@ protected:
         SerialThread = nullptr;
         Pump();
         SetErrorBox(previousError_);
-        fs::current_path(fs::temp_directory_path());
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     // A link object whose port failed to open, so that the test can queue bytes on it.

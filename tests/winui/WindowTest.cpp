@@ -156,17 +156,12 @@ TEST_F(WindowTest, ReceivedBytesAreCapturedWholeThenShown) {
     EXPECT_EQ(name, "TMP1.$$$");
 
     // A broken frame, then 200 good ones; a frame split across two messages on the way.
-    Bytes bytes = {0x10, 0x20, 0xFF, 0x00};
-    const Bytes frames = LineFrames(200);
-    bytes.insert(bytes.end(), frames.begin(), frames.end());
+    const Bytes bytes = vemor::testing::Cat({{0x10, 0x20, 0xFF, 0x00}, CountingFrames(200)});
     Receive(bytes);
     Form1->Display().ShowLabels();
 
-    const std::uint8_t* last = nullptr;
-    FrameAssembler check;
-    check.AssembleBytes(frames.data(), frames.size(), [&](const std::uint8_t* f) { last = f; });
-    ASSERT_NE(last, nullptr);
-    const FrameTexts texts = LabelTexts(last, Form1->DecimalSeparator());
+    const FrameTexts texts =
+        LabelTexts(Payload::Counting(199).data(), Form1->DecimalSeparator()); // the last frame
     EXPECT_EQ(Text(Form1->LabelRPM), texts.Rpm);
     EXPECT_EQ(Text(Form1->LabelBatt), texts.Batt);
     EXPECT_EQ(Text(Form1->LabelECT), texts.Ect);
@@ -215,18 +210,10 @@ TEST_F(WindowTest, ChartDrawsEachTraceInItsColourAtItsValue) {
     SerialThread = QueueOnly();
     // Every series on a level line of its own: MAP 40, RPM 256 - 56, PW 100, O2 140, TPS 180,
     // byte 14 at 20.
-    std::uint8_t payload[PayloadLength] = {};
-    payload[3] = 40;
-    payload[9] = 56;
-    payload[19] = 100;
-    payload[7] = 140;
-    payload[12] = 180;
-    payload[14] = 20;
-    Bytes line;
-    for (int i = 0; i < 160; ++i) {
-        AppendLineFrame(line, payload);
-    }
-    Receive(line);
+    using namespace byte_pos;
+    Receive(Payload()
+                .Set({{Map, 40}, {Rpm, 56}, {PulseWidth, 100}, {O2, 140}, {Tps, 180}, {Byte14, 20}})
+                .Line(160));
     const COLORREF expected[6] = {RGB(255, 255, 255), RGB(255, 255, 0), RGB(255, 0, 0),
                                   RGB(0, 255, 0),     RGB(0, 0, 255),   RGB(0, 128, 0)};
     const double levels[6] = {40, 200, 100, 140, 180, 20};
@@ -252,7 +239,7 @@ TEST_F(WindowTest, ChartDrawsEachTraceInItsColourAtItsValue) {
 
 TEST_F(WindowTest, ZoomLastsUntilTheNextFrameAndDoubleClickGivesTheViewBack) {
     SerialThread = QueueOnly();
-    Receive(LineFrames(300));
+    Receive(CountingFrames(300));
     StripChart& chart = *Form1->Chart1;
     chart.Render();
     const RECT plot = chart.PlotArea();
@@ -267,7 +254,7 @@ TEST_F(WindowTest, ZoomLastsUntilTheNextFrameAndDoubleClickGivesTheViewBack) {
     EXPECT_LT(chart.Bottom().Max, 299);
     EXPECT_LT(chart.Left().Max, 260);
 
-    Receive(LineFrames(1));
+    Receive(CountingFrames(1));
     EXPECT_FALSE(Form1->Display().BottomAxisAutomatic());
     EXPECT_EQ(chart.Bottom().Min, 150);
     EXPECT_EQ(chart.Bottom().Max, 300);
