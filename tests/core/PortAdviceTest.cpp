@@ -174,7 +174,10 @@ TEST(ShellWord, QuotesOnlyWhatTheShellWouldSplitOrExpand) {
 TEST(ShownDeviceText, ControlAndReorderingCharactersAreShownAsEscapes) {
     const std::pair<std::string, std::string> cases[] = {
         {"FT232R USB UART", "FT232R USB UART"},
-        {"Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"}, // letters beyond ASCII stay
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"}, // letters beyond ASCII stay
         {"A\nB\x1B[2J\x7F", "A\\x0aB\\x1b[2J\\x7f"},
         {"usb\xE2\x80\xAEtxt.exe", "usb\\u{202E}txt.exe"},
         {"\xE2\x81\xA6x\xE2\x81\xA9\xE2\x80\x8F\xD8\x9C", "\\u{2066}x\\u{2069}\\u{200F}\\u{061C}"},
