@@ -367,6 +367,14 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETTINGCHANGE:
         ReadLocale();
         break;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // Log-off or shutdown: the process may end right after this returns, window or not.
+        if (wParam != FALSE) {
+            FormDestroy(Handle);
+        }
+        return 0;
     case WM_DESTROY:
         destroyed_ = true;
         KillTimer(Handle, TickTimer);

@@ -1,5 +1,5 @@
 // A monitor that opens COM10 and captures, reporting how many bytes it has written to its
-// capture file, so that a test can kill it at a known point.
+// capture file, so that a test can kill it or end it at a known point.
 #include "Application.h"
 #include "Main.h"
 
@@ -30,5 +30,10 @@ int main(int argc, char** argv) {
         }
     });
     poll.start(2);
-    return TApplication::exec();
+    const int status = TApplication::exec();
+    // As the program does: the window goes while the application still exists.
+    delete Form1;
+    Form1 = nullptr;
+    std::printf("ended\n");
+    return status;
 }

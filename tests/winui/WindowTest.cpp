@@ -286,6 +286,20 @@ TEST_F(WindowTest, StopCaptureInTheFileMenuFinishesTheCaptureItsFieldShows) {
     EXPECT_EQ(ReadBytes(dir_ / "TMP1.$$$").size(), 16u);
 }
 
+TEST_F(WindowTest, LogOffOrShutdownFinishesTheCaptureFirst) {
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    Click(Form1->Button2);
+    ASSERT_NE(Form1->CaptureStream, nullptr);
+    EXPECT_TRUE(SendMessageA(Form1->Handle, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageA(Form1->Handle, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(Form1->CaptureStream, nullptr);
+    EXPECT_EQ(SerialThread, nullptr);
+    const Bytes file = ReadBytes(dir_ / "TMP1.$$$");
+    ASSERT_EQ(file.size(), 16u);
+    EXPECT_NE(file[8], 0) << "no stop time";
+}
+
 TEST_F(WindowTest, MemoDoubleClickEmptiesIt) {
     SetWindowTextA(Form1->Memo1, "line one\r\nline two");
     SendMessageA(Form1->Memo1, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
