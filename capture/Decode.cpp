@@ -399,7 +399,12 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
             return {Status::InputError, path + ": " + Reason(error)};
         }
         if (got == 0) {
-            break; // cut short since it was opened
+            // Cut short since it was opened: the rows so far are kept, but said to be partial.
+            buffer.Flush();
+            if (buffer.Failed()) {
+                return {Status::OutputError, buffer.Error()};
+            }
+            return {Status::Changed, path + ": " + ChangedReason};
         }
         remaining -= static_cast<std::uint64_t>(got);
         const bool headerBefore = decoder.HeaderComplete();

@@ -93,7 +93,13 @@ CaptureViewer::CaptureViewer(const QString& path) : path_(path) {
     Viewers().append(this);
     ReadLocale();
     BuildWindow();
-    const std::string file = QFile::encodeName(path).toStdString();
+    connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
+    StartLoading();
+}
+
+void CaptureViewer::StartLoading() {
+    const std::string file = QFile::encodeName(path_).toStdString();
+    progressBar_->show();
     loading_ = std::make_unique<Background<decode::Loaded>>([file](decode::Progress& progress) {
         try {
             return decode::LoadCapture(file, &progress);
@@ -101,7 +107,6 @@ CaptureViewer::CaptureViewer(const QString& path) : path_(path) {
             return decode::Loaded{{decode::Status::InputError, file + ": " + e.what()}, {}};
         }
     });
-    connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
     poll_.start(PollMs);
 }
 
@@ -257,6 +262,21 @@ void CaptureViewer::FinishLoading() {
     loading_.reset();
     progressBar_->hide();
     statusBar()->clearMessage();
+    if (loaded.result.status == decode::Status::Changed) {
+        const QString reason = QString::fromLocal8Bit(loaded.result.message.c_str());
+        const bool again =
+            AskLoadAgain ? AskLoadAgain(reason)
+                         : QMessageBox::question(this, windowTitle(),
+                                                 QStringLiteral("%1.\nLoad it again?").arg(reason),
+                                                 QMessageBox::Yes | QMessageBox::No,
+                                                 QMessageBox::Yes) == QMessageBox::Yes;
+        if (again) {
+            StartLoading();
+        } else {
+            close();
+        }
+        return;
+    }
     if (loaded.result.status != decode::Status::Ok) {
         const QString reason = QString::fromLocal8Bit(loaded.result.message.c_str());
         close();

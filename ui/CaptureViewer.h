@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,6 +60,9 @@ public:
     // Writes the CSV of the whole capture or of the frames in view, on a thread of its own.
     void ExportTo(const QString& path, bool visibleOnly);
     bool Exporting() const { return exporting_ != nullptr; }
+    // Asked when the file changed while it was read; true loads it again. By default a
+    // question box.
+    std::function<bool(const QString& reason)> AskLoadAgain;
 
 signals:
     void Loaded();
@@ -72,6 +76,7 @@ protected:
 private:
     void BuildWindow();
     void Poll();
+    void StartLoading();
     void FinishLoading();
     void ShowSummary();
     void OnRangeChanged();

@@ -293,6 +293,29 @@ TEST(DecodeBlocks, OutputDoesNotDependOnTheReadBlockSize) {
 
 // Several MiB of rows: the output buffer is flushed many times and the read blocks end
 // anywhere in a frame.
+TEST(DecodeBlocks, FileThatShrinksWhileItIsReadIsSaidToHaveChanged) {
+    TempDir tmp;
+    const std::string file = tmp.File("shrinking.cap");
+    WriteFile(file, Cat({Header("14:03:07", "14:05:11"), vemor::testing::CountingFrames(100)}));
+    // Cut to half when the first frame has been decoded, as another program might.
+    struct Cutter : FrameSink {
+        std::string path;
+        std::uint64_t frames = 0;
+        void Frame(const std::uint8_t*, std::uint64_t) override {
+            if (frames++ == 0) {
+                std::filesystem::resize_file(path, 16 + 50 * 33);
+            }
+        }
+        void Rejected(std::uint64_t) override {}
+    } cutter;
+    cutter.path = file;
+    StringWriter out;
+    const Result r = DecodeFile(file, Options{.sink = &cutter, .blockSize = 66}, out);
+    EXPECT_EQ(r.status, Status::Changed);
+    EXPECT_EQ(r.message, file + ": " + ChangedReason);
+    EXPECT_EQ(cutter.frames, 50u) << "the rows before the change are kept";
+}
+
 TEST(DecodeBlocks, LongCaptureLosesNoRowAtBufferOrBlockBoundaries) {
     std::mt19937 rng(11);
     const int frames = 60000;

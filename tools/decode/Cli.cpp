@@ -32,7 +32,8 @@ constexpr std::string_view Usage =
     "  --help     print this text\n"
     "\n"
     "Exit status: 0 done (a header that is not a capture's is warned about on standard\n"
-    "error), 1 unreadable, too short or not a regular file, or failed output, 2 wrong usage.\n";
+    "error), 1 unreadable, too short, not a regular file, shorter at the end than when it\n"
+    "was opened (it changed while it was read), or failed output, 2 wrong usage.\n";
 
 void Say(Writer& w, std::string_view text) {
     // Nothing better can be done when the error stream itself fails.

@@ -125,7 +125,9 @@ private:
     std::size_t headerHave_ = 0;
 };
 
-enum class Status { Ok, InputError, OutputError, Cancelled };
+// Changed: the file became shorter while it was read, so what was decoded is a fraction of
+// something that is no longer there; reading it again may give all of it.
+enum class Status { Ok, InputError, OutputError, Cancelled, Changed };
 
 struct Result {
     Status status = Status::Ok;
@@ -134,11 +136,14 @@ struct Result {
 
 inline constexpr const char* ShortFileReason = "file is shorter than the 16-byte header";
 inline constexpr const char* NotRegularReason = "not a regular file";
+inline constexpr const char* ChangedReason =
+    "the file changed while it was read: it became shorter than when it was opened";
 
 using WarnFn = std::function<void(const std::string& line)>;
 
 // Streams the file in blocks of options.blockSize bytes, in constant memory, up to the size
-// it had when opened (a capture still being written is read as far as it was then). Anything
+// it had when opened (a capture still being written is read as far as it was then); a file
+// that ends before that size is Changed. Anything
 // but a regular file is refused before a byte is read. Each header warning goes to warn as
 // "FILE: warning: ..." as soon as the header is in.
 Result DecodeFile(const std::string& path, const Options& options, Writer& out,
