@@ -91,6 +91,8 @@ CaptureViewer::CaptureViewer(const QString& path) : path_(path) {
     // Closing the monitor ends the program; a viewer left open does not keep it running.
     setAttribute(Qt::WA_QuitOnClose, false);
     Viewers().append(this);
+    // The file as it was opened, wherever it goes meanwhile.
+    viewedId_ = IdOf(QFile::encodeName(path).toStdString());
     ReadLocale();
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
@@ -539,10 +541,10 @@ void CaptureViewer::ExportTo(const QString& path, bool visibleOnly) {
     if (!index_ || exporting_) {
         return;
     }
-    if (QFileInfo(path).canonicalFilePath() == QFileInfo(path_).canonicalFilePath()) {
-        const QString text = QStringLiteral("Cannot export the CSV to %1: that is the capture "
-                                            "itself, which it would replace. Choose another name")
-                                 .arg(path);
+    const std::string refusal = ExportRefusal(QFile::encodeName(path).toStdString(), viewedId_);
+    if (!refusal.empty()) {
+        const QString text = QStringLiteral("Cannot export the CSV to %1: %2. Choose another name")
+                                 .arg(path, QString::fromLocal8Bit(refusal.c_str()));
         emit Exported(false, text);
         ShowErrorDisplay(text);
         return;

@@ -5,6 +5,7 @@
 
 #include "Background.h"
 
+#include "vemor/capture/FileId.h"
 #include "vemor/capture/Index.h"
 #include "vemor/capture/View.h"
 
@@ -90,6 +91,7 @@ private:
     void ReadLocale();
 
     QString path_;
+    FileId viewedId_;
     QCustomPlot* chart_ = nullptr;
     std::array<QCPGraph*, 6> traces_{};
     TraceBars* bars_ = nullptr; // the traces when zoomed out; owned by the chart

@@ -13,6 +13,14 @@
 
 namespace vemor {
 
+FileId IdOf(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+}
+
 bool NameTaken(const std::string& name) {
     struct stat st;
     return lstat(name.c_str(), &st) == 0 || errno != ENOENT;
@@ -90,12 +98,18 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
         }
         throw std::runtime_error(CannotCreateFileMessage(fullPath_, SystemText(err)));
     }
+    struct stat st {};
+    if (fstat(fd_, &st) == 0) {
+        id_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+        NoteOpenCapture(id_, true);
+    }
 }
 
 CaptureFile::~CaptureFile() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
+    NoteOpenCapture(id_, false);
 }
 
 bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
@@ -115,6 +129,7 @@ bool CaptureFile::Finish(const std::string& stopTime) {
         n = ::pwrite(fd_, field.data(), field.size(), CaptureStopOffset);
     } while (n < 0 && errno == EINTR);
     int err = n == static_cast<ssize_t>(field.size()) ? 0 : (n < 0 ? errno : ENOSPC);
+    moved_ = id_.Valid && !SameFile(IdOf(name_), id_);
     // Some file systems tell a failed write only here.
     if (::close(fd_) != 0 && err == 0 && errno != EINTR) {
         err = errno;

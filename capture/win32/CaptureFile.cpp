@@ -60,6 +60,23 @@ void RemoveIfSame(const std::string& name, const BY_HANDLE_FILE_INFORMATION& ope
 
 } // namespace
 
+FileId IdOf(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    if (!ok) {
+        return {};
+    }
+    return {info.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+}
+
 bool NameTaken(const std::string& name) {
     if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return true;
@@ -105,12 +122,16 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
             CannotCreateFileMessage(fullPath_, SystemText(static_cast<int>(err))));
     }
     file_ = file;
+    id_ = {info.dwVolumeSerialNumber,
+           (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+    NoteOpenCapture(id_, true);
 }
 
 CaptureFile::~CaptureFile() {
     if (File(file_) != INVALID_HANDLE_VALUE) {
         CloseHandle(File(file_));
     }
+    NoteOpenCapture(id_, false);
 }
 
 bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
@@ -136,8 +157,11 @@ bool CaptureFile::Finish(const std::string& stopTime) {
     if (err != ERROR_SUCCESS) {
         lastError_ = static_cast<int>(err);
     }
+    // Opened unshared, the file cannot be looked at by name while it is open; after the close,
+    // a file put under the name meanwhile has another identity.
     CloseHandle(File(file_));
     file_ = INVALID_HANDLE_VALUE;
+    moved_ = !SameFile(IdOf(name_), id_);
     return err == ERROR_SUCCESS;
 }
 

@@ -182,6 +182,10 @@ std::string Session::FinishCapture(const std::string& timeText) {
     if (!CaptureStream->Finish(timeText)) {
         failure = CannotFinishFileMessage(CaptureStream->FullPath(),
                                           SystemText(CaptureStream->LastError()));
+    } else if (CaptureStream->Moved()) {
+        failure = CaptureStream->FullPath() +
+                  " no longer leads to the capture just finished: it was moved, renamed or "
+                  "replaced while it was recorded, and the capture is wherever the file went";
     }
     CaptureStream.reset();
     window_.EnableCommand(Command::StopCapture, false);

@@ -5,6 +5,7 @@
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
 #include "vemor/capture/CaptureFile.h"
+#include "vemor/capture/FileId.h"
 
 #include <gtest/gtest.h>
 
@@ -156,6 +157,53 @@ TEST_F(CaptureFileTest, WhatStandsUnderANameIsLeftAndTheNextNameTaken) {
         }
     }
 }
+
+// An export never replaces a capture: the one shown (found by its identity, wherever it was
+// moved), the one being recorded (under any name that leads to it), or any named like one.
+TEST_F(CaptureFileTest, ExportIsRefusedWhereItWouldReplaceACapture) {
+    WriteFile("shown.cap", std::string(16, 'x'));
+    const FileId shown = IdOf("shown.cap");
+    fs::rename("shown.cap", "moved.cap"); // after it was opened in the viewer
+    CaptureFile running("TMP5.$$$", "12:00:00");
+    struct Case {
+        const char* target;
+        bool refused;
+    };
+    std::vector<Case> cases = {
+        {"out.csv", false},  {"moved.cap", true}, {"TMP5.$$$", true},
+        {"TMP77.$$$", true}, {"TMP.csv", false},  {"shown.cap", false},
+    };
+#ifndef _WIN32
+    fs::create_hard_link("TMP5.$$$", "alias.csv");
+    cases.push_back({"alias.csv", true});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        EXPECT_EQ(!ExportRefusal(c.target, shown).empty(), c.refused)
+            << ExportRefusal(c.target, shown);
+    }
+    ASSERT_TRUE(running.Finish("12:00:01"));
+    EXPECT_FALSE(running.Moved());
+}
+
+#ifndef _WIN32
+// A capture whose name was taken away while it ran is said to be elsewhere at its finish.
+TEST_F(CaptureFileTest, FinishSaysWhenTheNameNoLongerLeadsToTheCapture) {
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "moved");
+        CaptureFile file("TMP1.$$$", "12:00:00");
+        fs::rename("TMP1.$$$", "kept.cap");
+        if (replaced) {
+            WriteFile("TMP1.$$$", std::string("other"));
+        }
+        ASSERT_TRUE(file.Finish("12:00:01"));
+        EXPECT_TRUE(file.Moved());
+        EXPECT_EQ(fs::file_size("kept.cap"), CaptureHeaderLength);
+        std::error_code ec;
+        fs::remove("TMP1.$$$", ec);
+    }
+}
+#endif
 
 } // namespace
 } // namespace vemor::decode::testing

@@ -4,6 +4,7 @@
 #include "vemor/SystemText.h" // SystemText, for LastError()
 
 #include "vemor/Capture.h"
+#include "vemor/capture/FileId.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,9 @@ public:
     bool Finish(const std::string& stopTime);
 
     const std::string& Name() const { return name_; }
+    // After Finish: the name no longer led to the file written (it was moved, renamed or
+    // replaced meanwhile), so the capture is not where its name says.
+    bool Moved() const { return moved_; }
     const std::string& FullPath() const { return fullPath_; }
     // The system's code of the last failure: errno, or GetLastError on Windows.
     int LastError() const { return lastError_; }
@@ -49,6 +53,8 @@ private:
 #endif
     int lastError_ = 0;
     std::uint64_t bodyBytes_ = 0;
+    FileId id_;
+    bool moved_ = false;
 };
 
 // The name was taken between the look and the create; the next name is the remedy.
