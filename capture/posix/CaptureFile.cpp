@@ -112,17 +112,12 @@ CaptureFile::~CaptureFile() {
     NoteOpenCapture(id_, false);
 }
 
-bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
-    std::size_t done = 0;
-    const int err = WriteAll(fd_, data, count, done);
-    bodyBytes_ += done;
-    if (err != 0) {
-        lastError_ = err;
-    }
-    return err == 0;
+int CaptureFile::WriteBody(const std::uint8_t* data, std::size_t count, std::size_t& done) {
+    return WriteAll(fd_, data, count, done);
 }
 
 bool CaptureFile::Finish(const std::string& stopTime) {
+    FinishBody();
     const auto field = StopField(stopTime);
     ssize_t n = -1;
     do {

@@ -134,17 +134,12 @@ CaptureFile::~CaptureFile() {
     NoteOpenCapture(id_, false);
 }
 
-bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
-    std::size_t done = 0;
-    const DWORD err = WriteAll(File(file_), data, count, done);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = static_cast<int>(err);
-    }
-    bodyBytes_ += done;
-    return err == ERROR_SUCCESS;
+int CaptureFile::WriteBody(const std::uint8_t* data, std::size_t count, std::size_t& done) {
+    return static_cast<int>(WriteAll(File(file_), data, count, done));
 }
 
 bool CaptureFile::Finish(const std::string& stopTime) {
+    FinishBody();
     const auto field = StopField(stopTime);
     std::size_t done = 0;
     DWORD err = ERROR_SUCCESS;

@@ -179,7 +179,13 @@ void Session::StartCapture(const std::string& timeText) {
 
 std::string Session::FinishCapture(const std::string& timeText) {
     std::string failure;
-    if (!CaptureStream->Finish(timeText)) {
+    const bool finished = CaptureStream->Finish(timeText);
+    if (CaptureStream->LostBytes() > 0) {
+        // Stays in the field until the next Save File, and is said once now.
+        captureWarning_ = LostText(*CaptureStream);
+        return FinishedWith(captureWarning_);
+    }
+    if (!finished) {
         failure = CannotFinishFileMessage(CaptureStream->FullPath(),
                                           SystemText(CaptureStream->LastError()));
     } else if (CaptureStream->Moved()) {
@@ -187,11 +193,23 @@ std::string Session::FinishCapture(const std::string& timeText) {
                   " no longer leads to the capture just finished: it was moved, renamed or "
                   "replaced while it was recorded, and the capture is wherever the file went";
     }
+    return FinishedWith(failure);
+}
+
+std::string Session::FinishedWith(const std::string& failure) {
     CaptureStream.reset();
     window_.EnableCommand(Command::StopCapture, false);
     UpdateTicking();
     RefreshCaptureField();
     return failure;
+}
+
+std::string Session::LostText(const CaptureFile& file) const {
+    return file.Name() + ": " + std::to_string(file.LostBytes()) +
+           " received bytes could not be written (" + SystemText(file.LastError()) +
+           "), from body offset " + std::to_string(file.LostFrom()) +
+           " on; the capture is incomplete. Free disk space, then Save File starts a new "
+           "capture.";
 }
 
 void Session::ShowUnfinished(const std::string& failure) {
@@ -292,17 +310,18 @@ bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr
 }
 
 void Session::ReportCaptureWriteFailure() {
-    if (!captureWarning_.empty()) {
-        return;
+    // What waits is told with the capture's progress; only bytes given up stand for good.
+    if (captureWarning_.empty() && CaptureStream->LostBytes() > 0) {
+        captureWarning_ = LostText(*CaptureStream);
     }
-    captureWarning_ = CaptureStream->Name() + ": received bytes could not be written (" +
-                      SystemText(CaptureStream->LastError()) +
-                      "); the capture is incomplete. Free disk space, then Save File starts a "
-                      "new capture.";
     RefreshCaptureField();
 }
 
 void Session::Tick() {
+    // A disk that takes bytes again gets what waits, also while the line is quiet.
+    if (CaptureStream && CaptureStream->WaitingBytes() > 0 && !CaptureStream->Retry()) {
+        ReportCaptureWriteFailure();
+    }
     RefreshCaptureField();
     RefreshHealthField();
 }
@@ -312,8 +331,13 @@ void Session::RefreshCaptureField() {
         window_.ShowCaptureField(captureWarning_);
     } else if (CaptureStream) {
         const auto seconds = static_cast<std::uint64_t>((Now() - captureStartMs_) / 1000);
-        window_.ShowCaptureField(CapturingText(CaptureStream->Name(), CaptureStream->BodyBytes(),
-                                               seconds, decimalSeparator_));
+        std::string text = CapturingText(CaptureStream->Name(), CaptureStream->BodyBytes(), seconds,
+                                         decimalSeparator_);
+        if (CaptureStream->WaitingBytes() > 0) {
+            text += "; " + ByteCountText(CaptureStream->WaitingBytes(), decimalSeparator_) +
+                    " waiting for the disk (" + SystemText(CaptureStream->LastError()) + ")";
+        }
+        window_.ShowCaptureField(text);
     } else {
         window_.ShowCaptureField("");
     }

@@ -187,6 +187,26 @@ TEST_F(CaptureFileTest, ExportIsRefusedWhereItWouldReplaceACapture) {
 }
 
 #ifndef _WIN32
+// Bytes wait for the disk up to the limit; past it they are given up and counted from where.
+TEST_F(CaptureFileTest, BytesPastTheWaitingLimitAreGivenUpAndCounted) {
+    CaptureFile file(Name, "12:00:00");
+    const std::vector<std::uint8_t> burst(CaptureFile::WaitingLimit + 1000, 0x42);
+    {
+        vemor::testing::FileSizeLimit full(16);
+        EXPECT_FALSE(file.Append(burst.data(), 100));
+        EXPECT_FALSE(file.Append(burst.data(), burst.size()));
+        EXPECT_EQ(file.WaitingBytes(), CaptureFile::WaitingLimit);
+        EXPECT_EQ(file.LostBytes(), burst.size() + 100 - CaptureFile::WaitingLimit);
+        EXPECT_EQ(file.LostFrom(), CaptureFile::WaitingLimit);
+        EXPECT_FALSE(file.Retry());
+    }
+    EXPECT_TRUE(file.Retry());
+    EXPECT_EQ(file.WaitingBytes(), 0u);
+    EXPECT_EQ(file.BodyBytes(), CaptureFile::WaitingLimit);
+    ASSERT_TRUE(file.Finish("12:00:01"));
+    EXPECT_EQ(fs::file_size(Name), 16 + CaptureFile::WaitingLimit);
+}
+
 // A capture whose name was taken away while it ran is said to be elsewhere at its finish.
 TEST_F(CaptureFileTest, FinishSaysWhenTheNameNoLongerLeadsToTheCapture) {
     for (const bool replaced : {false, true}) {

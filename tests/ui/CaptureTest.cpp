@@ -216,30 +216,50 @@ TEST_F(Capture, WindowDestroyedWhileCapturingWritesTheStopTime) {
     }
 }
 
-TEST_F(Capture, FailedWritesAreToldUntilTheNextSaveFileAndDecodingGoesOn) {
+// A disk that takes nothing for a spell: the bytes wait, the field says how many, and once
+// the disk takes them again the capture holds everything the line carried.
+TEST_F(Capture, BytesWaitThroughADiskFullSpellAndTheCaptureEqualsTheLine) {
+    PtyLine line;
+    OpenPort(line);
+    Bytes sent;
+    {
+        FileSizeLimit limit(16 + 99); // the header and three frames
+        Click(Form1->Button2);
+        Send(line, 0, 10, &sent);
+        EXPECT_TRUE(Field().contains(QStringLiteral(" waiting for the disk (") +
+                                     QString::fromLocal8Bit(SystemText(EFBIG))))
+            << Field().toStdString();
+        EXPECT_EQ(Form1->CaptureStream->WaitingBytes(), sent.size() - 99);
+        Form1->StatusBar1->showMessage(QStringLiteral("the line is lost")); // leaves the field
+        EXPECT_TRUE(Field().contains(QStringLiteral("waiting")));
+    }
+    // The disk takes bytes again: the field's next tick writes what waited, in order.
+    ASSERT_TRUE(WaitFor([] { return Form1->CaptureStream->WaitingBytes() == 0; }));
+    Send(line, 10, 5, &sent);
+    EXPECT_FALSE(Field().contains(QStringLiteral("waiting")));
+    Form1->StopCapture1->trigger();
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_EQ(Body(ReadBytes("TMP1.$$$")), sent);
+}
+
+// Past the end of the capture, what still waits is given up and said, with where it begins.
+TEST_F(Capture, BytesStillWaitingAtTheEndAreToldWithTheirOffsetUntilTheNextSaveFile) {
     PtyLine line;
     OpenPort(line);
     {
-        FileSizeLimit limit(16 + 100); // the header and a few frames
+        FileSizeLimit limit(16 + 99);
         Click(Form1->Button2);
         Send(line, 0, 10, nullptr);
-        const QString warning = Field();
-        EXPECT_TRUE(warning.startsWith(QStringLiteral("TMP1.$$$: received bytes could not be "
-                                                      "written (") +
-                                       QString::fromLocal8Bit(SystemText(EFBIG))))
-            << warning.toStdString();
-        EXPECT_TRUE(warning.endsWith(QStringLiteral("Free disk space, then Save File starts a "
-                                                    "new capture.")));
-        // Transient messages, more failures and the end of the capture leave it standing.
-        Form1->StatusBar1->showMessage(QStringLiteral("the line is lost"));
-        Send(line, 10, 10, nullptr);
-        Click(Form1->Button1);
         Form1->StopCapture1->trigger();
-        EXPECT_EQ(Field(), warning);
-        EXPECT_EQ(Form1->Series1->dataCount(), 20);
     }
-    EXPECT_EQ(fs::file_size("TMP1.$$$"), 116u);
-    OpenPort(line);
+    const std::string lost = "TMP1.$$$: " + std::to_string(10 * FrameLength - 99) +
+                             " received bytes could not be written (" + SystemText(EFBIG) +
+                             "), from body offset 99 on";
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].text.rfind(lost, 0), 0u) << errors_[0].text;
+    EXPECT_EQ(Field().toStdString().rfind(lost, 0), 0u) << Field().toStdString();
+    EXPECT_EQ(Form1->Series1->dataCount(), 10) << "the display goes on";
+    EXPECT_EQ(fs::file_size("TMP1.$$$"), 16u + 99u);
     Click(Form1->Button2);
     EXPECT_EQ(Field(), QStringLiteral("Capturing to TMP2.$$$ - 0 B, 00:00"));
 }

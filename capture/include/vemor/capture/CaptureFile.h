@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace vemor {
 
@@ -27,11 +28,22 @@ public:
     CaptureFile(const CaptureFile&) = delete;
     CaptureFile& operator=(const CaptureFile&) = delete;
 
-    // One batch of received bytes behind what the file holds. Returns false when the file
-    // took fewer bytes than given; the reason in LastError().
+    // Bytes that may wait for a disk that takes none (full, or failing for a while): about
+    // ninety minutes of the line.
+    static constexpr std::size_t WaitingLimit = std::size_t{32} << 20;
+
+    // One batch of received bytes behind what the file holds. What the disk does not take
+    // waits, in order, and goes first at the next Append or Retry; past WaitingLimit bytes
+    // are given up. Returns false while bytes wait; the reason in LastError().
     bool Append(const std::uint8_t* data, std::size_t count);
-    // Writes the stop time into bytes 8..15 and closes the file; false when that failed,
-    // reason in LastError().
+    // Writes what waits; true when nothing waits any more.
+    bool Retry();
+    std::uint64_t WaitingBytes() const { return waiting_.size() - waitingAt_; }
+    // Bytes given up, and the body offset of the first of them.
+    std::uint64_t LostBytes() const { return lost_; }
+    std::uint64_t LostFrom() const { return lostFrom_; }
+    // Writes what waits, then the stop time into bytes 8..15, and closes the file; false when
+    // the stop time failed, reason in LastError(). What still waits is given up (LostBytes).
     bool Finish(const std::string& stopTime);
 
     const std::string& Name() const { return name_; }
@@ -39,11 +51,21 @@ public:
     // replaced meanwhile), so the capture is not where its name says.
     bool Moved() const { return moved_; }
     const std::string& FullPath() const { return fullPath_; }
+    // Body bytes in the file.
     // The system's code of the last failure: errno, or GetLastError on Windows.
     int LastError() const { return lastError_; }
     std::uint64_t BodyBytes() const { return bodyBytes_; }
 
 private:
+    // The platform's write of body bytes: 0 or the system's code of the failure.
+    int WriteBody(const std::uint8_t* data, std::size_t count, std::size_t& done);
+    void Wait(const std::uint8_t* data, std::size_t count);
+    bool FinishBody();
+
+    std::vector<std::uint8_t> waiting_;
+    std::size_t waitingAt_ = 0; // bytes of waiting_ written already
+    std::uint64_t lost_ = 0;
+    std::uint64_t lostFrom_ = 0;
     std::string name_;
     std::string fullPath_;
 #ifdef _WIN32

@@ -137,6 +137,8 @@ private:
     void Close();
     void EndLink();
     void ShowUnfinished(const std::string& failure);
+    std::string FinishedWith(const std::string& failure);
+    std::string LostText(const CaptureFile& file) const;
     void ReportCaptureWriteFailure();
     void RefreshCaptureField();
     void RefreshHealthField();
