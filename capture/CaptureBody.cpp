@@ -1,5 +1,7 @@
 #include "vemor/capture/CaptureFile.h"
 
+#include "Flusher.h"
+
 #include <algorithm>
 
 namespace vemor {
@@ -13,6 +15,9 @@ bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
     std::size_t done = 0;
     const int err = WriteBody(data, count, done);
     bodyBytes_ += done;
+    if (done > 0 && flushTicket_ != 0) {
+        Flusher::Instance().Dirty(flushTicket_);
+    }
     if (err != 0) {
         lastError_ = err;
         Wait(data + done, count - done);
@@ -29,6 +34,9 @@ bool CaptureFile::Retry() {
     const int err = WriteBody(waiting_.data() + waitingAt_, WaitingBytes(), done);
     bodyBytes_ += done;
     waitingAt_ += done;
+    if (done > 0 && flushTicket_ != 0) {
+        Flusher::Instance().Dirty(flushTicket_);
+    }
     if (err == 0) {
         waiting_.clear();
         waitingAt_ = 0;

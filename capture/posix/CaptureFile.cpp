@@ -1,17 +1,22 @@
 #include "vemor/capture/CaptureFile.h"
 
+#include "../Flusher.h"
+
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vemor {
+
+namespace fs = std::filesystem;
 
 FileId IdOf(const std::string& path) {
     struct stat st {};
@@ -103,11 +108,37 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
         id_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
         NoteOpenCapture(id_, true);
     }
+    // A power cut must not take the new file's name, nor more than moments of its bytes.
+    const int own = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (own >= 0) {
+        flushTicket_ = Flusher::Instance().Add(own);
+    }
+    Flusher::Instance().FlushFolder(fs::path(fullPath_).parent_path().string());
+}
+
+void FlushFileData(Flusher::Handle handle) {
+    while (::fdatasync(static_cast<int>(handle)) != 0 && errno == EINTR) {
+    }
+}
+
+void FlushFolderEntries(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void CloseFlushHandle(Flusher::Handle handle) {
+    ::close(static_cast<int>(handle));
 }
 
 CaptureFile::~CaptureFile() {
     if (fd_ >= 0) {
         ::close(fd_);
+    }
+    if (flushTicket_ != 0) {
+        Flusher::Instance().Close(flushTicket_);
     }
     NoteOpenCapture(id_, false);
 }
@@ -130,6 +161,11 @@ bool CaptureFile::Finish(const std::string& stopTime) {
         err = errno;
     }
     fd_ = -1;
+    // The last flush happens on the flusher, so Save File does not wait for the disk.
+    if (flushTicket_ != 0) {
+        Flusher::Instance().Close(flushTicket_);
+        flushTicket_ = 0;
+    }
     if (err != 0) {
         lastError_ = err;
     }

@@ -7,14 +7,18 @@
 #include "vemor/capture/CaptureFile.h"
 #include "vemor/capture/FileId.h"
 
+#include "../../capture/Flusher.h"
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -156,6 +160,36 @@ TEST_F(CaptureFileTest, WhatStandsUnderANameIsLeftAndTheNextNameTaken) {
             fs::remove(name, ec);
         }
     }
+}
+
+// Polls until done() holds, up to five seconds.
+template <class Done>
+bool Eventually(Done done) {
+    for (int i = 0; i < 500 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// The new file's folder entry, its bytes within the flush interval, and its last bytes after
+// Finish reach stable storage, on the flusher's thread.
+TEST_F(CaptureFileTest, TheFileAndItsFolderAreFlushedBesideTheWriter) {
+    Flusher& flusher = Flusher::Instance();
+    const std::uint64_t folders = flusher.FolderFlushes();
+    const std::uint64_t data = flusher.DataFlushes();
+    CaptureFile file(Name, "12:00:00");
+#ifndef _WIN32 // Windows keeps a folder's entries itself
+    EXPECT_TRUE(Eventually([&] { return flusher.FolderFlushes() > folders; }));
+#else
+    (void)folders;
+#endif
+    const std::uint8_t bytes[64] = {};
+    ASSERT_TRUE(file.Append(bytes, sizeof bytes));
+    EXPECT_TRUE(Eventually([&] { return flusher.DataFlushes() > data; }));
+    const std::uint64_t beforeFinish = flusher.DataFlushes();
+    ASSERT_TRUE(file.Finish("12:00:01"));
+    EXPECT_TRUE(Eventually([&] { return flusher.DataFlushes() > beforeFinish; }));
+    EXPECT_EQ(fs::file_size(Name), CaptureHeaderLength + sizeof bytes);
 }
 
 // An export never replaces a capture: the one shown (found by its identity, wherever it was

@@ -77,6 +77,7 @@ private:
     std::uint64_t bodyBytes_ = 0;
     FileId id_;
     bool moved_ = false;
+    int flushTicket_ = 0; // the file's place with the thread that flushes it; 0: none
 };
 
 // The name was taken between the look and the create; the next name is the remedy.
