@@ -20,11 +20,15 @@ Flusher::~Flusher() {
     }
 }
 
-int Flusher::Add(Handle own) {
-    std::lock_guard lock(lock_);
+void Flusher::StartLocked() {
     if (!thread_.joinable()) {
         thread_ = std::thread([this] { Run(); });
     }
+}
+
+int Flusher::Add(Handle own) {
+    std::lock_guard lock(lock_);
+    StartLocked();
     const int ticket = nextTicket_++;
     files_.push_back({ticket, own, false, false});
     return ticket;
@@ -67,9 +71,7 @@ void Flusher::FlushFolder(const std::string& folder) {
         std::lock_guard lock(lock_);
         folders_.push_back(folder);
         urgent_ = true;
-        if (!thread_.joinable()) {
-            thread_ = std::thread([this] { Run(); });
-        }
+        StartLocked();
     }
     changed_.notify_all();
 }

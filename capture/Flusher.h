@@ -40,6 +40,7 @@ public:
 
 private:
     Flusher() = default;
+    void StartLocked(); // the thread, once; under lock_
     void Run();
     struct File {
         int ticket;
