@@ -5,6 +5,7 @@ vemor_packages=(
     qt6-base-dev libqcustomplot-dev libgl-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps imagemagick
+    dbus-daemon
 )
 # The Windows programs (scripts/windows): the cross compiler, GoogleTest's sources, Wine with
 # its fonts, a display for the window, and the zip and installer makers.

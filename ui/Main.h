@@ -3,6 +3,7 @@
 
 #include "FormDisplay.h"
 #include "PortChooser.h"
+#include "SleepInhibitor.h"
 #include "StatusField.h"
 #include "vemor/SessionForm.h"
 
@@ -114,9 +115,12 @@ private:
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void DiscardLineMessages() override;
     void SetTicking(bool on) override;
+    void HoldOffSleep(bool on) override { sleep_.Hold(on); }
+    bool SleepHeldOff() const override { return sleep_.Held(); }
 
     vemor::FormDisplay* display_ = nullptr;
     QTimer* ticks_ = nullptr;
+    vemor::SleepInhibitor sleep_;
 };
 
 extern TForm1* Form1;

@@ -453,6 +453,12 @@ void TForm1::SetTicking(bool on) {
     }
 }
 
+// The request belongs to this (the GUI) thread and ends with it.
+void TForm1::HoldOffSleep(bool on) {
+    const EXECUTION_STATE state = on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS;
+    sleepHeld_ = SetThreadExecutionState(state) != 0 && on;
+}
+
 // The passing messages take what the two fields leave; a field with nothing to say, no room.
 void TForm1::LayoutStatus() {
     RECT bar{};

@@ -110,6 +110,8 @@ private:
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void DiscardLineMessages() override;
     void SetTicking(bool on) override;
+    void HoldOffSleep(bool on) override;
+    bool SleepHeldOff() const override { return sleepHeld_; }
     void SetStatusPart(int part, const std::string& text);
 
     HFONT font_ = nullptr;
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<vemor::FormDisplay> display_;
     std::array<std::string, 3> statusTexts_;
     bool destroyed_ = false;
+    bool sleepHeld_ = false;
 };
 
 extern TForm1* Form1;

@@ -130,6 +130,8 @@ void Session::SaveFile() {
     ResetAssembler();
     joining_ = true;
     std::string unfinished;
+    // The hold on sleep carries over from one capture to the next.
+    savingFile_ = true;
     if (CaptureStream) {
         unfinished = FinishCapture(timeText);
     }
@@ -141,9 +143,12 @@ void Session::SaveFile() {
     try {
         StartCapture(timeText);
     } catch (...) {
+        savingFile_ = false;
+        UpdateSleepHold();
         ShowUnfinished(unfinished);
         throw;
     }
+    savingFile_ = false;
     ShowUnfinished(unfinished);
 }
 
@@ -174,6 +179,7 @@ void Session::StartCapture(const std::string& timeText) {
     captureStartMs_ = Now();
     window_.EnableCommand(Command::StopCapture, true);
     UpdateTicking();
+    UpdateSleepHold();
     RefreshCaptureField();
 }
 
@@ -200,6 +206,7 @@ std::string Session::FinishedWith(const std::string& failure) {
     CaptureStream.reset();
     window_.EnableCommand(Command::StopCapture, false);
     UpdateTicking();
+    UpdateSleepHold();
     RefreshCaptureField();
     return failure;
 }
@@ -337,6 +344,9 @@ void Session::RefreshCaptureField() {
             text += "; " + ByteCountText(CaptureStream->WaitingBytes(), decimalSeparator_) +
                     " waiting for the disk (" + SystemText(CaptureStream->LastError()) + ")";
         }
+        if (window_.SleepHeldOff()) {
+            text += "; sleep held off";
+        }
         window_.ShowCaptureField(text);
     } else {
         window_.ShowCaptureField("");
@@ -352,6 +362,14 @@ void Session::RefreshHealthField() {
     const bool counted = SerialThread->GetLineErrors(errors);
     window_.ShowHealthField(
         health_.Tick(Now(), counted ? &errors : nullptr, BaudRate, SerialThread->ActualBaudRate()));
+}
+
+void Session::UpdateSleepHold() {
+    const bool on = CaptureStream != nullptr;
+    if (on != holdingSleep_ && !(savingFile_ && !on)) {
+        holdingSleep_ = on;
+        window_.HoldOffSleep(on);
+    }
 }
 
 void Session::UpdateTicking() {

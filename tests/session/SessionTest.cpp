@@ -314,6 +314,24 @@ TEST_F(SessionTest, StatusFieldsFollowTheCaptureAndTheLine) {
     EXPECT_EQ(window.healthField, "");
 }
 
+TEST_F(SessionTest, SleepIsHeldOffFromTheFirstCaptureToTheLastAndTheFieldSaysSo) {
+    for (const bool granted : {true, false}) {
+        SCOPED_TRACE(granted);
+        window.sleepGranted = granted;
+        window.sleepHolds.clear();
+        session.SaveFile();
+        session.SaveFile(); // the next capture takes the hold over, without a gap
+        EXPECT_EQ(window.captureField.ends_with("; sleep held off"), granted)
+            << window.captureField;
+        session.StopCapture();
+        EXPECT_EQ(window.sleepHolds, (std::vector<bool>{true, false}));
+        session.SaveFile();
+        session.Shutdown();
+        EXPECT_EQ(window.sleepHolds, (std::vector<bool>{true, false, true, false}));
+        EXPECT_FALSE(window.sleepHeld);
+    }
+}
+
 TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {
     std::array<std::uint8_t, TestPacketLength> packet{};
     FillTestPacket(packet);

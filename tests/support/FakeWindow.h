@@ -32,6 +32,9 @@ public:
     std::string status, captureField, healthField;
     bool lineLost = false;
     bool ticking = false;
+    bool sleepGranted = false; // what the system answers
+    bool sleepHeld = false;
+    std::vector<bool> sleepHolds; // each request, in order
     std::vector<std::string> errors;
     struct Box {
         std::string text, caption;
@@ -52,6 +55,11 @@ public:
         boxes.push_back({text, title});
     }
     void SetTicking(bool on) override { ticking = on; }
+    void HoldOffSleep(bool on) override {
+        sleepHolds.push_back(on);
+        sleepHeld = on && sleepGranted;
+    }
+    bool SleepHeldOff() const override { return sleepHeld; }
     // Reader thread.
     void Post(unsigned number, std::uintptr_t wParam, std::intptr_t lParam) override {
         std::lock_guard lock(lock_);

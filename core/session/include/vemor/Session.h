@@ -58,6 +58,10 @@ public:
     virtual void DiscardLineMessages() = 0;
     // While on, the window calls Session::Tick about every TickMs.
     virtual void SetTicking(bool on) = 0;
+    // Keeps the machine from sleeping on its idle timer while on; the system may grant it
+    // later, or never. Whether it is held off now.
+    virtual void HoldOffSleep(bool on) = 0;
+    virtual bool SleepHeldOff() const = 0;
 };
 
 class Session {
@@ -143,6 +147,7 @@ private:
     void RefreshCaptureField();
     void RefreshHealthField();
     void UpdateTicking();
+    void UpdateSleepHold();
     std::string PortName(std::intptr_t portNumber) const;
     std::int64_t Now() const;
 
@@ -155,6 +160,8 @@ private:
     std::string captureWarning_; // stands in the capture field until the next Save File
     char decimalSeparator_ = '.';
     bool ticking_ = false;
+    bool holdingSleep_ = false;
+    bool savingFile_ = false; // between Save File's finish of one capture and start of the next
     // The next pair may end a frame begun before the line was joined or the assembler reset.
     bool joining_ = true;
 };
