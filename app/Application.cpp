@@ -31,7 +31,8 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
         char byte = 0;
         while (::read(endingFds[1], &byte, 1) > 0) {
         }
-        QCoreApplication::quit();
+        // exit ends every loop that runs, that of an open box too.
+        QCoreApplication::exit(0);
     });
     struct sigaction ending {};
     ending.sa_handler = OnEndingSignal;

@@ -1,4 +1,5 @@
 // The application entry: create the main window, run the message loop, show what escapes.
+#include "ConsoleEnd.h"
 #include "ErrorDisplay.h"
 #include "Main.h"
 
@@ -12,6 +13,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
             Form1 = new TForm1(instance);
             Form1->QuitOnDestroy = true;
             Form1->Show(show);
+            vemor::FinishWithConsole(Form1->Handle);
             MSG message;
             while (GetMessageA(&message, nullptr, 0, 0) > 0) {
                 // Tab and the arrow keys move between the controls, as in a dialog.

@@ -4,8 +4,13 @@
 #include "vemor/Packet.h"
 #include "vemor/SystemText.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <stdexcept>
+#include <vector>
 
 vemor::ThreadIO* SerialThread = nullptr;
 
@@ -44,11 +49,36 @@ void Session::Notifier::Stopped(ThreadIO& link) {
     }
 }
 
+namespace {
+
+// The sessions of the process, for an end through exit(). GUI thread.
+std::vector<Session*>& Sessions() {
+    static std::vector<Session*> sessions;
+    return sessions;
+}
+
+void FinishAtExit() {
+    for (Session* session : Sessions()) {
+        session->EndAtExit();
+    }
+}
+
+} // namespace
+
 Session::Session(SessionWindow& window, Clock clock, LinkMaker makeLink)
     : window_(window), clock_(clock ? std::move(clock) : Clock(&SteadyMs)),
-      makeLink_(std::move(makeLink)) {}
+      makeLink_(std::move(makeLink)) {
+    Sessions().push_back(this);
+}
 
-Session::~Session() = default;
+Session::~Session() {
+    std::erase(Sessions(), this);
+}
+
+void Session::EndAtExit() {
+    atExit_ = true;
+    Shutdown();
+}
 
 std::int64_t Session::Now() const {
     return clock_();
@@ -176,6 +206,11 @@ void Session::Shutdown() {
 
 void Session::StartCapture(const std::string& timeText) {
     CaptureStream = CreateCapture(CaptureNames(), timeText);
+    // A toolkit may end the process with exit() (Qt does when the display goes away); the
+    // capture is then finished as at a window close. Registered once the capture library's
+    // statics exist, so that they outlive it.
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(FinishAtExit); });
     captureStartMs_ = Now();
     window_.EnableCommand(Command::StopCapture, true);
     UpdateTicking();
@@ -220,7 +255,13 @@ std::string Session::LostText(const CaptureFile& file) const {
 }
 
 void Session::ShowUnfinished(const std::string& failure) {
-    if (!failure.empty()) {
+    if (failure.empty()) {
+        return;
+    }
+    if (atExit_) {
+        // No window can show it any more.
+        std::fprintf(stderr, "vemor: %s\n", failure.c_str());
+    } else {
         window_.ShowError(failure);
     }
 }

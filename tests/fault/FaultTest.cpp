@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
+#include <vector>
 
 extern char** environ;
 
@@ -70,34 +73,100 @@ TEST_F(Faults, FiveHundredOpenCloseCyclesLeakNothing) {
     EXPECT_TRUE(serialBoxes_.shown.empty());
 }
 
-// Starts the capturing child; its standard output comes through `out`.
-pid_t StartChild(FILE*& out) {
+// Starts the capturing child with `env` added to this environment; its standard output comes
+// through `out`.
+pid_t StartChild(FILE*& out, const std::vector<std::string>& env = {}) {
     int pipeFds[2];
     EXPECT_EQ(pipe(pipeFds), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<char*> envp;
+    for (const std::string& e : env) {
+        envp.push_back(const_cast<char*>(e.c_str()));
+    }
+    for (char** e = environ; *e != nullptr; ++e) {
+        envp.push_back(*e); // later duplicates lose
+    }
+    envp.push_back(nullptr);
     char* argv[] = {const_cast<char*>(VEMOR_CAPTURE_CHILD), nullptr};
     pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, VEMOR_CAPTURE_CHILD, &actions, nullptr, argv, environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, VEMOR_CAPTURE_CHILD, &actions, nullptr, argv, envp.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     out = fdopen(pipeFds[0], "r");
     return pid;
 }
 
+// An X server of the test's own; its display name once it is up.
+struct XServer {
+    pid_t pid = -1;
+    std::string display;
+
+    XServer() {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        char* argv[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"),
+                        const_cast<char*>("3"),    const_cast<char*>("-nolisten"),
+                        const_cast<char*>("tcp"),  nullptr};
+        if (posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv, environ) != 0) {
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        char number[16] = {};
+        if (pid > 0 && ::read(fds[0], number, sizeof number - 1) > 0) {
+            display = ":" + std::to_string(std::atoi(number));
+        }
+        ::close(fds[0]);
+    }
+    void Kill() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
+    ~XServer() { Kill(); }
+};
+
 // Killed, the capture keeps every byte written in order but no stop time; ended by a signal
-// that may be caught (kill, a closed terminal, Ctrl-C), the program ends as closing the window
-// does: the stop time is written behind every byte it read.
+// that may be caught (kill, a closed terminal, Ctrl-C; also while a box is open) or by the
+// loss of its X server, the program ends as closing the window does: the stop time is written
+// behind every byte it read.
 TEST_F(Faults, EndedDuringACaptureLeavesEveryByteInOrderAndAStopTimeWhenItCould) {
     std::setlocale(LC_TIME, "C");
-    for (const int sig : {SIGKILL, SIGTERM, SIGHUP, SIGINT}) {
-        SCOPED_TRACE(strsignal(sig));
+    constexpr int DisplayLost = 0;
+    struct Ending {
+        int sig;
+        bool boxOpen;
+    };
+    for (const auto [sig, boxOpen] :
+         {Ending{SIGKILL, false}, Ending{SIGTERM, false}, Ending{SIGHUP, false},
+          Ending{SIGINT, false}, Ending{SIGTERM, true}, Ending{DisplayLost, false}}) {
+        SCOPED_TRACE(sig == DisplayLost ? "display lost" : strsignal(sig));
+        SCOPED_TRACE(boxOpen ? "box open" : "");
         PtyLine line;
         ports_.Link(10, line.Name());
+        std::optional<XServer> x;
+        std::vector<std::string> env;
+        // On a display: a box off screen ends with its loop in any case.
+        if (boxOpen || sig == DisplayLost) {
+            x.emplace();
+            ASSERT_FALSE(x->display.empty()) << "Xvfb did not start";
+            env = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + x->display};
+        }
+        if (boxOpen) {
+            env.push_back("VEMOR_CHILD_BOX=1");
+        }
         FILE* out = nullptr;
-        const pid_t child = StartChild(out);
+        const pid_t child = StartChild(out, env);
         ASSERT_GT(child, 0);
         char text[256];
         ASSERT_NE(fgets(text, sizeof text, out), nullptr);
@@ -119,12 +188,18 @@ TEST_F(Faults, EndedDuringACaptureLeavesEveryByteInOrderAndAStopTimeWhenItCould)
             }
         }
         ASSERT_GE(reported, 20000u);
-        kill(child, sig);
+        if (sig == DisplayLost) {
+            x->Kill();
+        } else {
+            kill(child, sig);
+        }
         int status = 0;
         waitpid(child, &status, 0);
         fclose(out);
         const bool caught = sig != SIGKILL;
-        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, caught) << status;
+        // The toolkit ends the program with a failure of its own when the display goes.
+        EXPECT_EQ(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || sig == DisplayLost), caught)
+            << status;
 
         const Bytes file = ReadBytes(name);
         ASSERT_GE(file.size(), 16u + reported);

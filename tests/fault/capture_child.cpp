@@ -1,14 +1,18 @@
 // A monitor that opens COM10 and captures, reporting how many bytes it has written to its
-// capture file, so that a test can kill it or end it at a known point.
+// capture file, so that a test can kill it or end it at a known point. Off screen unless
+// QT_QPA_PLATFORM says otherwise; with VEMOR_CHILD_BOX set, a modal box stays open meanwhile.
 #include "Application.h"
 #include "Main.h"
 
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     TApplication app(argc, argv);
     Form1 = new TForm1;
     Form1->Button1Click(nullptr);
@@ -30,6 +34,12 @@ int main(int argc, char** argv) {
         }
     });
     poll.start(2);
+    if (!qgetenv("VEMOR_CHILD_BOX").isEmpty()) {
+        QTimer::singleShot(0, [] {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("vemor"), QStringLiteral("open"));
+            box.exec();
+        });
+    }
     const int status = TApplication::exec();
     // As the program does: the window goes while the application still exists.
     delete Form1;

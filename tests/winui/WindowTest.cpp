@@ -1,5 +1,6 @@
 // The Win32 window: its layout, the operator's commands without a port, the receive path on
 // real window messages, captures, and what the chart draws.
+#include "ConsoleEnd.h"
 #include "WinKit.h"
 
 #include "vemor/Capture.h"
@@ -7,6 +8,9 @@
 #include "vemor/Values.h"
 
 #include <commctrl.h>
+
+#include <atomic>
+#include <thread>
 
 namespace vemor::wintest {
 namespace {
@@ -295,6 +299,32 @@ TEST_F(WindowTest, LogOffOrShutdownFinishesTheCaptureFirst) {
     SendMessageA(Form1->Handle, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_EQ(Form1->CaptureStream, nullptr);
     EXPECT_EQ(SerialThread, nullptr);
+    const Bytes file = ReadBytes(dir_ / "TMP1.$$$");
+    ASSERT_EQ(file.size(), 16u);
+    EXPECT_NE(file[8], 0) << "no stop time";
+}
+
+TEST_F(WindowTest, AConsoleClosedFinishesTheCaptureBeforeTheHandlerReturns) {
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    Click(Form1->Button2);
+    ASSERT_NE(Form1->CaptureStream, nullptr);
+    FinishWithConsole(Form1->Handle);
+    // The system's own thread calls the handler; this one goes on pumping as the window's.
+    std::atomic<bool> returned{false};
+    std::thread system([&] {
+        OnConsoleEnd(CTRL_CLOSE_EVENT);
+        returned = true;
+    });
+    MSG m;
+    while (!returned) {
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&m);
+        }
+        Sleep(1);
+    }
+    system.join();
+    EXPECT_EQ(Form1->CaptureStream, nullptr);
     const Bytes file = ReadBytes(dir_ / "TMP1.$$$");
     ASSERT_EQ(file.size(), 16u);
     EXPECT_NE(file[8], 0) << "no stop time";

@@ -87,6 +87,9 @@ public:
     void SendTestPacket(); // Button3
     void StopCapture();    // StopCapture1
     void Shutdown();       // FormDestroy
+    // Shutdown when the process ends without its windows closing: nothing is shown, a
+    // failure goes to standard error.
+    void EndAtExit();
 
     // A WM_RXDATA notification; wParam is the count of the read that posted it.
     void OnRxData(std::uintptr_t wParam);
@@ -161,6 +164,7 @@ private:
     char decimalSeparator_ = '.';
     bool ticking_ = false;
     bool holdingSleep_ = false;
+    bool atExit_ = false;
     bool savingFile_ = false; // between Save File's finish of one capture and start of the next
     // The next pair may end a frame begun before the line was joined or the assembler reset.
     bool joining_ = true;
