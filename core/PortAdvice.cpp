@@ -35,7 +35,36 @@ std::string AdaptersPresent(const std::vector<std::string>& adapters, const char
            ".";
 }
 
+// Windows: the port goes by its COM name alone, and every port present is listed.
+std::string NoComPort(const OpenFacts& f) {
+    if (f.PortNumber <= 0 && f.Device.empty()) {
+        return "Nothing in the list is chosen, and the typed text names no port. Choose one of "
+               "COM1 to COM16 or a port listed below them, or type the name of a port: COM1 to "
+               "COM255, or a device name that begins with \\\\.\\ as its driver gives it.";
+    }
+    std::string text;
+    if (f.Exists) {
+        text = "Windows lists " + f.Name +
+               ", yet nothing answers under that name: unplug the adapter and plug it in again; "
+               "if that does not help, see what the Device Manager says of it.";
+    } else {
+        text = f.Name + " is not present: plug the adapter in, or pick one of the ports listed " +
+               kListed + ".";
+    }
+    if (f.Adapters.empty()) {
+        return text + "\nNo serial port is present now.";
+    }
+    text += "\nThe ports present now:";
+    for (const std::string& port : f.Adapters) {
+        text += "\n    " + port;
+    }
+    return text;
+}
+
 std::string NoDevice(const OpenFacts& f) {
+    if (f.ComNames) {
+        return NoComPort(f);
+    }
     const std::string& dev = Target(f);
     const bool one = f.Adapters.size() == 1;
     const std::string adapter = one ? f.Adapters[0] : kExample;
@@ -107,6 +136,17 @@ std::string Busy(const OpenFacts& f) {
            "). Close that program, then press Open again.";
 }
 
+std::string Refused(const OpenFacts& f) {
+    if (f.BaudRate <= 0) {
+        return "The driver of " + Target(f) + " did not take the line settings.";
+    }
+    const std::string rate = std::to_string(f.BaudRate);
+    return "The driver of " + Target(f) + " did not take the line settings: " + rate +
+           " baud, 8 data bits, no parity, 1 stop bit. Most likely its adapter cannot make " +
+           rate + " baud, as the ports built into a PC cannot.\nUse an adapter that can make " +
+           rate + " baud.";
+}
+
 } // namespace
 
 std::string TriedText(const OpenFacts& facts) {
@@ -135,6 +175,8 @@ std::string OpenFailureAdvice(const OpenFacts& facts) {
         return text + "\n\n" + Busy(facts);
     case OpenCause::NotTerminal:
         return text + "\n\n" + NotTerminal(facts);
+    case OpenCause::Refused:
+        return text + "\n\n" + Refused(facts);
     case OpenCause::Other:
         break;
     }

@@ -1,5 +1,6 @@
 #include "Threadio.h"
 
+#include "ComPorts.h"
 #include "SerialDevice.h"
 
 #include "vemor/PortAdvice.h"
@@ -51,7 +52,8 @@ ThreadIO::ThreadIO(bool /*createSuspended*/, int portNumber, int baudRate,
                    NotifyHandle* notifyWindow, std::unique_ptr<SerialDevice> device,
                    std::string devicePath)
     : PortNumber(portNumber), baudRate_(baudRate), devicePath_(std::move(devicePath)),
-      portName_(devicePath_.empty() ? "COM" + std::to_string(portNumber) : devicePath_),
+      portName_(devicePath_.empty() ? "COM" + std::to_string(portNumber)
+                                    : ComPortName(devicePath_)),
       NotifyWindow(notifyWindow), device_(std::move(device)) {
     const std::string path = PathToOpen();
     int err = device_->MakeStopSignal();
@@ -154,6 +156,10 @@ OpenFacts ThreadIO::Facts(const std::string& path, OpenStep step, int err) {
     OpenFacts facts = device_->Explain(path, step, err);
     facts.Name = portName_;
     facts.PortNumber = devicePath_.empty() ? PortNumber : 0;
+    facts.BaudRate = baudRate_;
+    if (devicePath_.empty() && PortNumber <= 0) {
+        facts.Device.clear(); // whatever the platform made of port 0, nothing was chosen
+    }
     if (step != OpenStep::None && step != OpenStep::Open && step != OpenStep::Lock) {
         facts.Step = OpenStepName(step);
     }

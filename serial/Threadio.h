@@ -62,7 +62,7 @@ public:
 
     PortHandleValue GetPortHandle() const { return PortHandle.load(); }
     int GetPortNumber() const { return PortNumber; }
-    // "COM<n>", or the device path.
+    // "COM<n>", or the device path ("COM<n>" for "\\.\COM<n>").
     const std::string& PortName() const { return portName_; }
     // The rate the driver says the line runs at; 0 when it cannot say. Any thread.
     int ActualBaudRate() const { return actualRate_.load(); }

@@ -1,6 +1,8 @@
 #include "Main.h"
 
 #include "ErrorDisplay.h"
+#include "PortChooser.h"
+#include "WindowText.h"
 
 #include "vemor/ChartLook.h"
 #include "vemor/Display.h"
@@ -90,14 +92,6 @@ HWND Child(const char* cls, const char* text, DWORD style, int x, int y, int w, 
     return CreateWindowExA(exStyle, cls, text, WS_CHILD | style, x, y, w, h, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            GetModuleHandleA(nullptr), nullptr);
-}
-
-std::string WindowText(HWND window) {
-    const int n = GetWindowTextLengthA(window);
-    std::string text(static_cast<std::size_t>(n) + 1, '\0');
-    GetWindowTextA(window, text.data(), n + 1);
-    text.resize(static_cast<std::size_t>(n));
-    return text;
 }
 
 } // namespace
@@ -199,11 +193,7 @@ void TForm1::BuildLayout() {
     ComboBox1 = Child("COMBOBOX", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 98, 9,
                       94, 21 + 17 * 13 + 4, Panel1, IdComboBox1);
     setFont(ComboBox1, font_);
-    for (int i = 1; i <= 16; ++i) {
-        const std::string item = "COM" + std::to_string(i);
-        SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-    }
-    SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
+    chooser_ = std::make_unique<vemor::PortChooser>(ComboBox1);
     SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, 13);
     SetWindowTextA(ComboBox1, "ComboBox1");
     Button2 = Child("BUTTON", "Save File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 208, 8, 75, 25,
@@ -286,15 +276,7 @@ void TForm1::ReadLocale() {
 }
 
 int TForm1::SelectedPortIndex() const {
-    const auto index = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
-    if (index < 0) {
-        return -1;
-    }
-    const auto length = SendMessageA(ComboBox1, CB_GETLBTEXTLEN, index, 0);
-    std::string item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
-    SendMessageA(ComboBox1, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(item.data()));
-    item.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
-    return WindowText(ComboBox1) == item ? index : -1;
+    return chooser_->SelectedIndex();
 }
 
 LRESULT CALLBACK TForm1::Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -326,6 +308,9 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case vemor::WM_READERFAULT:
         Session.OnLinkMessage(message, wParam, lParam);
         return 0;
+    case vemor::PortChooser::ShowNameMessage:
+        chooser_->ShowChosenName();
+        return 0;
     case WM_TIMER:
         if (wParam == TickTimer) {
             Session.Tick();
@@ -333,6 +318,14 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_COMMAND:
+        if (LOWORD(wParam) == IdComboBox1 && HIWORD(wParam) == CBN_DROPDOWN) {
+            chooser_->Refresh();
+            return 0;
+        }
+        if (LOWORD(wParam) == IdComboBox1 && HIWORD(wParam) == CBN_SELCHANGE) {
+            PostMessageA(Handle, vemor::PortChooser::ShowNameMessage, 0, 0);
+            return 0;
+        }
         if (HIWORD(wParam) == BN_CLICKED) { // also a menu item's
             const HWND sender = reinterpret_cast<HWND>(lParam);
             switch (LOWORD(wParam)) {
@@ -394,7 +387,7 @@ void TForm1::Memo1DblClick(HWND) {
 }
 
 std::string TForm1::Button1Caption() const {
-    return WindowText(Button1);
+    return vemor::WindowText(Button1);
 }
 
 void TForm1::SetButton1Caption(const std::string& caption) {
@@ -416,7 +409,7 @@ void TForm1::EnableCommand(vemor::Command command, bool enabled) {
 }
 
 vemor::PortChoice TForm1::ChosenPort() const {
-    return {SelectedPortIndex() + 1, {}};
+    return chooser_->Chosen();
 }
 
 void TForm1::ShowError(const std::string& text) {

@@ -4,6 +4,7 @@
 
 #include "Chart.h"
 #include "FormDisplay.h"
+#include "PortChooser.h"
 #include "vemor/SessionForm.h"
 
 #include <windows.h>
@@ -75,6 +76,8 @@ public:
 
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
+    // What fills ComboBox1 and reads the choice from it.
+    vemor::PortChooser& PortList() { return *chooser_; }
     vemor::FormDisplay& Display() { return *display_; }
     // The target of the serial layer's notifications.
     vemor::NotifyHandle* Notify() { return Session.Notify(); }
@@ -118,6 +121,7 @@ private:
     HFONT labelFont_ = nullptr;
     WNDPROC memoDefault_ = nullptr;
     std::unique_ptr<vemor::FormDisplay> display_;
+    std::unique_ptr<vemor::PortChooser> chooser_;
     std::array<std::string, 3> statusTexts_;
     bool destroyed_ = false;
     bool sleepHeld_ = false;

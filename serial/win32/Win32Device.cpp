@@ -1,6 +1,8 @@
 // The serial device on Windows: \\.\COMn opened alone and overlapped, a DCB for the line
 // settings, the port's own time-outs for reads, and events for the stop signal and for each
 // transfer.
+#include "ComPorts.h"
+#include "PortList.h"
 #include "SerialDevice.h"
 #include "Threadio.h" // SystemErrorText
 
@@ -76,13 +78,32 @@ public:
 
     OpenFacts Explain(const std::string& path, OpenStep step, int err) override {
         OpenFacts facts = SerialDevice::Explain(path, step, err);
-        // A port opens for one program at a time: denied means another one has it.
-        if (step == OpenStep::Open &&
-            (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION)) {
-            facts.Cause = OpenCause::Busy;
+        facts.ComNames = true;
+        if (step == OpenStep::Open) {
+            switch (err) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                facts.Cause = OpenCause::NoDevice;
+                for (const PresentPort& port : Present()) {
+                    facts.Adapters.push_back(ComPortLabel(port));
+                    facts.Exists = facts.Exists || port.Path == ComDevicePath(path);
+                }
+                break;
+            // A port opens for one program at a time: denied means another one has it.
+            case ERROR_ACCESS_DENIED:
+            case ERROR_SHARING_VIOLATION:
+                facts.Cause = OpenCause::Busy;
+                break;
+            default:
+                break;
+            }
+        } else if (step == OpenStep::SetSettings) {
+            facts.Cause = OpenCause::Refused;
         }
         return facts;
     }
+
+    std::vector<PresentPort> Present() override { return ComPortList(ReadComDevices()); }
 
     PortHandleValue Open(const std::string& path, Reason, OpenStep& step, int& err) override {
         step = OpenStep::Open;

@@ -33,6 +33,13 @@ OpenFacts With(OpenFacts f, Change change) {
     return f;
 }
 
+// As Windows explains a failure: ports by COM name, no ports folder.
+OpenFacts OnWindows(OpenFacts f) {
+    f.ComNames = true;
+    f.PortsFolder.clear();
+    return f;
+}
+
 struct AdviceCase {
     const char* name;
     OpenFacts facts;
@@ -122,6 +129,47 @@ TEST(OpenFailureAdvice, NamesTheDeviceTriedAndTheFixForEachCause) {
          Path("/dev/null", OpenCause::NotTerminal),
          {"/dev/null is not a serial port", "No serial adapter is plugged in now"},
          {"in use by"}},
+        {"Windows: a COM item not present, two ports present",
+         With(OnWindows(Com(10, OpenCause::NoDevice, "\\\\.\\com10")),
+              [](OpenFacts& f) {
+                  f.Adapters = {"COM1 - Communications Port",
+                                "COM23 - USB Serial Port (FTDI, A50285BI)"};
+              }),
+         {"COM10 -> \\\\.\\com10\n\nCOM10 is not present: plug the adapter in, or pick one "
+          "of the ports listed below COM16 in the chooser.\n",
+          "\nThe ports present now:\n    COM1 - Communications Port\n    COM23 - USB Serial Port "
+          "(FTDI, A50285BI)"},
+         {"ln -sfn", "/dev/", "No serial port"}},
+        {"Windows: a typed port name, no port present",
+         OnWindows(Path("COM23", OpenCause::NoDevice, "\\\\.\\COM23")),
+         {"COM23 -> \\\\.\\COM23\n\nCOM23 is not present", "\nNo serial port is present now."},
+         {"ports present now", "/dev/"}},
+        {"Windows: a port the system lists that does not open",
+         With(OnWindows(Path("COM23", OpenCause::NoDevice, "\\\\.\\COM23")),
+              [](OpenFacts& f) {
+                  f.Exists = true;
+                  f.Adapters = {"COM23 - USB Serial Port"};
+              }),
+         {"\n\nWindows lists COM23, yet nothing answers under that name: unplug the adapter and "
+          "plug it in again;",
+          "Device Manager", "\nThe ports present now:\n    COM23 - USB Serial Port"},
+         {"not present"}},
+        {"Windows: typed text that names no port",
+         OnWindows(Com(0, OpenCause::NoDevice, "")),
+         {"COM0\n\nNothing in the list is chosen, and the typed text names no port.",
+          "COM1 to COM255, or a device name that begins with \\\\.\\ as"},
+         {"/dev/", "begins with /", "not present"}},
+        {"Windows: the driver did not take the settings",
+         With(OnWindows(Com(1, OpenCause::Refused, "\\\\.\\com1")),
+              [](OpenFacts& f) {
+                  f.Step = "writing the line settings";
+                  f.BaudRate = 62500;
+              }),
+         {"COM1 -> \\\\.\\com1: writing the line settings failed\n\nThe driver of "
+          "\\\\.\\com1 did not take the line settings: 62500 baud, 8 data bits, no parity, 1 "
+          "stop bit.",
+          "\nUse an adapter that can make 62500 baud."},
+         {}},
         {"a later step failed",
          With(Path("/dev/ttyUSB0", OpenCause::Other),
               [](OpenFacts& f) { f.Step = "writing the line settings"; }),

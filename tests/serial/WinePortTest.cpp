@@ -132,5 +132,54 @@ TEST(WineOpen, PortDeniedIsOneThatAnotherProgramHasOpen) {
     }
 }
 
+TEST(WineOpen, EachFailureIsExplainedByItsCause) {
+    struct Case {
+        OpenStep step;
+        int err;
+        OpenCause cause;
+    };
+    const Case cases[] = {
+        {OpenStep::Open, ERROR_FILE_NOT_FOUND, OpenCause::NoDevice},
+        {OpenStep::Open, ERROR_PATH_NOT_FOUND, OpenCause::NoDevice},
+        {OpenStep::Open, ERROR_GEN_FAILURE, OpenCause::Other},
+        {OpenStep::SetSettings, ERROR_INVALID_PARAMETER, OpenCause::Refused},
+        {OpenStep::GetTimeouts, ERROR_INVALID_PARAMETER, OpenCause::Other},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(OpenStepName(c.step)) + " " + std::to_string(c.err));
+        const OpenFacts facts = SerialDevice::Create()->Explain(DeviceName(3), c.step, c.err);
+        EXPECT_EQ(facts.Cause, c.cause);
+        EXPECT_TRUE(facts.ComNames);
+        EXPECT_EQ(facts.Device, DeviceName(3));
+    }
+}
+
+TEST_F(WinePort, TypedNameOpensItsPortAndTheLineComesBackUnderIt) {
+    SimPeer sim({"--unplug-after", "0.5", "--replug-after", "0.5"});
+    ThreadIO link(true, 0, 62500, &posts, "\\\\.\\COM10");
+    ASSERT_NE(link.GetPortHandle(), InvalidPortHandle)
+        << (boxes.shown.empty() ? "" : boxes.shown[0].text);
+    EXPECT_EQ(link.PortName(), "COM10");
+    ASSERT_TRUE(Recorder::WaitUntil([&] { return !posts.Of(WM_LINEBACK).empty(); }, 10s))
+        << sim.Output();
+    const std::size_t before = posts.RxBytes();
+    EXPECT_TRUE(Recorder::WaitUntil([&] { return posts.RxBytes() > before + 100; }));
+}
+
+TEST_F(WinePort, SettingsTheDriverRefusesAreSaidSo) {
+    SimPeer sim({"--hold"});
+    // 0 baud is refused as a driver refuses a rate it cannot make, on the same way to the box.
+    ThreadIO link(true, 10, 0, &posts);
+    EXPECT_EQ(link.GetPortHandle(), InvalidPortHandle);
+    EXPECT_EQ(link.OpenError().Step, OpenStep::SetSettings);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].FirstLine(), SystemErrorText(ERROR_INVALID_PARAMETER));
+    EXPECT_NE(boxes.shown[0].text.find("COM10 -> \\\\.\\com10: writing the line settings "
+                                       "failed\n\nThe driver of \\\\.\\com10 did not take the "
+                                       "line settings."),
+              std::string::npos)
+        << boxes.shown[0].text;
+}
+
 } // namespace
 } // namespace vemor::test

@@ -15,6 +15,7 @@ enum class OpenCause {
     Denied,      // the device is there, but this user may not use it
     Busy,        // another program has it open
     NotTerminal, // what the name leads to is no serial line (a file, /dev/null)
+    Refused,     // the driver did not take the line settings
 };
 
 // Facts about one failed open. Fields that do not apply stay empty.
@@ -25,11 +26,17 @@ struct OpenFacts {
     std::string Link;   // the link the name went through, when there is one
     std::string Device; // the device node the name led to
     std::string Step;   // the setup step that failed; empty for the open itself
+    int BaudRate = 0;   // the rate asked for
+    // The system names its ports COM1 to COM255 and has no ports folder (Windows); a typed
+    // COMn opens port n.
+    bool ComNames = false;
 
     // NoDevice
-    bool Exists = false;               // the node is there, yet no device answers behind it
+    bool Exists = false;               // the node (Windows: the port) is there, yet no device
+                                       // answers behind it
     std::string PortsFolder;           // where the link for COM N goes; empty: no such folder
     std::vector<std::string> Adapters; // the serial adapters present, by their stable names
+                                       // (ComNames: every port present, as the chooser lists it)
 
     // Denied
     std::string Group;        // the group that owns the device
