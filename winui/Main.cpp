@@ -74,6 +74,8 @@ void RegisterClasses(HINSTANCE instance) {
         WNDCLASSA container = form;
         container.lpfnWndProc = ContainerProc;
         container.hIcon = nullptr;
+        // A strip that grows is painted whole, so that no old right edge stays behind.
+        container.style = CS_HREDRAW | CS_VREDRAW;
         container.lpszClassName = PanelClass;
         WNDCLASSA page = container;
         page.lpszClassName = PageClass;
@@ -146,6 +148,8 @@ TForm1::~TForm1() {
 
 void TForm1::Show(int how) {
     ShowWindow(Handle, how);
+    // Open first, as in the tab order: Space at start opens the port.
+    SetFocus(Button1);
     UpdateWindow(Handle);
 }
 
@@ -248,6 +252,8 @@ void TForm1::BuildChart() {
 void TForm1::Layout(int width, int height) {
     MoveWindow(StatusBar1, 0, height - StatusHeight, width, StatusHeight, TRUE);
     LayoutStatus();
+    // The bar draws its size grip only where it is now; the old one goes with a full repaint.
+    InvalidateRect(StatusBar1, nullptr, TRUE);
     MoveWindow(Panel1, 0, 0, width, PanelHeight, TRUE);
     const int pagesHeight = std::max(height - PanelHeight - StatusHeight, 0);
     MoveWindow(PageControl1, 0, PanelHeight, width, pagesHeight, TRUE);

@@ -1,19 +1,32 @@
 // The application entry: create the main window, run the message loop, show what escapes.
 #include "ConsoleEnd.h"
+#include "DocumentsFolder.h"
 #include "ErrorDisplay.h"
 #include "Main.h"
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <string>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    std::string folderFailure;
+    for (int i = 1; i < __argc; ++i) {
+        if (std::strcmp(__argv[i], vemor::DocumentsOption) == 0) {
+            folderFailure = vemor::EnterDocumentsFolder();
+        }
+    }
     try {
         try {
             Form1 = new TForm1(instance);
             Form1->QuitOnDestroy = true;
             Form1->Show(show);
             vemor::FinishWithConsole(Form1->Handle);
+            if (!folderFailure.empty()) {
+                vemor::ShowErrorDisplay(folderFailure);
+            }
             MSG message;
             while (GetMessageA(&message, nullptr, 0, 0) > 0) {
                 // Tab and the arrow keys move between the controls, as in a dialog.

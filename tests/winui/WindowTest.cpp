@@ -34,6 +34,7 @@ TEST_F(WindowTest, StartsAsLaidOut) {
     EXPECT_EQ(client.right, 921);
     EXPECT_EQ(client.bottom, 580);
     EXPECT_EQ(Text(Form1->Handle), "Vemor");
+    EXPECT_EQ(GetFocus(), Form1->Button1) << "Space at start would not open the port";
 
     struct Design {
         HWND window;
