@@ -355,6 +355,13 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
 #endif
     const int fd = ::open(path.c_str(), OpenFlags);
     if (fd < 0) {
+#ifdef _WIN32
+        // The monitor opens the capture it records alone; Windows then says only "denied".
+        constexpr unsigned long SharingViolation = 32; // ERROR_SHARING_VIOLATION
+        if (errno == EACCES && _doserrno == SharingViolation) {
+            return {Status::InputError, path + ": " + BeingRecordedReason};
+        }
+#endif
         return {Status::InputError, path + ": " + Reason(errno)};
     }
     FdCloser closer(fd);

@@ -5,7 +5,9 @@
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
 #include "vemor/capture/CaptureFile.h"
+#include "vemor/capture/Decode.h"
 #include "vemor/capture/FileId.h"
+#include "vemor/capture/Output.h"
 
 #include "../../capture/Flusher.h"
 
@@ -58,6 +60,16 @@ protected:
 private:
     TempDir dir_{"vemor-capture", TempDir::Enter::Yes};
 };
+
+#ifdef _WIN32
+TEST_F(CaptureFileTest, ACaptureBeingRecordedIsSaidToBeSoWhenRead) {
+    CaptureFile file(Name, "12:00:00");
+    decode::StringWriter out;
+    const decode::Result result = decode::DecodeFile(Name, {}, out, {});
+    EXPECT_EQ(result.status, decode::Status::InputError);
+    EXPECT_EQ(result.message, Name + ": " + decode::BeingRecordedReason);
+}
+#endif
 
 TEST_F(CaptureFileTest, HoldsTheHeaderTheBytesInOrderAndTheStopTime) {
     const std::string body = "\x01\xFF\xFF\x00\x42\xFF\x00";

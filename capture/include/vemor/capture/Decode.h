@@ -136,6 +136,10 @@ struct Result {
 
 inline constexpr const char* ShortFileReason = "file is shorter than the 16-byte header";
 inline constexpr const char* NotRegularReason = "not a regular file";
+// Windows: the capture is open, alone, in the monitor that records it.
+inline constexpr const char* BeingRecordedReason =
+    "the capture is being recorded, and the monitor recording it keeps it open to itself; "
+    "it can be read once Stop Capture, Save File or closing the monitor has finished it";
 inline constexpr const char* ChangedReason =
     "the file changed while it was read: it became shorter than when it was opened";
 
