@@ -80,6 +80,14 @@ private:
     void PaintTick();
     void EndDrag(POINT at);
 
+public:
+    // The text font, after a change of the screen's scale; the caller keeps it alive.
+    void SetFont(HFONT font) {
+        font_ = font;
+        InvalidateRect(window_, nullptr, FALSE);
+    }
+
+private:
     HWND window_ = nullptr;
     HFONT font_;
     std::array<ChartSeries, Count> series_;

@@ -96,16 +96,28 @@ HWND Child(const char* cls, const char* text, DWORD style, int x, int y, int w, 
                            GetModuleHandleA(nullptr), nullptr);
 }
 
+// The screen's dots per inch where the window is: its own monitor's where the system says
+// (Windows 10 1607 on), else the system's.
+int WindowDpi(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (forWindow != nullptr) {
+        if (const UINT dpi = forWindow(window); dpi != 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
 } // namespace
 
 TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindow&>(*this)) {
     RegisterClasses(instance);
-    font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
-    labelFont_ = CreateFontA(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    MakeFonts();
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     MainMenu1 = CreateMenu();
     RECT frame{0, 0, ClientWidth, ClientHeight};
@@ -122,6 +134,17 @@ TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindo
                                  vemor::SystemText(static_cast<int>(err)));
     }
     SetWindowLongPtrA(Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    dpi_ = WindowDpi(Handle);
+    if (dpi_ != 96) {
+        MakeFonts();
+        RECT outer, inner;
+        GetWindowRect(Handle, &outer);
+        GetClientRect(Handle, &inner);
+        SetWindowPos(Handle, nullptr, 0, 0,
+                     outer.right - outer.left - inner.right + Scaled(ClientWidth),
+                     outer.bottom - outer.top - inner.bottom + Scaled(ClientHeight),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     BuildLayout();
     BuildChart();
     SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::Proc));
@@ -151,6 +174,58 @@ void TForm1::Show(int how) {
     // Open first, as in the tab order: Space at start opens the port.
     SetFocus(Button1);
     UpdateWindow(Handle);
+}
+
+void TForm1::MakeFonts() {
+    const auto make = [this](int designHeight, int weight) {
+        return CreateFontA(-Scaled(designHeight), 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    };
+    HFONT oldFont = font_;
+    HFONT oldLabelFont = labelFont_;
+    font_ = make(11, FW_NORMAL);
+    labelFont_ = make(16, FW_BOLD);
+    // The controls made so far take the new fonts before the old ones go.
+    for (HWND w : {Button1, Button2, Button3, ComboBox1, StatusBar1, PageControl1, Memo1}) {
+        if (w != nullptr) {
+            SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+        }
+    }
+    for (HWND w : {LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}) {
+        if (w != nullptr) {
+            SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_), TRUE);
+        }
+    }
+    if (Chart1 != nullptr) {
+        Chart1->SetFont(font_);
+    }
+    DeleteObject(oldFont);
+    DeleteObject(oldLabelFont);
+}
+
+HWND TForm1::Place(const char* cls, const char* text, DWORD style, int x, int y, int w, int h,
+                   HWND parent, int id, DWORD exStyle) {
+    HWND window =
+        Child(cls, text, style, Scaled(x), Scaled(y), Scaled(w), Scaled(h), parent, id, exStyle);
+    placed_.push_back({window, {x, y, w, h}});
+    return window;
+}
+
+// Moved to a screen of another scale: the system suggests the window's new frame.
+void TForm1::ChangeScale(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    MakeFonts();
+    for (const Placed& p : placed_) {
+        MoveWindow(p.window, Scaled(p.design.left), Scaled(p.design.top), Scaled(p.design.right),
+                   Scaled(p.design.bottom), TRUE);
+    }
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, Scaled(13));
+    SetWindowPos(Handle, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(Handle, &client);
+    Layout(client.right, client.bottom);
 }
 
 void TForm1::BuildLayout() {
@@ -186,24 +261,24 @@ void TForm1::BuildLayout() {
         {&LabelPW, "LabelPW", 728, 0, 72},
     };
     for (const LabelDesign& d : labels) {
-        *d.field = Child("STATIC", d.caption, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, d.left, d.top,
+        *d.field = Place("STATIC", d.caption, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, d.left, d.top,
                          d.width, 20, Panel1);
         setFont(*d.field, labelFont_);
     }
 
-    Button1 = Child("BUTTON", "Open", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 16, 8, 75, 25,
+    Button1 = Place("BUTTON", "Open", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 16, 8, 75, 25,
                     Panel1, IdButton1);
     // The height given to a drop-down combo box includes its list; the field is 21 high.
-    ComboBox1 = Child("COMBOBOX", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 98, 9,
+    ComboBox1 = Place("COMBOBOX", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 98, 9,
                       94, 21 + 17 * 13 + 4, Panel1, IdComboBox1);
     setFont(ComboBox1, font_);
     chooser_ = std::make_unique<vemor::PortChooser>(ComboBox1);
-    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, 13);
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, Scaled(13));
     SetWindowTextA(ComboBox1, "ComboBox1");
-    Button2 = Child("BUTTON", "Save File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 208, 8, 75, 25,
+    Button2 = Place("BUTTON", "Save File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 208, 8, 75, 25,
                     Panel1, IdButton2);
     // The Test button is part of the window, but nothing makes it visible.
-    Button3 = Child("BUTTON", "Test", WS_DISABLED | WS_TABSTOP | BS_PUSHBUTTON, 16, 56, 75, 25,
+    Button3 = Place("BUTTON", "Test", WS_DISABLED | WS_TABSTOP | BS_PUSHBUTTON, 16, 56, 75, 25,
                     Panel1, IdButton3);
 
     PageControl1 = Child(WC_TABCONTROLA, "", WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0,
@@ -250,13 +325,16 @@ void TForm1::BuildChart() {
 }
 
 void TForm1::Layout(int width, int height) {
-    MoveWindow(StatusBar1, 0, height - StatusHeight, width, StatusHeight, TRUE);
+    const int statusHeight = Scaled(StatusHeight);
+    const int panelHeight = Scaled(PanelHeight);
+    const int memoHeight = Scaled(MemoHeight);
+    MoveWindow(StatusBar1, 0, height - statusHeight, width, statusHeight, TRUE);
     LayoutStatus();
     // The bar draws its size grip only where it is now; the old one goes with a full repaint.
     InvalidateRect(StatusBar1, nullptr, TRUE);
-    MoveWindow(Panel1, 0, 0, width, PanelHeight, TRUE);
-    const int pagesHeight = std::max(height - PanelHeight - StatusHeight, 0);
-    MoveWindow(PageControl1, 0, PanelHeight, width, pagesHeight, TRUE);
+    MoveWindow(Panel1, 0, 0, width, panelHeight, TRUE);
+    const int pagesHeight = std::max(height - panelHeight - statusHeight, 0);
+    MoveWindow(PageControl1, 0, panelHeight, width, pagesHeight, TRUE);
     RECT page{0, 0, width, pagesHeight};
     SendMessageA(PageControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
     const int pw = std::max<int>(page.right - page.left, 0);
@@ -264,8 +342,8 @@ void TForm1::Layout(int width, int height) {
     for (HWND p : {Vemor, Terminal}) {
         MoveWindow(p, page.left, page.top, pw, ph, TRUE);
     }
-    MoveWindow(Memo1, 0, std::max(ph - MemoHeight, 0), pw, MemoHeight, TRUE);
-    MoveWindow(Chart1->Handle(), 0, 0, pw, std::max(ph - MemoHeight, 0), TRUE);
+    MoveWindow(Memo1, 0, std::max(ph - memoHeight, 0), pw, memoHeight, TRUE);
+    MoveWindow(Chart1->Handle(), 0, 0, pw, std::max(ph - memoHeight, 0), TRUE);
     ShowPage(static_cast<int>(SendMessageA(PageControl1, TCM_GETCURSEL, 0, 0)));
 }
 
@@ -362,6 +440,9 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DPICHANGED:
+        ChangeScale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_SETTINGCHANGE:
         ReadLocale();

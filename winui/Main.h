@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Control and menu item identifiers.
 enum : int {
@@ -93,6 +94,12 @@ private:
     static LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM w, LPARAM l);
     void BuildLayout();
     void BuildChart();
+    // Design sizes are for 96 dots per inch; the window's screen may have more.
+    int Scaled(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+    void MakeFonts();
+    void ChangeScale(int dpi, const RECT& suggested);
+    HWND Place(const char* cls, const char* text, DWORD style, int x, int y, int w, int h,
+               HWND parent, int id = 0, DWORD exStyle = 0);
     void Layout(int width, int height);
     void LayoutStatus();
     void ShowPage(int index);
@@ -117,8 +124,14 @@ private:
     bool SleepHeldOff() const override { return sleepHeld_; }
     void SetStatusPart(int part, const std::string& text);
 
+    int dpi_ = 96;
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
+    struct Placed {
+        HWND window;
+        RECT design; // left, top, width, height at 96 dpi
+    };
+    std::vector<Placed> placed_; // the controls with a fixed place in the strip
     WNDPROC memoDefault_ = nullptr;
     std::unique_ptr<vemor::FormDisplay> display_;
     std::unique_ptr<vemor::PortChooser> chooser_;

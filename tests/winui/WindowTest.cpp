@@ -129,6 +129,38 @@ TEST_F(WindowTest, ResizingKeepsTheStripAndStatusBarAndGrowsTheChart) {
     EXPECT_EQ(memo.bottom - memo.top, 20);
 }
 
+TEST_F(WindowTest, OnAScreenOfAnotherScaleTheLayoutIsTheDesignScaled) {
+    RECT frame;
+    GetWindowRect(Form1->Handle, &frame);
+    RECT suggested{frame.left, frame.top, frame.left + 1400, frame.top + 920};
+    SendMessageA(Form1->Handle, WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    Pump();
+    struct Scaled {
+        HWND window;
+        RECT at; // the design times 1.5, each size rounded
+    };
+    for (const Scaled& s :
+         {Scaled{Form1->Button1, {24, 12, 137, 50}}, Scaled{Form1->Button2, {312, 12, 425, 50}},
+          Scaled{Form1->LabelPW, {1092, 0, 1200, 30}}}) {
+        SCOPED_TRACE(Text(s.window));
+        const RECT r = Placement(s.window);
+        EXPECT_EQ(r.left, s.at.left);
+        EXPECT_EQ(r.top, s.at.top);
+        EXPECT_EQ(r.right, s.at.right);
+        EXPECT_EQ(r.bottom, s.at.bottom);
+    }
+    EXPECT_EQ(Placement(Form1->Panel1).bottom, 158); // 105 * 1.5
+    TEXTMETRICA metrics{};
+    HDC dc = GetDC(Form1->Button1);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(Form1->Button1, WM_GETFONT, 0, 0)));
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(Form1->Button1, dc);
+    EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 17); // 11 * 1.5, rounded
+}
+
 TEST_F(WindowTest, FailedOpenShowsTheSystemTextAndLeavesThePortClosed) {
     struct Case {
         const char* what;
