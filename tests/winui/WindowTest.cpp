@@ -161,6 +161,32 @@ TEST_F(WindowTest, OnAScreenOfAnotherScaleTheLayoutIsTheDesignScaled) {
     EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 17); // 11 * 1.5, rounded
 }
 
+// Clicks that reached Open while its box shows would stack a box per click, each a new
+// attempt; a disabled window takes no input.
+TEST_F(WindowTest, TheGetLastErrorBoxKeepsTheWindowFromTakingCommands) {
+    Form1->LinkBox = nullptr; // the real box
+    SendMessageA(Form1->ComboBox1, CB_SETCURSEL, 15, 0);
+    static BOOL enabledMeanwhile;
+    static int shown;
+    enabledMeanwhile = TRUE;
+    shown = 0;
+    // Runs inside the box's own loop.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = FindWindowA("#32770", "GetLastError");
+        if (box == nullptr) {
+            return;
+        }
+        ++shown;
+        enabledMeanwhile = IsWindowEnabled(Form1->Handle);
+        PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    });
+    Click(Form1->Button1);
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(SerialThread, nullptr);
+}
+
 TEST_F(WindowTest, FailedOpenShowsTheSystemTextAndLeavesThePortClosed) {
     struct Case {
         const char* what;
