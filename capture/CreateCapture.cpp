@@ -1,9 +1,13 @@
 #include "vemor/capture/CaptureFile.h"
+#include "vemor/capture/Journal.h"
 
 namespace vemor {
 
 std::unique_ptr<CaptureFile> CreateCapture(CaptureNamer& names, const std::string& startTime) {
-    return CreateCapture(names, startTime, NameTaken);
+    // A journal left without its capture is never joined to a new one.
+    return CreateCapture(names, startTime, [](const std::string& name) {
+        return NameTaken(name) || NameTaken(JournalName(name));
+    });
 }
 
 std::unique_ptr<CaptureFile> CreateCapture(CaptureNamer& names, const std::string& startTime,

@@ -34,6 +34,13 @@ TimeOfDay LocalTimeOfDay() {
     return {now.wHour, now.wMinute, now.wSecond};
 }
 
+WallTime LocalWallTime() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+            now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
 std::string SystemErrorText(int err) {
     const auto id = static_cast<DWORD>(err) & 0xFFFF;
     char* text = nullptr;

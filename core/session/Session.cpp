@@ -124,6 +124,7 @@ void Session::Open() {
         }
         return;
     }
+    JournalEvent(journal::PortOpened, SerialThread->PortName());
     window_.EnableCommand(Command::SaveFile, true);
     window_.EnableCommand(Command::Test, true);
     window_.SetButton1Caption("Close");
@@ -149,8 +150,10 @@ void Session::EndLink() {
         return;
     }
     ThreadIO* link = SerialThread;
-    delete link;
+    const std::string name = link->PortName();
+    delete link; // what it queued is drained into the capture first
     SerialThread = nullptr;
+    JournalEvent(journal::PortClosed, name);
     UpdateTicking();
     RefreshHealthField();
 }
@@ -211,6 +214,18 @@ void Session::StartCapture(const std::string& timeText) {
     // statics exist, so that they outlive it.
     static std::once_flag registered;
     std::call_once(registered, [] { std::atexit(FinishAtExit); });
+    journalWarning_.clear();
+    lostJournaled_ = 0;
+    try {
+        journal_ = std::make_unique<Journal>(CaptureStream->Name());
+    } catch (const std::exception& e) {
+        journalWarning_ = e.what(); // the capture goes on without
+    }
+    lastTimeMarkMs_ = Now();
+    JournalEvent(journal::Start, CaptureStream->Name());
+    if (SerialThread != nullptr) {
+        JournalEvent(journal::PortOpened, SerialThread->PortName());
+    }
     captureStartMs_ = Now();
     window_.EnableCommand(Command::StopCapture, true);
     UpdateTicking();
@@ -221,6 +236,9 @@ void Session::StartCapture(const std::string& timeText) {
 std::string Session::FinishCapture(const std::string& timeText) {
     std::string failure;
     const bool finished = CaptureStream->Finish(timeText);
+    NoteBytesGivenUp();
+    JournalEvent(journal::Stop);
+    journal_.reset();
     if (CaptureStream->LostBytes() > 0) {
         // Stays in the field until the next Save File, and is said once now.
         captureWarning_ = LostText(*CaptureStream);
@@ -276,8 +294,11 @@ void Session::OnRxData(std::uintptr_t wParam) {
 std::uint32_t Session::Drain(ThreadIO& link) {
     std::uint8_t buffer[DrainSize];
     const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
-    if (CaptureStream && n > 0 && !CaptureStream->Append(buffer, n)) {
-        ReportCaptureWriteFailure();
+    if (CaptureStream && n > 0) {
+        if (!CaptureStream->Append(buffer, n)) {
+            ReportCaptureWriteFailure();
+        }
+        JournalArrival();
     }
     FeedBytes(buffer, n);
     return n;
@@ -342,18 +363,54 @@ bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr
         }
         return true;
     case WM_LINELOST:
+        JournalEvent(journal::LineLost, SystemText(static_cast<int>(wParam)));
         window_.SetLineLost(true);
         window_.ShowStatus(PortName(lParam) + ": the line is lost (" +
                            SystemText(static_cast<int>(wParam)) +
                            "). Waiting for the device to return; Close stops waiting.");
         return true;
     case WM_LINEBACK:
+        JournalEvent(journal::LineBack);
         joining_ = true;
         window_.SetLineLost(false);
         window_.ShowStatus(PortName(lParam) + ": the line is back; reading goes on.");
         return true;
     default:
         return false;
+    }
+}
+
+// Where the next received byte goes in the capture's body.
+std::uint64_t Session::CaptureOffset() const {
+    return CaptureStream ? CaptureStream->BodyBytes() + CaptureStream->WaitingBytes() : 0;
+}
+
+void Session::JournalEvent(const char* event, const std::string& detail) {
+    if (!journal_ || journal_->Write(CaptureOffset(), event, detail)) {
+        return;
+    }
+    // The capture matters more than its journal: it goes on without.
+    journalWarning_ =
+        journal_->Name() + " cannot be written (" + SystemText(journal_->LastError()) + ")";
+    journal_.reset();
+    RefreshCaptureField();
+}
+
+void Session::JournalArrival() {
+    if (!journal_ || Now() - lastTimeMarkMs_ < TimeMarkMs) {
+        return;
+    }
+    lastTimeMarkMs_ = Now();
+    NoteBytesGivenUp();
+    JournalEvent(journal::Time);
+}
+
+void Session::NoteBytesGivenUp() {
+    if (CaptureStream->LostBytes() > lostJournaled_) {
+        lostJournaled_ = CaptureStream->LostBytes();
+        JournalEvent(journal::BytesGivenUp, std::to_string(lostJournaled_) +
+                                                " bytes so far, from body offset " +
+                                                std::to_string(CaptureStream->LostFrom()));
     }
 }
 
@@ -384,6 +441,9 @@ void Session::RefreshCaptureField() {
         if (CaptureStream->WaitingBytes() > 0) {
             text += "; " + ByteCountText(CaptureStream->WaitingBytes(), decimalSeparator_) +
                     " waiting for the disk (" + SystemText(CaptureStream->LastError()) + ")";
+        }
+        if (!journalWarning_.empty()) {
+            text += "; no journal: " + journalWarning_;
         }
         if (window_.SleepHeldOff()) {
             text += "; sleep held off";

@@ -7,6 +7,7 @@
 #include "vemor/capture/CaptureFile.h"
 #include "vemor/capture/Decode.h"
 #include "vemor/capture/FileId.h"
+#include "vemor/capture/Journal.h"
 #include "vemor/capture/Output.h"
 
 #include "../../capture/Flusher.h"
@@ -70,6 +71,33 @@ TEST_F(CaptureFileTest, ACaptureBeingRecordedIsSaidToBeSoWhenRead) {
     EXPECT_EQ(result.message, Name + ": " + decode::BeingRecordedReason);
 }
 #endif
+
+TEST(JournalLine, KeepsEachEventOneLineOfFiveColumns) {
+    const WallTime at{2026, 12, 9, 7, 5, 3, 45};
+    struct Case {
+        const char* detail;
+        const char* shown;
+    };
+    for (const Case c : {Case{"", ""}, Case{"kick back at 3000 rpm", "kick back at 3000 rpm"},
+                         Case{"a\tb\nc\rd", "a\\tb\\nc\\rd"}, Case{"C:\\x", "C:\\\\x"},
+                         Case{"\x01\x7F\xC4", "\\x01\\x7F\xC4"}}) {
+        SCOPED_TRACE(c.detail);
+        EXPECT_EQ(JournalLine(1234, at, journal::Mark, c.detail),
+                  std::string("1234\t2026-12-09\t07:05:03.045\tmark\t") + c.shown + "\n");
+    }
+}
+
+TEST_F(CaptureFileTest, AJournalIsMadeAnewBesideItsCaptureOrNotAtAll) {
+    {
+        Journal journal(Name);
+        EXPECT_EQ(journal.Name(), Name + ".txt");
+        EXPECT_TRUE(journal.Write(7, {2026, 1, 2, 3, 4, 5, 6}, journal::Stop, {}));
+    }
+    const std::string written = ReadText(Name + ".txt");
+    EXPECT_EQ(written, std::string(JournalHeading) + "7\t2026-01-02\t03:04:05.006\tstop\t\n");
+    EXPECT_THROW(Journal again(Name), std::runtime_error); // what stands there is left
+    EXPECT_EQ(ReadText(Name + ".txt"), written);
+}
 
 TEST_F(CaptureFileTest, HoldsTheHeaderTheBytesInOrderAndTheStopTime) {
     const std::string body = "\x01\xFF\xFF\x00\x42\xFF\x00";

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
+
 namespace vemor::testing {
 namespace {
 
@@ -330,6 +333,53 @@ TEST_F(SessionTest, SleepIsHeldOffFromTheFirstCaptureToTheLastAndTheFieldSaysSo)
         EXPECT_EQ(window.sleepHolds, (std::vector<bool>{true, false, true, false}));
         EXPECT_FALSE(window.sleepHeld);
     }
+}
+
+// Each event of the journal, as (offset, event), in order.
+std::vector<std::pair<std::uint64_t, std::string>> JournalEvents(const std::string& name) {
+    std::vector<std::pair<std::uint64_t, std::string>> events;
+    std::istringstream lines(ReadText(name));
+    std::string line;
+    std::getline(lines, line); // the heading
+    while (std::getline(lines, line)) {
+        std::vector<std::string> columns;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) {
+            columns.push_back(cell);
+        }
+        EXPECT_GE(columns.size(), 4u) << line;
+        if (columns.size() >= 4) {
+            events.emplace_back(std::stoull(columns[0]), columns[3]);
+        }
+    }
+    return events;
+}
+
+TEST_F(SessionTest, TheJournalTellsEachEventAtItsOffsetAndAnOrphanJournalIsNeverJoined) {
+    WriteFile("TMP1.$$$.txt", std::string("left from an earlier run\n"));
+    Open();
+    session.SaveFile();
+    ASSERT_EQ(session.CaptureStream->Name(), "TMP2.$$$") << "the orphan's name was taken";
+    Receive(CountingFrames(10));
+    now += Session::TimeMarkMs;
+    Receive(CountingFrames(10)); // brings a time mark behind it
+    session.OnLinkMessage(WM_LINELOST, 5, 0);
+    session.OnLinkMessage(WM_LINEBACK, 0, 0);
+    Receive(CountingFrames(5));
+    session.OpenOrClose();
+    Open();
+    session.StopCapture();
+    using E = std::pair<std::uint64_t, std::string>;
+    EXPECT_EQ(JournalEvents("TMP2.$$$.txt"), (std::vector<E>{{0, "start"},
+                                                             {0, "port-opened"},
+                                                             {20 * 33, "time"},
+                                                             {20 * 33, "line-lost"},
+                                                             {20 * 33, "line-back"},
+                                                             {25 * 33, "port-closed"},
+                                                             {25 * 33, "port-opened"},
+                                                             {25 * 33, "stop"}}));
+    EXPECT_EQ(ReadText("TMP1.$$$.txt"), "left from an earlier run\n");
+    EXPECT_FALSE(std::filesystem::exists("TMP1.$$$"));
 }
 
 TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {

@@ -64,4 +64,11 @@ TimeFormat ParseTimeFormat(std::string_view format, std::string_view ampmFormat,
 TimeFormat TimeFormatFromLocale();
 TimeOfDay LocalTimeOfDay();
 
+// The local date and time to the millisecond, for a capture's journal.
+struct WallTime {
+    int Year = 1970, Month = 1, Day = 1; // Month 1..12
+    int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+};
+WallTime LocalWallTime();
+
 } // namespace vemor

@@ -10,6 +10,7 @@
 #include "vemor/Display.h"
 #include "vemor/LineHealth.h"
 #include "vemor/capture/CaptureFile.h"
+#include "vemor/capture/Journal.h"
 
 #include <chrono>
 #include <cstdint>
@@ -69,6 +70,8 @@ public:
     static constexpr int BaudRate = 62500;
     static constexpr std::uint32_t DrainSize = 8192;
     static constexpr int TickMs = 500;
+    // A time mark goes into the journal at most this often, while bytes arrive.
+    static constexpr int TimeMarkMs = 5000;
     using Clock = std::function<std::int64_t()>; // milliseconds on a steady clock
     // Opens the chosen port's link, notifying `notify`; by default on the platform's device.
     using LinkMaker =
@@ -151,6 +154,10 @@ private:
     void RefreshHealthField();
     void UpdateTicking();
     void UpdateSleepHold();
+    std::uint64_t CaptureOffset() const;
+    void JournalEvent(const char* event, const std::string& detail = {});
+    void JournalArrival();
+    void NoteBytesGivenUp();
     std::string PortName(std::intptr_t portNumber) const;
     std::int64_t Now() const;
 
@@ -160,7 +167,11 @@ private:
     Notifier notify_{*this};
     LineHealthMeter health_;
     std::int64_t captureStartMs_ = 0;
-    std::string captureWarning_; // stands in the capture field until the next Save File
+    std::string captureWarning_;       // stands in the capture field until the next Save File
+    std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
+    std::string journalWarning_;       // why the running capture has no journal (any more)
+    std::int64_t lastTimeMarkMs_ = 0;
+    std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
     char decimalSeparator_ = '.';
     bool ticking_ = false;
     bool holdingSleep_ = false;
