@@ -8,15 +8,16 @@ namespace vemor::decode {
 
 namespace {
 
-std::string Two(std::uint64_t n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
-}
-
 // H:MM:SS.hh of the body's bytes at the line's rate.
 std::string Duration(std::uint64_t bodyBytes) {
     const std::uint64_t hundredths = bodyBytes * 100 / LineBytesPerSecond;
-    return std::to_string(hundredths / 360000) + ":" + Two(hundredths / 6000 % 60) + ":" +
-           Two(hundredths / 100 % 60) + "." + Two(hundredths % 100);
+    char text[40];
+    std::snprintf(text, sizeof text, "%llu:%02u:%02u.%02u",
+                  static_cast<unsigned long long>(hundredths / 360000),
+                  static_cast<unsigned>(hundredths / 6000 % 60),
+                  static_cast<unsigned>(hundredths / 100 % 60),
+                  static_cast<unsigned>(hundredths % 100));
+    return text;
 }
 
 std::string HeaderField(const Summary& counts, std::size_t offset, std::size_t width) {
