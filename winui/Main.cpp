@@ -1,6 +1,9 @@
 #include "Main.h"
 
 #include "ErrorDisplay.h"
+#include "Fonts.h"
+#include "SystemLocale.h"
+#include "Viewer.h"
 
 #include "vemor/ChartLook.h"
 #include "vemor/Display.h"
@@ -104,12 +107,8 @@ std::string WindowText(HWND window) {
 
 TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindow&>(*this)) {
     RegisterClasses(instance);
-    font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
-    labelFont_ = CreateFontA(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    font_ = vemor::CreateControlFont();
+    labelFont_ = vemor::CreateLabelFont();
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     MainMenu1 = CreateMenu();
     RECT frame{0, 0, ClientWidth, ClientHeight};
@@ -129,6 +128,10 @@ TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindo
     BuildLayout();
     BuildChart();
     SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::Proc));
+    // Captures dropped on the window open in viewers.
+    DragAcceptFiles(Handle, TRUE);
+    ACCEL open{FCONTROL | FVIRTKEY, 'O', IdOpenCapture1};
+    keys_ = CreateAcceleratorTableA(&open, 1);
     RECT client;
     GetClientRect(Handle, &client);
     Layout(client.right, client.bottom);
@@ -146,6 +149,7 @@ TForm1::~TForm1() {
         DestroyWindow(Handle);
     }
     display_.reset();
+    DestroyAcceleratorTable(keys_);
     DeleteObject(font_);
     DeleteObject(labelFont_);
 }
@@ -160,8 +164,11 @@ void TForm1::BuildLayout() {
         SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
     };
 
-    // The menu: "&File" with "Stop Capture", "&Tool" with "Terminal", which has no handler.
+    // The menu: "&File" with "Open Capture..." and "Stop Capture", "&Tool" with "Terminal",
+    // which has no handler.
     File1 = CreatePopupMenu();
+    AppendMenuA(File1, MF_STRING, IdOpenCapture1, "Open Capture...\tCtrl+O");
+    AppendMenuA(File1, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(File1, MF_STRING | MF_GRAYED, IdStopCapture1, "Stop Capture");
     AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(File1), "&File");
     Tool1 = CreatePopupMenu();
@@ -242,14 +249,9 @@ void TForm1::BuildLayout() {
 }
 
 void TForm1::BuildChart() {
-    std::array<vemor::ChartSeries, vemor::StripChart::Count> series;
-    for (std::size_t i = 0; i < series.size(); ++i) {
-        const vemor::chart::TraceLook& look = vemor::chart::Traces()[i];
-        series[i] = {look.Title, RGB(look.Colour.R, look.Colour.G, look.Colour.B), look.Stairs};
-    }
     display_ = std::make_unique<vemor::FormDisplay>(
         std::array<HWND, 5>{LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, Terminal, IdChart1,
-        series, font_);
+        vemor::TraceSeries(), font_);
     Chart1 = &display_->Chart();
     // After the memo in the tab order, as created.
     SetWindowPos(Chart1->Handle(), Memo1, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -279,10 +281,7 @@ void TForm1::ShowPage(int index) {
 }
 
 void TForm1::ReadLocale() {
-    char sep[8] = {};
-    const int n = GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, sep, sizeof sep);
-    Session.SetDecimalSeparator(vemor::DecimalSeparatorFrom(
-        std::string_view(sep, n > 0 ? static_cast<std::size_t>(n - 1) : 0)));
+    Session.SetDecimalSeparator(vemor::SystemDecimalSeparator());
 }
 
 int TForm1::SelectedPortIndex() const {
@@ -333,7 +332,8 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED) { // also a menu item's
+        // A button's click, a menu item's, or a shortcut's (1, from no control).
+        if (HIWORD(wParam) == BN_CLICKED || (HIWORD(wParam) == 1 && lParam == 0)) {
             const HWND sender = reinterpret_cast<HWND>(lParam);
             switch (LOWORD(wParam)) {
             case IdButton1:
@@ -347,6 +347,9 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             case IdStopCapture1:
                 StopCapture1Click(sender);
+                return 0;
+            case IdOpenCapture1:
+                vemor::ViewerWindow::OpenWithDialog(Handle);
                 return 0;
             default:
                 break; // the other menu items have no handler
@@ -363,6 +366,9 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DROPFILES:
+        vemor::ViewerWindow::OpenDropped(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_SETTINGCHANGE:
         ReadLocale();
@@ -387,6 +393,12 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return DefWindowProcA(Handle, message, wParam, lParam);
+}
+
+bool TForm1::TranslateKeys(MSG* message) {
+    // Only what is typed into this window; a viewer has its own keys.
+    const bool ours = message->hwnd == Handle || IsChild(Handle, message->hwnd);
+    return ours && TranslateAcceleratorA(Handle, keys_, message) != 0;
 }
 
 void TForm1::Memo1DblClick(HWND) {

@@ -1,21 +1,32 @@
-// The application entry: create the main window, run the message loop, show what escapes.
+// The application entry: read the command line, create the main window and a viewer for each
+// capture named, run the message loop, show what escapes.
 #include "ErrorDisplay.h"
 #include "Main.h"
+#include "Start.h"
+#include "Viewer.h"
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <exception>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    const vemor::Start start = vemor::ReadCommandLine(__argc, __argv);
+    if (!start.run) {
+        return start.exitCode;
+    }
     try {
         try {
             Form1 = new TForm1(instance);
             Form1->QuitOnDestroy = true;
             Form1->Show(show);
+            for (const std::string& capture : start.captures) {
+                vemor::ViewerWindow::Open(capture);
+            }
             MSG message;
             while (GetMessageA(&message, nullptr, 0, 0) > 0) {
                 // Tab and the arrow keys move between the controls, as in a dialog.
-                if (!IsDialogMessageA(Form1->Handle, &message)) {
+                if (!Form1->TranslateKeys(&message) && !IsDialogMessageA(Form1->Handle, &message)) {
                     TranslateMessage(&message);
                     DispatchMessageA(&message);
                 }
@@ -24,6 +35,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
             vemor::ShowErrorDisplay(e.what());
         }
         // Ends the reader and finishes a running capture if the window is still there.
+        vemor::ViewerWindow::CloseAll();
         delete Form1;
         Form1 = nullptr;
     } catch (...) {
