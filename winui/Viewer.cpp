@@ -441,13 +441,21 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         case IdShowAll:
             ShowAll();
             return 0;
-        case IdUnit:
-            if (HIWORD(w) == CBN_SELCHANGE) {
+        case IdUnit: {
+            // The choice as it stands when the list closes (a cancel restores it), or as the
+            // keys change it while the list is closed.
+            const WORD code = HIWORD(w);
+            const bool dropped = SendMessageA(UnitChoice, CB_GETDROPPEDSTATE, 0, 0) != 0;
+            if (code == CBN_CLOSEUP || code == CBN_SELENDOK || code == CBN_SELENDCANCEL ||
+                (code == CBN_SELCHANGE && !dropped)) {
                 const auto i = SendMessageA(UnitChoice, CB_GETCURSEL, 0, 0);
                 SetUnit(i == 0 ? XUnit::Frames : XUnit::Seconds);
+            }
+            if (code == CBN_CLOSEUP) {
                 SetFocus(chart_->Handle());
             }
             return 0;
+        }
         default:
             break;
         }
