@@ -219,19 +219,12 @@ void CaptureViewer::BuildWindow() {
 
 void CaptureViewer::Poll() {
     const decode::ViewerModel::Event event = model_.Poll();
-    switch (event.what) {
-    case Outcome::None:
-        break;
-    case Outcome::Loaded:
-    case Outcome::AskLoadAgain:
-    case Outcome::Refused:
+    if (event.EndsLoading()) {
         FinishLoading(event);
         return;
-    case Outcome::Exported:
-    case Outcome::ExportCancelled:
-    case Outcome::ExportFailed:
+    }
+    if (event.what != Outcome::None) {
         FinishExport(event);
-        break;
     }
     if (model_.Loading()) {
         progressBar_->setValue(static_cast<int>(model_.Fraction() * 1000));

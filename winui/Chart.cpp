@@ -16,31 +16,13 @@ constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF Silver = RGB(192, 192, 192);
 constexpr int DragThreshold = 4; // pixels a drag must cover to count as a zoom
 
-void RegisterClassOnce() {
-    static const bool done = [] {
-        WNDCLASSA c{};
-        c.style = CS_DBLCLKS;
-        c.lpfnWndProc = DefWindowProcA; // replaced per window once the object is attached
-        c.hInstance = GetModuleHandleA(nullptr);
-        c.hCursor = LoadCursor(nullptr, IDC_CROSS);
-        c.lpszClassName = ClassName;
-        return RegisterClassA(&c) != 0;
-    }();
-    (void)done;
-}
-
 } // namespace
 
 StripChart::StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series,
                        HFONT font, const std::array<SeriesHistory, Count>& history,
                        const std::deque<std::int64_t>& outages)
     : canvas_(font, series), history_(history), outages_(outages) {
-    RegisterClassOnce();
-    window_ = CreateWindowExA(0, ClassName, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
-                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              GetModuleHandleA(nullptr), nullptr);
-    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StripChart::Proc));
+    window_ = CreateChartWindow(ClassName, parent, id, this, &StripChart::Proc);
 }
 
 StripChart::~StripChart() {

@@ -79,6 +79,24 @@ void DrawLine(HDC dc, int x0, int y0, int x1, int y1) {
     LineTo(dc, x1, y1);
 }
 
+HWND CreateChartWindow(const char* className, HWND parent, int id, void* owner, WNDPROC proc) {
+    WNDCLASSA c{};
+    if (GetClassInfoA(GetModuleHandleA(nullptr), className, &c) == 0) {
+        c.style = CS_DBLCLKS;
+        c.lpfnWndProc = DefWindowProcA; // replaced per window once the owner is attached
+        c.hInstance = GetModuleHandleA(nullptr);
+        c.hCursor = LoadCursor(nullptr, IDC_CROSS);
+        c.lpszClassName = className;
+        RegisterClassA(&c);
+    }
+    HWND window = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
+                                  parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  GetModuleHandleA(nullptr), nullptr);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+    return window;
+}
+
 ChartCanvas::ChartCanvas(HFONT font, const std::array<ChartSeries, chart::SeriesCount>& series)
     : font_(font), series_(series) {}
 

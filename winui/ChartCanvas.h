@@ -32,6 +32,10 @@ std::array<ChartSeries, chart::SeriesCount> TraceSeries();
 
 void DrawLine(HDC dc, int x0, int y0, int x1, int y1);
 
+// A chart's child window of its class (registered on first use: cross cursor, double
+// clicks), its messages handed to proc with owner in the window's user data.
+HWND CreateChartWindow(const char* className, HWND parent, int id, void* owner, WNDPROC proc);
+
 // A pen selected into a device context for the scope.
 class ScopedPen {
 public:

@@ -76,9 +76,31 @@ HWND Child(const char* cls, const char* text, DWORD style, HWND parent, int id, 
     return w;
 }
 
-std::string CurrentFolder() {
+// The system's file dialog in the working folder; file holds the name suggested, then the
+// one chosen.
+bool AskFile(HWND owner, bool save, const char* title, const char* filter, std::string& file) {
+    char name[MAX_PATH * 4] = {};
+    file.copy(name, sizeof name - 1);
     std::error_code error;
-    return std::filesystem::current_path(error).string();
+    const std::string folder = std::filesystem::current_path(error).string();
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = sizeof name;
+    dialog.lpstrInitialDir = folder.c_str();
+    dialog.lpstrTitle = title;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
+                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (save) {
+        dialog.lpstrDefExt = "csv";
+    }
+    if (!(save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog))) {
+        return false;
+    }
+    file = name;
+    return true;
 }
 
 } // namespace
@@ -91,18 +113,9 @@ ViewerWindow* ViewerWindow::Open(const std::string& path) {
 }
 
 void ViewerWindow::OpenWithDialog(HWND owner) {
-    char file[MAX_PATH * 4] = {};
-    const std::string folder = CurrentFolder();
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "Captures (TMP*.$$$)\0TMP*.$$$\0All files (*.*)\0*.*\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = sizeof file;
-    dialog.lpstrInitialDir = folder.c_str();
-    dialog.lpstrTitle = "Open Capture";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&dialog)) {
+    std::string file;
+    if (AskFile(owner, false, "Open Capture",
+                "Captures (TMP*.$$$)\0TMP*.$$$\0All files (*.*)\0*.*\0", file)) {
         Open(file);
     }
 }
@@ -252,19 +265,12 @@ void ViewerWindow::SetStatus(const std::string& text) {
 
 void ViewerWindow::Poll() {
     const decode::ViewerModel::Event event = model_.Poll();
-    switch (event.what) {
-    case Outcome::None:
-        break;
-    case Outcome::Loaded:
-    case Outcome::AskLoadAgain:
-    case Outcome::Refused:
+    if (event.EndsLoading()) {
         FinishLoading(event); // may have closed the window, and so deleted this
         return;
-    case Outcome::Exported:
-    case Outcome::ExportCancelled:
-    case Outcome::ExportFailed:
+    }
+    if (event.what != Outcome::None) {
         FinishExport(event);
-        break;
     }
     if (model_.Loading() || model_.Exporting()) {
         SendMessageA(Progress, PBM_SETPOS, static_cast<WPARAM>(model_.Fraction() * 1000), 0);
@@ -353,20 +359,9 @@ void ViewerWindow::AskExport() {
         }
         visibleOnly = chosen == 1;
     }
-    char file[MAX_PATH * 4] = {};
-    model_.SuggestedCsvName().copy(file, sizeof file - 1);
-    const std::string folder = CurrentFolder();
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window_;
-    dialog.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = sizeof file;
-    dialog.lpstrInitialDir = folder.c_str();
-    dialog.lpstrTitle = "Export CSV";
-    dialog.lpstrDefExt = "csv";
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (GetSaveFileNameA(&dialog)) {
+    std::string file = model_.SuggestedCsvName();
+    if (AskFile(window_, true, "Export CSV", "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0",
+                file)) {
         ExportTo(file, visibleOnly);
     }
 }

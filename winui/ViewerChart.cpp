@@ -14,29 +14,11 @@ constexpr char ClassName[] = "VemorViewerChart";
 constexpr COLORREF RejectColour = RGB(255, 64, 64);
 constexpr COLORREF CursorColour = RGB(0, 255, 255);
 
-void RegisterClassOnce() {
-    static const bool done = [] {
-        WNDCLASSA c{};
-        c.style = CS_DBLCLKS;
-        c.lpfnWndProc = DefWindowProcA; // replaced per window once the object is attached
-        c.hInstance = GetModuleHandleA(nullptr);
-        c.hCursor = LoadCursor(nullptr, IDC_CROSS);
-        c.lpszClassName = ClassName;
-        return RegisterClassA(&c) != 0;
-    }();
-    (void)done;
-}
-
 } // namespace
 
 ViewerChart::ViewerChart(HWND parent, int id, HFONT font, decode::ViewerModel& model)
     : canvas_(font, TraceSeries()), model_(model) {
-    RegisterClassOnce();
-    window_ = CreateWindowExA(0, ClassName, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
-                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              GetModuleHandleA(nullptr), nullptr);
-    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ViewerChart::Proc));
+    window_ = CreateChartWindow(ClassName, parent, id, this, &ViewerChart::Proc);
 }
 
 ViewerChart::~ViewerChart() {

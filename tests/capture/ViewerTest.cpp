@@ -95,15 +95,7 @@ TEST_F(Viewer, CursorAndSummaryReadWhatTheDecoderWrites) {
                     std::replace(number.begin(), number.end(), '.', sep);
                     return number;
                 };
-                const std::string rpm = row.at("rpm") == "0" ? " 0" : row.at("rpm");
-                const std::array<std::string, 5> labels = {rpm + " RPM",
-                                                           local(row.at("battery_v")) + " V Batt",
-                                                           row.at("coolant_c") + " \xB0"
-                                                                                 "C CLT",
-                                                           row.at("intake_c") + " \xB0"
-                                                                                "C IAT",
-                                                           local(row.at("pulse_width")) + " PW "};
-                EXPECT_EQ(r->labels, labels) << f;
+                EXPECT_EQ(r->labels, vemor::testing::LabelsOf(row, sep)) << f;
                 EXPECT_TRUE(r->detail.starts_with("MAP " + row.at("map") + "   RPM ")) << r->detail;
                 for (const auto& [name, column] :
                      {std::pair{"O2", "o2"}, {"TPS", "tps"}, {"byte14", "byte14"}}) {

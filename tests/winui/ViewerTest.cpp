@@ -64,21 +64,6 @@ std::vector<HWND> Children(HWND parent, const char* cls) {
     return found;
 }
 
-// What the labels of a frame's row say, with the locale's separator.
-std::vector<std::string> LabelsOf(const std::map<std::string, std::string>& row) {
-    const auto local = [](std::string number) {
-        std::replace(number.begin(), number.end(), '.', SystemDecimalSeparator());
-        return number;
-    };
-    return {(row.at("rpm") == "0" ? " 0" : row.at("rpm")) + " RPM",
-            local(row.at("battery_v")) + " V Batt",
-            row.at("coolant_c") + " \xB0"
-                                  "C CLT",
-            row.at("intake_c") + " \xB0"
-                                 "C IAT",
-            local(row.at("pulse_width")) + " PW "};
-}
-
 // As an operator starts it: the viewer opens beside the monitor, and the arrow key puts
 // its cursor on a frame that reads as the decoder's row for it.
 TEST(CommandLine, EachCaptureNamedOpensAViewerWhoseCursorReadsTheDecodersRow) {
@@ -125,7 +110,8 @@ TEST(CommandLine, EachCaptureNamedOpensAViewerWhoseCursorReadsTheDecodersRow) {
             for (HWND l : Children(viewer, "STATIC")) {
                 labels.push_back(Asked(l));
             }
-            EXPECT_EQ(labels, LabelsOf(row));
+            const auto want = vemor::testing::LabelsOf(row, SystemDecimalSeparator());
+            EXPECT_EQ(labels, std::vector<std::string>(want.begin(), want.end()));
         }
     }
     PostMessageA(WindowOf(pi.dwProcessId, "Vemor"), WM_CLOSE, 0, 0);

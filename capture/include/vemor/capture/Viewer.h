@@ -71,6 +71,10 @@ public:
     struct Event {
         Outcome what = Outcome::None;
         std::string text;
+        bool EndsLoading() const {
+            return what == Outcome::Loaded || what == Outcome::AskLoadAgain ||
+                   what == Outcome::Refused;
+        }
     };
 
     void StartLoading();
