@@ -1,78 +1,42 @@
 #include "CommandLine.h"
 
-#include <QCoreApplication>
-
 namespace {
-
-const QString Program = QStringLiteral("vemor");
 
 // The toolkit's own options (-platform offscreen, -style fusion, -reverse, ...). They stay in
 // the arguments; the application object takes them out itself.
-const char* const ToolkitValueOptions[] = {
-    "platform",        "platformpluginpath", "platformtheme", "plugin",
-    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
-    "display",         "geometry",           "style",         "stylesheet"};
-const char* const ToolkitFlags[] = {"reverse", "widgetcount"};
+std::vector<std::string> ToolkitValueOptions() {
+    return {"platform",        "platformpluginpath", "platformtheme", "plugin",
+            "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+            "display",         "geometry",           "style",         "stylesheet"};
+}
+
+QString Local(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 } // namespace
 
-CommandLine::CommandLine() {
-    parser_.setApplicationDescription(
-        QStringLiteral("Live-data monitor and raw logger for an engine control unit.\n"
-                       "Choose the port, press Open to see the live values, Save File to record."));
-    // Qt's convention for GUI programs: -platform is one option, not -p -l -a ...
-    parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser_.addOption({{QStringLiteral("h"), QStringLiteral("help")},
-                       QStringLiteral("Print this help and exit.")});
-    parser_.addOption({{QStringLiteral("v"), QStringLiteral("version")},
-                       QStringLiteral("Print the version and exit.")});
-    for (const char* name : ToolkitValueOptions) {
-        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser_.addOption(option);
-    }
-    for (const char* name : ToolkitFlags) {
-        QCommandLineOption option(QString::fromLatin1(name));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser_.addOption(option);
-    }
-    parser_.addPositionalArgument(
-        QStringLiteral("capture"),
-        QStringLiteral("A capture file to show in a viewer window of its own, beside the "
-                       "monitor; several may be given."),
-        QStringLiteral("[capture...]"));
-}
+CommandLine::CommandLine() : parser_(ToolkitValueOptions(), {"reverse", "widgetcount"}) {}
 
 CommandLine::Action CommandLine::Parse(const QStringList& arguments) {
-    if (!parser_.parse(arguments)) {
-        error_ = parser_.errorText();
-        return Action::Error;
+    std::vector<std::string> list;
+    for (const QString& a : arguments) {
+        list.push_back(a.toLocal8Bit().toStdString());
     }
-    operands_ = parser_.positionalArguments();
-    if (parser_.isSet(QStringLiteral("help"))) {
-        return Action::Help;
-    }
-    if (parser_.isSet(QStringLiteral("version"))) {
-        return Action::Version;
-    }
-    return Action::RunWindow;
+    return parser_.Parse(list);
 }
 
 CommandLine::Reply CommandLine::Answer(Action action) const {
-    switch (action) {
-    case Action::Help:
-        return {0, parser_.helpText(), {}};
-    case Action::Version:
-        return {0, Program + QLatin1Char(' ') + QStringLiteral(VEMOR_VERSION "\n"), {}};
-    case Action::Error:
-        return {ExitUsage,
-                {},
-                Program + QStringLiteral(": ") + error_ +
-                    QStringLiteral(" vemor --help lists the options.\n")};
-    case Action::RunWindow:
-        break;
+    const vemor::CommandLine::Reply r = parser_.Answer(action, VEMOR_VERSION);
+    return {r.exitCode, Local(r.out), Local(r.err)};
+}
+
+QStringList CommandLine::Operands() const {
+    QStringList list;
+    for (const std::string& o : parser_.Operands()) {
+        list << Local(o);
     }
-    return {};
+    return list;
 }
 
 QStringList ArgumentList(int argc, char** argv) {

@@ -1,14 +1,17 @@
 #pragma once
-// The program's command line. It is read before any application object exists, so --help and
-// --version answer without a display, and a mistyped option is refused before a window opens.
+// The program's command line in Qt's strings, over the one every front end reads. It is read
+// before any application object exists, so --help and --version answer without a display,
+// and a mistyped option is refused before a window opens. The toolkit's own options are
+// accepted and left for the application object.
 
-#include <QCommandLineParser>
+#include "vemor/CommandLine.h"
+
 #include <QString>
 #include <QStringList>
 
 class CommandLine {
 public:
-    enum class Action { RunWindow, Help, Version, Error };
+    using Action = vemor::CommandLine::Action;
 
     struct Reply {
         int exitCode = 0;
@@ -20,19 +23,16 @@ public:
 
     // arguments: the whole command line, the program's name first.
     Action Parse(const QStringList& arguments);
-    // What to print and the exit status for an action other than RunWindow. The help names the
-    // program as the application object's first argument, when one exists.
+    // What to print and the exit status for an action other than RunWindow.
     Reply Answer(Action action) const;
     // The capture files to open, in the order given.
-    QStringList Operands() const { return operands_; }
+    QStringList Operands() const;
 
 private:
-    QCommandLineParser parser_;
-    QString error_;
-    QStringList operands_;
+    vemor::CommandLine parser_;
 };
 
-inline constexpr int ExitUsage = 2;
+using vemor::ExitUsage;
 
 // argv as Qt would see it, without an application object.
 QStringList ArgumentList(int argc, char** argv);

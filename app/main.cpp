@@ -4,7 +4,6 @@
 #include "CommandLine.h"
 #include "ErrorDisplay.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <csignal>
@@ -24,8 +23,6 @@ int main(int argc, char** argv) {
     CommandLine commandLine;
     const CommandLine::Action action = commandLine.Parse(ArgumentList(argc, argv));
     if (action != CommandLine::Action::RunWindow) {
-        // A core application names the program in the help and needs no display.
-        QCoreApplication core(argc, argv);
         const CommandLine::Reply reply = commandLine.Answer(action);
         Print(reply.out, stdout);
         Print(reply.err, stderr);

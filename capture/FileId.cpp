@@ -16,7 +16,7 @@ std::vector<FileId>& OpenCaptures() {
 
 // "TMP", digits, ".$$$", as the capture names are made.
 bool NamedLikeACapture(const std::string& name) {
-    if (name.size() < 9 || name.rfind("TMP", 0) != 0 || !name.ends_with(".$$$")) {
+    if (name.size() < 8 || name.rfind("TMP", 0) != 0 || !name.ends_with(".$$$")) {
         return false;
     }
     const auto digits = name.substr(3, name.size() - 7);

@@ -33,11 +33,9 @@ namespace vemor {
 namespace {
 
 using decode::XUnit;
+using Outcome = decode::ViewerModel::Outcome;
 
 constexpr int PollMs = 30;
-// The narrowest view, in frames: zooming further shows nothing more.
-constexpr double FewestFrames = 10;
-constexpr int CursorMarginPx = 2;
 
 const QColor RejectColour(255, 64, 64);
 
@@ -50,18 +48,8 @@ QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString HeaderField(const decode::Summary& counts, std::size_t offset, std::size_t width) {
-    const std::string text = decode::HeaderText(counts.header.data() + offset, width);
+QString Local(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString Duration(std::uint64_t bodyBytes) {
-    const std::uint64_t hundredths = bodyBytes * 100 / decode::LineBytesPerSecond;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(hundredths / 360000)
-        .arg(hundredths / 6000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(hundredths / 100 % 60, 2, 10, QLatin1Char('0'))
-        .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -86,13 +74,12 @@ void CaptureViewer::CloseAll() {
     qDeleteAll(open);
 }
 
-CaptureViewer::CaptureViewer(const QString& path) : path_(path) {
+CaptureViewer::CaptureViewer(const QString& path)
+    : path_(path), model_(QFile::encodeName(path).toStdString()) {
     setAttribute(Qt::WA_DeleteOnClose);
     // Closing the monitor ends the program; a viewer left open does not keep it running.
     setAttribute(Qt::WA_QuitOnClose, false);
     Viewers().append(this);
-    // The file as it was opened, wherever it goes meanwhile.
-    viewedId_ = IdOf(QFile::encodeName(path).toStdString());
     ReadLocale();
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
@@ -100,32 +87,22 @@ CaptureViewer::CaptureViewer(const QString& path) : path_(path) {
 }
 
 void CaptureViewer::StartLoading() {
-    const std::string file = QFile::encodeName(path_).toStdString();
     progressBar_->show();
-    loading_ = std::make_unique<Background<decode::Loaded>>([file](decode::Progress& progress) {
-        try {
-            return decode::LoadCapture(file, &progress);
-        } catch (const std::exception& e) { // never out of the thread, which would end us
-            return decode::Loaded{{decode::Status::InputError, file + ": " + e.what()}, {}};
-        }
-    });
+    model_.StartLoading();
     poll_.start(PollMs);
 }
 
 CaptureViewer::~CaptureViewer() {
     Viewers().removeAll(this);
-    // The threads stop before what they write into goes.
-    exporting_.reset();
-    loading_.reset();
 }
 
 void CaptureViewer::ReadLocale() {
-    decimalSeparator_ = SystemDecimalSeparator();
+    model_.SetDecimalSeparator(SystemDecimalSeparator());
 }
 
 void CaptureViewer::BuildWindow() {
     setObjectName(QStringLiteral("CaptureViewer"));
-    setWindowTitle(QStringLiteral("%1 - Vemor").arg(QFileInfo(path_).fileName()));
+    setWindowTitle(Local(model_.Title()));
     resize(1000, 620);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -161,11 +138,10 @@ void CaptureViewer::BuildWindow() {
     values->addStretch(1);
     unitChoice_ = new QComboBox(client);
     unitChoice_->setObjectName(QStringLiteral("XUnit"));
-    unitChoice_->addItem(QStringLiteral("X in frames"));
-    unitChoice_->addItem(QStringLiteral("X in seconds"));
-    const QString secondsTip =
-        QStringLiteral("Seconds from the start: each frame's byte offset divided by 6250, the "
-                       "line's bytes per second. Exact while the line was saturated.");
+    for (const char* choice : decode::UnitChoices) {
+        unitChoice_->addItem(QString::fromLatin1(choice));
+    }
+    const QString secondsTip = QString::fromLatin1(decode::SecondsTip);
     unitChoice_->setItemData(1, secondsTip, Qt::ToolTipRole);
     unitChoice_->setToolTip(secondsTip);
     connect(unitChoice_, &QComboBox::activated, this,
@@ -173,15 +149,12 @@ void CaptureViewer::BuildWindow() {
     values->addWidget(unitChoice_);
     column->addLayout(values);
 
-    detail_ = new QLabel(QStringLiteral("Click the chart to read a frame; the arrow keys step "
-                                        "one frame, the wheel zooms, dragging pans, Ctrl and a "
-                                        "dragged rectangle zoom in, Home shows everything."),
-                         client);
+    detail_ = new QLabel(QString::fromLatin1(decode::ViewerHelp), client);
     detail_->setObjectName(QStringLiteral("CursorDetail"));
     detail_->setTextFormat(Qt::PlainText);
     detail_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(detail_);
-    summary_ = new QLabel(QStringLiteral("Loading %1...").arg(path_), client);
+    summary_ = new QLabel(Local(model_.LoadingSummary()), client);
     summary_->setObjectName(QStringLiteral("Summary"));
     summary_->setTextFormat(Qt::PlainText);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -203,7 +176,7 @@ void CaptureViewer::BuildWindow() {
     c->xAxis->setNumberFormat(QStringLiteral("g"));
     c->xAxis->setNumberPrecision(10);
     c->xAxis->setLabelColor(chart::ToQColor(chart::Silver));
-    c->xAxis->setLabel(QStringLiteral("frame"));
+    c->xAxis->setLabel(Local(model_.AxisTitle()));
     // Rejected stretches: red strokes in the empty lane below zero.
     rejects_ = c->addGraph();
     rejects_->setName(QStringLiteral("rejected"));
@@ -220,15 +193,20 @@ void CaptureViewer::BuildWindow() {
     cursorLine_->setPen(QPen(QColor(0, 255, 255), 1, Qt::DashLine));
     cursorLine_->setVisible(false);
 
-    c->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-    c->axisRect()->setRangeDrag(Qt::Horizontal);
-    c->axisRect()->setRangeZoom(Qt::Horizontal);
-    c->axisRect()->setRangeZoomAxes(c->xAxis, nullptr);
+    // The model moves the view; the chart's own interactions stay off, its rectangle is only
+    // drawn.
+    c->setInteractions({});
+    connect(c->selectionRect(), &QCPSelectionRect::accepted, this, [this](const QRect& r) {
+        model_.ZoomToPixels(PlotX(r.topLeft()), PlotX(r.bottomRight()));
+        Apply();
+    });
     connect(c->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            [this] { OnRangeChanged(); });
+            [this] { dirty_ = true; });
     connect(c, &QCustomPlot::beforeReplot, this, [this] { Fill(); });
     connect(c, &QCustomPlot::mousePress, this, [this](QMouseEvent* e) { OnPress(e); });
+    connect(c, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnMove(e); });
     connect(c, &QCustomPlot::mouseRelease, this, [this](QMouseEvent* e) { OnRelease(e); });
+    connect(c, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* e) { OnWheel(e); });
     connect(c, &QCustomPlot::mouseDoubleClick, this, [this] { ShowAll(); });
 
     progressBar_ = new QProgressBar(this);
@@ -236,42 +214,42 @@ void CaptureViewer::BuildWindow() {
     progressBar_->setRange(0, 1000);
     progressBar_->setMaximumWidth(240);
     statusBar()->addPermanentWidget(progressBar_);
-    statusBar()->showMessage(QStringLiteral("Loading %1").arg(QFileInfo(path_).fileName()));
+    statusBar()->showMessage(Local(model_.LoadingStatus()));
 }
 
 void CaptureViewer::Poll() {
-    if (loading_) {
-        if (!loading_->Done()) {
-            progressBar_->setValue(static_cast<int>(loading_->Fraction() * 1000));
-            return;
-        }
-        FinishLoading();
+    const decode::ViewerModel::Event event = model_.Poll();
+    if (event.EndsLoading()) {
+        FinishLoading(event);
+        return;
     }
-    if (exporting_) {
-        if (!exporting_->Done()) {
-            if (exportDialog_ != nullptr) {
-                exportDialog_->setValue(static_cast<int>(exporting_->Fraction() * 1000));
-            }
-            return;
-        }
-        FinishExport();
+    if (event.what != Outcome::None) {
+        FinishExport(event);
     }
-    poll_.stop();
+    if (model_.Loading()) {
+        progressBar_->setValue(static_cast<int>(model_.Fraction() * 1000));
+    } else if (model_.Exporting()) {
+        if (exportDialog_ != nullptr) {
+            exportDialog_->setValue(static_cast<int>(model_.Fraction() * 1000));
+        }
+    } else {
+        poll_.stop();
+    }
 }
 
-void CaptureViewer::FinishLoading() {
-    decode::Loaded loaded = std::move(loading_->Result());
-    loading_.reset();
+void CaptureViewer::FinishLoading(const decode::ViewerModel::Event& event) {
+    poll_.stop();
     progressBar_->hide();
     statusBar()->clearMessage();
-    if (loaded.result.status == decode::Status::Changed) {
-        const QString reason = QString::fromLocal8Bit(loaded.result.message.c_str());
+    if (event.what == Outcome::AskLoadAgain) {
+        const QString reason = Local(event.text);
         const bool again =
-            AskLoadAgain ? AskLoadAgain(reason)
-                         : QMessageBox::question(this, windowTitle(),
-                                                 QStringLiteral("%1.\nLoad it again?").arg(reason),
-                                                 QMessageBox::Yes | QMessageBox::No,
-                                                 QMessageBox::Yes) == QMessageBox::Yes;
+            AskLoadAgain
+                ? AskLoadAgain(reason)
+                : QMessageBox::question(this, windowTitle(),
+                                        Local(decode::ViewerModel::LoadAgainQuestion(event.text)),
+                                        QMessageBox::Yes | QMessageBox::No,
+                                        QMessageBox::Yes) == QMessageBox::Yes;
         if (again) {
             StartLoading();
         } else {
@@ -279,13 +257,11 @@ void CaptureViewer::FinishLoading() {
         }
         return;
     }
-    if (loaded.result.status != decode::Status::Ok) {
-        const QString reason = QString::fromLocal8Bit(loaded.result.message.c_str());
+    if (event.what == Outcome::Refused) {
         close();
-        ShowErrorDisplay(QStringLiteral("Cannot show %1 as a capture: %2").arg(path_, reason));
+        ShowErrorDisplay(Local(event.text));
         return;
     }
-    index_ = std::move(loaded.index);
     exportAction_->setEnabled(true);
     ShowSummary();
     ShowAll();
@@ -293,92 +269,59 @@ void CaptureViewer::FinishLoading() {
 }
 
 void CaptureViewer::ShowSummary() {
-    const decode::Summary& c = index_->Counts();
     const QLocale locale;
-    const QString stop = HeaderField(c, CaptureStopOffset, CaptureStopLength);
-    summary_->setText(
-        QStringLiteral("Start %1   Stop %2   Frames %3   Rejected stretches %4   Dropped bytes "
-                       "%5   Partial frames: %6 bytes at the start, %7 at the end   Duration %8 "
-                       "at the line's rate")
-            .arg(HeaderField(c, 0, CaptureStopOffset),
-                 stop.isEmpty() ? QStringLiteral("(none: not finished)") : stop,
-                 locale.toString(static_cast<qulonglong>(c.frames)),
-                 locale.toString(static_cast<qulonglong>(c.dropped)),
-                 locale.toString(static_cast<qulonglong>(c.DroppedBytes())),
-                 locale.toString(static_cast<qulonglong>(c.partialStartBytes)),
-                 locale.toString(static_cast<qulonglong>(c.PartialEndBytes())),
-                 Duration(c.bodyBytes)));
+    summary_->setText(Local(model_.SummaryText([&locale](std::uint64_t n) {
+        return locale.toString(static_cast<qulonglong>(n)).toLocal8Bit().toStdString();
+    })));
 }
 
 void CaptureViewer::SetUnit(XUnit unit) {
-    if (unit == unit_) {
-        return;
-    }
-    const QCPRange range = chart_->xAxis->range();
-    std::optional<std::pair<std::uint64_t, std::uint64_t>> shown;
-    if (index_ && index_->Frames() > 0) {
-        shown = {decode::FrameNear(*index_, range.lower, unit_),
-                 decode::FrameNear(*index_, range.upper, unit_)};
-    }
-    unit_ = unit;
+    model_.SetUnit(unit);
     unitChoice_->setCurrentIndex(unit == XUnit::Frames ? 0 : 1);
-    chart_->xAxis->setLabel(unit == XUnit::Frames
-                                ? QStringLiteral("frame")
-                                : QStringLiteral("seconds from the start (offset / 6250)"));
-    if (shown) {
-        ShowRange(decode::FrameX(*index_, shown->first, unit),
-                  decode::FrameX(*index_, shown->second, unit));
-    } else {
-        ShowAll();
-    }
-    if (cursorFrame_) {
-        SetCursorFrame(*cursorFrame_);
-    }
+    chart_->xAxis->setLabel(Local(model_.AxisTitle()));
+    Apply();
 }
 
 void CaptureViewer::ShowAll() {
-    if (!index_) {
-        return;
-    }
-    ShowRange(0, decode::FullWidth(*index_, unit_));
+    model_.ShowAll();
+    Apply();
 }
 
 void CaptureViewer::ShowRange(double lo, double hi) {
-    chart_->xAxis->setRange(lo, hi);
-    chart_->replot(QCustomPlot::rpQueuedReplot);
+    model_.ShowRange(lo, hi);
+    Apply();
 }
 
-void CaptureViewer::OnRangeChanged() {
-    dirty_ = true;
-    if (clamping_ || !index_) {
+void CaptureViewer::SetCursorFrame(std::uint64_t frame) {
+    model_.SetPlotWidth(chart_->axisRect()->width());
+    model_.SetCursorFrame(frame);
+    Apply();
+}
+
+void CaptureViewer::Apply() {
+    if (!model_.Index()) {
         return;
     }
-    // Kept on the capture with a little room at the ends, and some frames wide.
-    const double full = decode::FullWidth(*index_, unit_);
-    const double fewest =
-        unit_ == XUnit::Frames
-            ? FewestFrames
-            : FewestFrames * FrameLength / static_cast<double>(decode::LineBytesPerSecond);
-    const double pad = std::max(full * 0.02, fewest);
-    QCPRange r = chart_->xAxis->range();
-    double width = std::clamp(r.size(), fewest, full + 2 * pad);
-    const double centre = std::clamp(r.center(), -pad + width / 2, full + pad - width / 2);
-    if (std::abs(width - r.size()) > 1e-9 * width || std::abs(centre - r.center()) > 1e-9 * width) {
-        clamping_ = true;
-        chart_->xAxis->setRange(centre - width / 2, centre + width / 2);
-        clamping_ = false;
+    chart_->xAxis->setRange(model_.Lo(), model_.Hi());
+    if (model_.CursorFrame()) {
+        const double x = model_.CursorX();
+        cursorLine_->point1->setCoords(x, 0);
+        cursorLine_->point2->setCoords(x, 1);
+        cursorLine_->setVisible(true);
+        ShowReadout();
     }
+    chart_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void CaptureViewer::Fill() {
     const int width = chart_->axisRect()->width();
-    if (!index_ || (!dirty_ && width == filledWidth_)) {
+    if (!model_.Index() || (!dirty_ && width == filledWidth_)) {
         return;
     }
     dirty_ = false;
     filledWidth_ = width;
-    const QCPRange r = chart_->xAxis->range();
-    const decode::View view = decode::BuildView(*index_, unit_, r.lower, r.upper, width);
+    model_.SetPlotWidth(width);
+    const decode::View view = model_.Picture();
     for (std::size_t t = 0; t < traces_.size(); ++t) {
         QVector<QCPGraphData> points;
         points.reserve(static_cast<qsizetype>(view.points[t].size()));
@@ -396,84 +339,63 @@ void CaptureViewer::Fill() {
     rejects_->data()->set(marks, true);
 }
 
+// Pixels from the plot's left edge, where the model counts them.
+double CaptureViewer::PlotX(const QPointF& at) const {
+    return at.x() - chart_->axisRect()->left();
+}
+
 void CaptureViewer::OnPress(QMouseEvent* event) {
     pressedAt_ = event->pos();
+    model_.SetPlotWidth(chart_->axisRect()->width());
     // Ctrl turns a drag from panning into a zoom rectangle.
-    chart_->setSelectionRectMode((event->modifiers() & Qt::ControlModifier) ? QCP::srmZoom
-                                                                            : QCP::srmNone);
+    const bool rectangle = (event->modifiers() & Qt::ControlModifier) != 0;
+    chart_->setSelectionRectMode(rectangle ? QCP::srmCustom : QCP::srmNone);
+    if (!rectangle && event->button() == Qt::LeftButton) {
+        model_.StartDrag(PlotX(event->position()));
+    }
+}
+
+void CaptureViewer::OnMove(QMouseEvent* event) {
+    if ((event->buttons() & Qt::LeftButton) == 0 || chart_->selectionRect()->isActive()) {
+        return;
+    }
+    model_.DragTo(PlotX(event->position()));
+    Apply();
 }
 
 void CaptureViewer::OnRelease(QMouseEvent* event) {
-    if (!index_ || index_->Frames() == 0 || event->button() != Qt::LeftButton ||
+    if (event->button() != Qt::LeftButton ||
         (event->pos() - pressedAt_).manhattanLength() > QApplication::startDragDistance()) {
         return;
     }
-    const double x = chart_->xAxis->pixelToCoord(event->pos().x());
-    SetCursorFrame(decode::FrameNear(*index_, x, unit_));
+    model_.Click(PlotX(event->position()));
+    Apply();
 }
 
-void CaptureViewer::SetCursorFrame(std::uint64_t frame) {
-    if (!index_ || index_->Frames() == 0) {
-        return;
-    }
-    frame = std::min(frame, index_->Frames() - 1);
-    cursorFrame_ = frame;
-    const double x = decode::FrameX(*index_, frame, unit_);
-    cursorLine_->point1->setCoords(x, 0);
-    cursorLine_->point2->setCoords(x, 1);
-    cursorLine_->setVisible(true);
-    // Keep it in view: the arrow keys may walk it off the edge.
-    const QCPRange r = chart_->xAxis->range();
-    const double margin = r.size() * CursorMarginPx / std::max(1, chart_->axisRect()->width());
-    if (x < r.lower + margin || x > r.upper - margin) {
-        ShowRange(x - r.size() / 2, x + r.size() / 2);
-    }
-    ShowReadout();
-    chart_->replot(QCustomPlot::rpQueuedReplot);
-}
-
-void CaptureViewer::StepCursor(int frames) {
-    if (!index_ || index_->Frames() == 0) {
-        return;
-    }
-    if (!cursorFrame_) {
-        const QCPRange r = chart_->xAxis->range();
-        SetCursorFrame(decode::FrameNear(*index_, r.center(), unit_));
-        return;
-    }
-    const auto at = static_cast<std::int64_t>(*cursorFrame_) + frames;
-    SetCursorFrame(static_cast<std::uint64_t>(std::max<std::int64_t>(0, at)));
+void CaptureViewer::OnWheel(QWheelEvent* event) {
+    model_.SetPlotWidth(chart_->axisRect()->width());
+    model_.Wheel(PlotX(event->position()), event->angleDelta().y() / 120.0);
+    Apply();
 }
 
 void CaptureViewer::ShowReadout() {
-    if (!cursorFrame_) {
+    const auto reading = model_.CursorReading();
+    if (!reading) {
         return;
     }
-    const decode::Readout r = decode::ReadFrame(*index_, *cursorFrame_, decimalSeparator_);
-    const std::string* texts[5] = {&r.labels.Rpm, &r.labels.Batt, &r.labels.Ect, &r.labels.Mat,
-                                   &r.labels.Pw};
     for (std::size_t i = 0; i < labels_.size(); ++i) {
-        labels_[i]->setText(Latin1(*texts[i]));
+        labels_[i]->setText(Latin1(reading->labels[i]));
     }
-    QString detail;
-    const char* names[6] = {"MAP", "RPM", "PW", "O2", "TPS", "byte14"};
-    for (std::size_t t = 0; t < r.traces.size(); ++t) {
-        detail += QStringLiteral("%1 %2   ").arg(QString::fromLatin1(names[t])).arg(r.traces[t]);
-    }
-    detail += QStringLiteral("frame %1   offset %2   time %3 s")
-                  .arg(r.frame)
-                  .arg(r.end)
-                  .arg(Latin1(r.seconds));
-    detail_->setText(detail);
+    detail_->setText(Latin1(reading->detail));
 }
 
 void CaptureViewer::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Left:
-        StepCursor(-1);
-        return;
     case Qt::Key_Right:
-        StepCursor(1);
+        model_.SetPlotWidth(chart_->axisRect()->width());
+        model_.StepCursor(event->key() == Qt::Key_Left ? -1 : 1);
+        Apply();
         return;
     case Qt::Key_Home:
         ShowAll();
@@ -492,19 +414,13 @@ void CaptureViewer::changeEvent(QEvent* event) {
 }
 
 void CaptureViewer::AskExport() {
-    if (!index_ || exporting_) {
+    if (!model_.Index() || model_.Exporting()) {
         return;
     }
-    const QCPRange r = chart_->xAxis->range();
-    const auto [first, last] = decode::FramesIn(*index_, r.lower, r.upper, unit_);
+    const std::string question = model_.ExportQuestion();
     bool visibleOnly = false;
-    if (first > 0 || last < index_->Frames()) {
-        QMessageBox ask(QMessageBox::Question, QStringLiteral("Export CSV"),
-                        QStringLiteral("Export the whole capture (%1 frames) or the frames in "
-                                       "view (%2 to %3)?")
-                            .arg(index_->Frames())
-                            .arg(first)
-                            .arg(last == 0 ? 0 : last - 1),
+    if (!question.empty()) {
+        QMessageBox ask(QMessageBox::Question, QStringLiteral("Export CSV"), Local(question),
                         QMessageBox::Cancel, this);
         QAbstractButton* whole =
             ask.addButton(QStringLiteral("Whole Capture"), QMessageBox::AcceptRole);
@@ -516,8 +432,7 @@ void CaptureViewer::AskExport() {
         }
         visibleOnly = ask.clickedButton() == visible;
     }
-    const QString suggested =
-        QDir::current().filePath(QFileInfo(path_).fileName() + QStringLiteral(".csv"));
+    const QString suggested = QDir::current().filePath(Local(model_.SuggestedCsvName()));
     const QString target =
         QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), suggested,
                                      QStringLiteral("CSV files (*.csv);;All files (*)"));
@@ -525,76 +440,47 @@ void CaptureViewer::AskExport() {
         return;
     }
     ExportTo(target, visibleOnly);
+    if (!model_.Exporting()) {
+        return;
+    }
     exportDialog_ = new QProgressDialog(QStringLiteral("Writing %1").arg(target),
                                         QStringLiteral("Cancel"), 0, 1000, this);
     exportDialog_->setWindowModality(Qt::WindowModal);
     exportDialog_->setMinimumDuration(300);
     exportDialog_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(exportDialog_, &QProgressDialog::canceled, this, [this] {
-        if (exporting_) {
-            exporting_->Progress().cancel = true;
-        }
-    });
+    connect(exportDialog_, &QProgressDialog::canceled, this, [this] { model_.CancelExport(); });
 }
 
 void CaptureViewer::ExportTo(const QString& path, bool visibleOnly) {
-    if (!index_ || exporting_) {
+    if (!model_.Index() || model_.Exporting()) {
         return;
     }
-    const std::string refusal = ExportRefusal(QFile::encodeName(path).toStdString(), viewedId_);
+    const std::string refusal =
+        model_.StartExport(QFile::encodeName(path).toStdString(), visibleOnly);
     if (!refusal.empty()) {
-        const QString text = QStringLiteral("Cannot export the CSV to %1: %2. Choose another name")
-                                 .arg(path, QString::fromLocal8Bit(refusal.c_str()));
+        const QString text = Local(refusal);
         emit Exported(false, text);
         ShowErrorDisplay(text);
         return;
     }
-    std::uint64_t first = 0;
-    std::uint64_t last = index_->Frames();
-    if (visibleOnly) {
-        const QCPRange r = chart_->xAxis->range();
-        std::tie(first, last) = decode::FramesIn(*index_, r.lower, r.upper, unit_);
-    }
-    exportPath_ = path;
-    const decode::CaptureIndex* index = index_.get();
-    const std::string file = QFile::encodeName(path).toStdString();
-    exporting_ = std::make_unique<Background<decode::Result>>(
-        [index, first, last, file](decode::Progress& progress) {
-            try {
-                return decode::ExportCsvFile(*index, first, last, file, &progress);
-            } catch (const std::exception& e) {
-                return decode::Result{decode::Status::OutputError, file + ": " + e.what()};
-            }
-        });
-    statusBar()->showMessage(QStringLiteral("Writing %1").arg(path));
+    statusBar()->showMessage(Local(model_.WritingStatus()));
     poll_.start(PollMs);
 }
 
-void CaptureViewer::FinishExport() {
-    const decode::Result result = exporting_->Result();
-    exporting_.reset();
+void CaptureViewer::FinishExport(const decode::ViewerModel::Event& event) {
     if (exportDialog_ != nullptr) {
         exportDialog_->close();
         exportDialog_ = nullptr;
     }
     statusBar()->clearMessage();
-    if (result.status == decode::Status::Ok) {
-        const QString done = QStringLiteral("Wrote %1").arg(exportPath_);
-        statusBar()->showMessage(done);
-        emit Exported(true, done);
-        return;
-    }
-    if (result.status == decode::Status::Cancelled) {
-        const QString text =
-            QStringLiteral("Export cancelled; %1 was not written").arg(exportPath_);
-        statusBar()->showMessage(text);
+    const QString text = Local(event.text);
+    if (event.what == Outcome::ExportFailed) {
         emit Exported(false, text);
+        ShowErrorDisplay(text);
         return;
     }
-    const QString text = QStringLiteral("Cannot export the CSV: %1")
-                             .arg(QString::fromLocal8Bit(result.message.c_str()));
-    emit Exported(false, text);
-    ShowErrorDisplay(text);
+    statusBar()->showMessage(text);
+    emit Exported(event.what == Outcome::Exported, text);
 }
 
 } // namespace vemor

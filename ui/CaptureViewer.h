@@ -1,13 +1,10 @@
 #pragma once
 // A window of its own that shows a recorded capture: the six traces of the live chart over
 // the whole recording, a cursor that reads one frame as the live labels would show it, the
-// capture's counts, and CSV export. Several may be open beside the live window. GUI thread.
+// capture's counts, and CSV export. Several may be open beside the live window. It lays out
+// and paints what its model says; the model does the work. GUI thread.
 
-#include "Background.h"
-
-#include "vemor/capture/FileId.h"
-#include "vemor/capture/Index.h"
-#include "vemor/capture/View.h"
+#include "vemor/capture/Viewer.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -16,7 +13,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 
 class QAction;
@@ -28,6 +24,7 @@ class QLabel;
 class QMouseEvent;
 class QProgressBar;
 class QProgressDialog;
+class QWheelEvent;
 
 namespace vemor {
 
@@ -48,19 +45,20 @@ public:
 
     const QString& Path() const { return path_; }
     // Null until the capture is loaded.
-    const decode::CaptureIndex* Index() const { return index_.get(); }
+    const decode::CaptureIndex* Index() const { return model_.Index(); }
+    const decode::ViewerModel& Model() const { return model_; }
     QCustomPlot* Chart() const { return chart_; }
-    decode::XUnit Unit() const { return unit_; }
+    decode::XUnit Unit() const { return model_.Unit(); }
 
     void SetUnit(decode::XUnit unit);
     void ShowAll();
     // Shows X from lo to hi, kept within the capture and at least a few frames wide.
     void ShowRange(double lo, double hi);
     void SetCursorFrame(std::uint64_t frame);
-    std::optional<std::uint64_t> CursorFrame() const { return cursorFrame_; }
+    std::optional<std::uint64_t> CursorFrame() const { return model_.CursorFrame(); }
     // Writes the CSV of the whole capture or of the frames in view, on a thread of its own.
     void ExportTo(const QString& path, bool visibleOnly);
-    bool Exporting() const { return exporting_ != nullptr; }
+    bool Exporting() const { return model_.Exporting(); }
     // Asked when the file changed while it was read; true loads it again. By default a
     // question box.
     std::function<bool(const QString& reason)> AskLoadAgain;
@@ -78,20 +76,23 @@ private:
     void BuildWindow();
     void Poll();
     void StartLoading();
-    void FinishLoading();
+    void FinishLoading(const decode::ViewerModel::Event& event);
     void ShowSummary();
-    void OnRangeChanged();
+    // Shows what the model now says of the range and the cursor.
+    void Apply();
     void Fill();
+    double PlotX(const QPointF& at) const;
     void OnPress(QMouseEvent* event);
+    void OnMove(QMouseEvent* event);
     void OnRelease(QMouseEvent* event);
-    void StepCursor(int frames);
+    void OnWheel(QWheelEvent* event);
     void ShowReadout();
     void AskExport();
-    void FinishExport();
+    void FinishExport(const decode::ViewerModel::Event& event);
     void ReadLocale();
 
     QString path_;
-    FileId viewedId_;
+    decode::ViewerModel model_;
     QCustomPlot* chart_ = nullptr;
     std::array<QCPGraph*, 6> traces_{};
     TraceBars* bars_ = nullptr; // the traces when zoomed out; owned by the chart
@@ -106,16 +107,8 @@ private:
     QProgressDialog* exportDialog_ = nullptr;
     QTimer poll_;
 
-    std::unique_ptr<Background<decode::Loaded>> loading_;
-    std::unique_ptr<Background<decode::Result>> exporting_;
-    QString exportPath_;
-    std::unique_ptr<const decode::CaptureIndex> index_;
-    decode::XUnit unit_ = decode::XUnit::Frames;
-    std::optional<std::uint64_t> cursorFrame_;
-    char decimalSeparator_ = '.';
     bool dirty_ = true; // the graphs do not yet show the axis range
     int filledWidth_ = 0;
-    bool clamping_ = false;
     QPoint pressedAt_;
 };
 

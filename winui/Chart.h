@@ -1,8 +1,11 @@
 #pragma once
 // The strip chart on Win32: six series against a bottom-axis window and a left axis, with a
-// grid, tick labels and the legend below, drawn with GDI into an off-screen bitmap that each
-// paint copies to the screen. A rectangle dragged down and to the right zooms into it; one
-// dragged the other way, or a double-click, gives the view back. GUI thread only.
+// grid, tick labels and the legend below (the canvas every chart shares), drawn with GDI into
+// an off-screen bitmap that each paint copies to the screen. A rectangle dragged down and to the
+// right zooms into it; one dragged the other way, or a double-click, gives the view back. GUI
+// thread only.
+
+#include "ChartCanvas.h"
 
 #include "vemor/ChartLook.h"
 #include "vemor/History.h"
@@ -17,14 +20,6 @@
 #include <string>
 
 namespace vemor {
-
-struct ChartSeries {
-    std::string Title; // empty: the legend shows the colour alone
-    COLORREF Colour;
-    bool Stairs; // each point joined to the next by a horizontal, then a vertical segment
-};
-
-using ChartRange = AxisRange;
 
 class StripChart {
 public:
@@ -44,7 +39,7 @@ public:
         return history_[static_cast<std::size_t>(series)];
     }
     const ChartSeries& Series(int series) const {
-        return series_[static_cast<std::size_t>(series)];
+        return canvas_.Series()[static_cast<std::size_t>(series)];
     }
 
     // The ranges shown; setting one marks the picture stale.
@@ -67,40 +62,27 @@ public:
     // the bitmap's device context, for tests that read its pixels.
     HDC Render();
     // Where the plot area lies in the window, and where an (x, y) of the data is drawn.
-    RECT PlotArea() const { return plot_; }
-    POINT ToPixel(double x, double y) const;
+    RECT PlotArea() const { return canvas_.Plot(); }
+    // The text font, after a change of the screen's scale; the caller keeps it alive.
+    void SetFont(HFONT font) {
+        canvas_.SetFont(font);
+        RequestRepaint();
+    }
+    POINT ToPixel(double x, double y) const { return canvas_.ToPixel(x, y); }
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT OnMessage(UINT message, WPARAM w, LPARAM l);
-    void Resize();
-    void Draw(HDC dc, int width, int height);
     void DrawTraces(HDC dc);
-    void DrawLegend(HDC dc, int width, int top);
     void PaintTick();
     void EndDrag(POINT at);
 
-public:
-    // The text font, after a change of the screen's scale; the caller keeps it alive.
-    void SetFont(HFONT font) {
-        font_ = font;
-        InvalidateRect(window_, nullptr, FALSE);
-    }
-
-private:
     HWND window_ = nullptr;
-    HFONT font_;
-    std::array<ChartSeries, Count> series_;
+    ChartCanvas canvas_;
     const std::array<SeriesHistory, Count>& history_;
     const std::deque<std::int64_t>& outages_;
     ChartRange bottom_{0, chart::BottomAxisDesignMaximum};
     ChartRange left_{chart::LeftAxisMinimum, chart::LeftAxisMaximum};
-    RECT plot_{};
-    HDC memory_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
     bool stale_ = true;
     bool paintPending_ = false;
     int paintWait_ = 0; // of the pending request

@@ -43,8 +43,10 @@ void FormDisplay::ShowLabels() {
 }
 
 void FormDisplay::PutLabel(std::size_t i) {
-    HWND label = labels_[i];
-    const std::string& text = NewestText(static_cast<int>(i));
+    PutLabelText(labels_[i], NewestText(static_cast<int>(i)));
+}
+
+void PutLabelText(HWND label, const std::string& text) {
     SetWindowTextA(label, text.c_str());
     HDC dc = GetDC(label);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));

@@ -13,6 +13,9 @@
 
 namespace vemor {
 
+// Puts the text on a label and sizes the label to it, in the label's font.
+void PutLabelText(HWND label, const std::string& text);
+
 class FormDisplay final : public LiveDisplay {
 public:
     // Makes the chart on `parent`; the labels carry their design captions.

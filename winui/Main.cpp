@@ -1,7 +1,10 @@
 #include "Main.h"
 
 #include "ErrorDisplay.h"
+#include "Fonts.h"
 #include "PortChooser.h"
+#include "SystemLocale.h"
+#include "Viewer.h"
 #include "WindowText.h"
 
 #include "vemor/ChartLook.h"
@@ -148,6 +151,10 @@ TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindo
     BuildLayout();
     BuildChart();
     SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::Proc));
+    // Captures dropped on the window open in viewers.
+    DragAcceptFiles(Handle, TRUE);
+    ACCEL open{FCONTROL | FVIRTKEY, 'O', IdOpenCapture1};
+    keys_ = CreateAcceleratorTableA(&open, 1);
     RECT client;
     GetClientRect(Handle, &client);
     Layout(client.right, client.bottom);
@@ -165,6 +172,7 @@ TForm1::~TForm1() {
         DestroyWindow(Handle);
     }
     display_.reset();
+    DestroyAcceleratorTable(keys_);
     DeleteObject(font_);
     DeleteObject(labelFont_);
 }
@@ -177,15 +185,10 @@ void TForm1::Show(int how) {
 }
 
 void TForm1::MakeFonts() {
-    const auto make = [this](int designHeight, int weight) {
-        return CreateFontA(-Scaled(designHeight), 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
-    };
     HFONT oldFont = font_;
     HFONT oldLabelFont = labelFont_;
-    font_ = make(11, FW_NORMAL);
-    labelFont_ = make(16, FW_BOLD);
+    font_ = vemor::CreateControlFont(dpi_);
+    labelFont_ = vemor::CreateLabelFont(dpi_);
     // The controls made so far take the new fonts before the old ones go.
     for (HWND w : {Button1, Button2, Button3, ComboBox1, StatusBar1, PageControl1, Memo1}) {
         if (w != nullptr) {
@@ -233,8 +236,11 @@ void TForm1::BuildLayout() {
         SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
     };
 
-    // The menu: "&File" with "Stop Capture", "&Tool" with "Terminal", which has no handler.
+    // The menu: "&File" with "Open Capture..." and "Stop Capture", "&Tool" with "Terminal",
+    // which has no handler.
     File1 = CreatePopupMenu();
+    AppendMenuA(File1, MF_STRING, IdOpenCapture1, "Open Capture...\tCtrl+O");
+    AppendMenuA(File1, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(File1, MF_STRING | MF_GRAYED, IdStopCapture1, "Stop Capture");
     AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(File1), "&File");
     Tool1 = CreatePopupMenu();
@@ -311,14 +317,9 @@ void TForm1::BuildLayout() {
 }
 
 void TForm1::BuildChart() {
-    std::array<vemor::ChartSeries, vemor::StripChart::Count> series;
-    for (std::size_t i = 0; i < series.size(); ++i) {
-        const vemor::chart::TraceLook& look = vemor::chart::Traces()[i];
-        series[i] = {look.Title, RGB(look.Colour.R, look.Colour.G, look.Colour.B), look.Stairs};
-    }
     display_ = std::make_unique<vemor::FormDisplay>(
         std::array<HWND, 5>{LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, Terminal, IdChart1,
-        series, font_);
+        vemor::TraceSeries(), font_);
     Chart1 = &display_->Chart();
     // After the memo in the tab order, as created.
     SetWindowPos(Chart1->Handle(), Memo1, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -353,10 +354,7 @@ void TForm1::ShowPage(int index) {
 }
 
 void TForm1::ReadLocale() {
-    char sep[8] = {};
-    const int n = GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, sep, sizeof sep);
-    Session.SetDecimalSeparator(vemor::DecimalSeparatorFrom(
-        std::string_view(sep, n > 0 ? static_cast<std::size_t>(n - 1) : 0)));
+    Session.SetDecimalSeparator(vemor::SystemDecimalSeparator());
 }
 
 int TForm1::SelectedPortIndex() const {
@@ -410,7 +408,8 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             PostMessageA(Handle, vemor::PortChooser::ShowNameMessage, 0, 0);
             return 0;
         }
-        if (HIWORD(wParam) == BN_CLICKED) { // also a menu item's
+        // A button's click, a menu item's, or a shortcut's (1, from no control).
+        if (HIWORD(wParam) == BN_CLICKED || (HIWORD(wParam) == 1 && lParam == 0)) {
             const HWND sender = reinterpret_cast<HWND>(lParam);
             switch (LOWORD(wParam)) {
             case IdButton1:
@@ -424,6 +423,9 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             case IdStopCapture1:
                 StopCapture1Click(sender);
+                return 0;
+            case IdOpenCapture1:
+                vemor::ViewerWindow::OpenWithDialog(Handle);
                 return 0;
             default:
                 break; // the other menu items have no handler
@@ -443,6 +445,9 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DPICHANGED:
         ChangeScale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_DROPFILES:
+        vemor::ViewerWindow::OpenDropped(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_SETTINGCHANGE:
         ReadLocale();
@@ -467,6 +472,12 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return DefWindowProcA(Handle, message, wParam, lParam);
+}
+
+bool TForm1::TranslateKeys(MSG* message) {
+    // Only what is typed into this window; a viewer has its own keys.
+    const bool ours = message->hwnd == Handle || IsChild(Handle, message->hwnd);
+    return ours && TranslateAcceleratorA(Handle, keys_, message) != 0;
 }
 
 void TForm1::Memo1DblClick(HWND) {

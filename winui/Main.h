@@ -28,6 +28,7 @@ enum : int {
     IdFile1 = 201,
     IdTerminal1,
     IdStopCapture1,
+    IdOpenCapture1,
 };
 
 // The Win32 window: lays out the controls and paints what its session says; the session
@@ -56,6 +57,7 @@ public:
     HMENU File1 = nullptr;
     HMENU Tool1 = nullptr;
     UINT Terminal1 = IdTerminal1;
+    UINT OpenCapture1 = IdOpenCapture1; // in File1: a capture in a viewer of its own
     UINT StopCapture1 = IdStopCapture1; // in File1; enabled while a capture runs
     HWND Memo1 = nullptr;
     HWND Button2 = nullptr;
@@ -74,6 +76,10 @@ public:
     // session, everything else to its own handling or the default one.
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void OnRxData(WPARAM wParam, LPARAM /*lParam*/) { Session.OnRxData(wParam); }
+
+    // The window's keyboard shortcuts (Ctrl+O), for the message loop: true when the message
+    // was one of them and has been handled.
+    bool TranslateKeys(MSG* message);
 
     // The chooser's item index, or -1 when the text was typed by hand.
     int SelectedPortIndex() const;
@@ -125,6 +131,7 @@ private:
     void SetStatusPart(int part, const std::string& text);
 
     int dpi_ = 96;
+    HACCEL keys_ = nullptr;
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
     struct Placed {

@@ -1,23 +1,24 @@
-// The application entry: create the main window, run the message loop, show what escapes.
+// The application entry: read the command line, create the main window and a viewer for each
+// capture named, run the message loop, show what escapes.
 #include "ConsoleEnd.h"
 #include "DocumentsFolder.h"
 #include "ErrorDisplay.h"
 #include "Main.h"
+#include "Start.h"
+#include "Viewer.h"
 
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    std::string folderFailure;
-    for (int i = 1; i < __argc; ++i) {
-        if (std::strcmp(__argv[i], vemor::DocumentsOption) == 0) {
-            folderFailure = vemor::EnterDocumentsFolder();
-        }
+    const vemor::Start start = vemor::ReadCommandLine(__argc, __argv);
+    if (!start.run) {
+        return start.exitCode;
     }
+    const std::string folderFailure = start.inDocuments ? vemor::EnterDocumentsFolder() : "";
     try {
         try {
             Form1 = new TForm1(instance);
@@ -27,10 +28,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
             if (!folderFailure.empty()) {
                 vemor::ShowErrorDisplay(folderFailure);
             }
+            for (const std::string& capture : start.captures) {
+                vemor::ViewerWindow::Open(capture);
+            }
             MSG message;
             while (GetMessageA(&message, nullptr, 0, 0) > 0) {
                 // Tab and the arrow keys move between the controls, as in a dialog.
-                if (!IsDialogMessageA(Form1->Handle, &message)) {
+                if (!Form1->TranslateKeys(&message) && !IsDialogMessageA(Form1->Handle, &message)) {
                     TranslateMessage(&message);
                     DispatchMessageA(&message);
                 }
@@ -39,6 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
             vemor::ShowErrorDisplay(e.what());
         }
         // Ends the reader and finishes a running capture if the window is still there.
+        vemor::ViewerWindow::CloseAll();
         delete Form1;
         Form1 = nullptr;
     } catch (...) {

@@ -244,8 +244,8 @@ TEST_F(CaptureFileTest, ExportIsRefusedWhereItWouldReplaceACapture) {
         bool refused;
     };
     std::vector<Case> cases = {
-        {"out.csv", false},  {"moved.cap", true}, {"TMP5.$$$", true},
-        {"TMP77.$$$", true}, {"TMP.csv", false},  {"shown.cap", false},
+        {"out.csv", false}, {"moved.cap", true}, {"TMP5.$$$", true},   {"TMP77.$$$", true},
+        {"TMP3.$$$", true}, {"TMP.csv", false},  {"shown.cap", false},
     };
 #ifndef _WIN32
     fs::create_hard_link("TMP5.$$$", "alias.csv");

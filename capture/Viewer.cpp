@@ -1,0 +1,328 @@
+#include "vemor/capture/Viewer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vemor::decode {
+
+namespace {
+
+// H:MM:SS.hh of the body's bytes at the line's rate.
+std::string Duration(std::uint64_t bodyBytes) {
+    const std::uint64_t hundredths = bodyBytes * 100 / LineBytesPerSecond;
+    char text[40];
+    std::snprintf(text, sizeof text, "%llu:%02u:%02u.%02u",
+                  static_cast<unsigned long long>(hundredths / 360000),
+                  static_cast<unsigned>(hundredths / 6000 % 60),
+                  static_cast<unsigned>(hundredths / 100 % 60),
+                  static_cast<unsigned>(hundredths % 100));
+    return text;
+}
+
+std::string HeaderField(const Summary& counts, std::size_t offset, std::size_t width) {
+    return HeaderText(counts.header.data() + offset, width);
+}
+
+// A trace value as the detail line shows it: the shortest of six significant digits.
+std::string TraceText(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+double FewestX(XUnit unit) {
+    return unit == XUnit::Frames
+               ? ViewerModel::FewestFrames
+               : ViewerModel::FewestFrames * FrameLength / static_cast<double>(LineBytesPerSecond);
+}
+
+} // namespace
+
+ViewerModel::ViewerModel(std::string path, Loader load)
+    : path_(std::move(path)), viewedId_(IdOf(path_)), load_(std::move(load)) {
+    if (!load_) {
+        load_ = [](const std::string& file, Progress* progress) {
+            return LoadCapture(file, progress);
+        };
+    }
+}
+
+ViewerModel::~ViewerModel() {
+    // The threads stop before what they read goes.
+    exporting_.reset();
+    loading_.reset();
+}
+
+std::string ViewerModel::FileName() const {
+#ifdef _WIN32
+    const std::size_t slash = path_.find_last_of("\\/:");
+#else
+    const std::size_t slash = path_.rfind('/');
+#endif
+    return slash == std::string::npos ? path_ : path_.substr(slash + 1);
+}
+
+void ViewerModel::StartLoading() {
+    loading_ =
+        std::make_unique<Background<Loaded>>([file = path_, load = load_](Progress& progress) {
+            try {
+                return load(file, &progress);
+            } catch (const std::exception& e) { // never out of the thread, which would end us
+                return Loaded{{Status::InputError, file + ": " + e.what()}, {}};
+            }
+        });
+}
+
+double ViewerModel::Fraction() const {
+    if (loading_) {
+        return loading_->Fraction();
+    }
+    return exporting_ ? exporting_->Fraction() : 0.0;
+}
+
+ViewerModel::Event ViewerModel::Poll() {
+    if (loading_) {
+        return loading_->Done() ? FinishLoading() : Event{};
+    }
+    if (exporting_) {
+        return exporting_->Done() ? FinishExport() : Event{};
+    }
+    return {};
+}
+
+ViewerModel::Event ViewerModel::FinishLoading() {
+    Loaded loaded = std::move(loading_->Result());
+    loading_.reset();
+    if (loaded.result.status == Status::Changed) {
+        return {Outcome::AskLoadAgain, loaded.result.message};
+    }
+    if (loaded.result.status != Status::Ok) {
+        return {Outcome::Refused,
+                "Cannot show " + path_ + " as a capture: " + loaded.result.message};
+    }
+    index_ = std::move(loaded.index);
+    ShowAll();
+    return {Outcome::Loaded, {}};
+}
+
+std::string ViewerModel::AxisTitle() const {
+    return unit_ == XUnit::Frames ? "frame" : "seconds from the start (offset / 6250)";
+}
+
+void ViewerModel::SetUnit(XUnit unit) {
+    if (unit == unit_) {
+        return;
+    }
+    if (!HasFrames()) {
+        unit_ = unit;
+        ShowAll();
+        return;
+    }
+    const std::uint64_t first = FrameNear(*index_, lo_, unit_);
+    const std::uint64_t last = FrameNear(*index_, hi_, unit_);
+    unit_ = unit;
+    ShowRange(FrameX(*index_, first, unit), FrameX(*index_, last, unit));
+    if (cursor_) {
+        SetCursorFrame(*cursor_);
+    }
+}
+
+void ViewerModel::ShowAll() {
+    if (index_) {
+        ShowRange(0, FullWidth(*index_, unit_));
+    }
+}
+
+void ViewerModel::ShowRange(double lo, double hi) {
+    if (lo > hi) {
+        std::swap(lo, hi);
+    }
+    lo_ = lo;
+    hi_ = hi;
+    if (!index_) {
+        return;
+    }
+    const double full = FullWidth(*index_, unit_);
+    const double fewest = FewestX(unit_);
+    const double pad = std::max(full * 0.02, fewest);
+    const double size = hi - lo;
+    const double centre = (lo + hi) / 2;
+    const double width = std::clamp(size, fewest, full + 2 * pad);
+    const double at = std::clamp(centre, -pad + width / 2, full + pad - width / 2);
+    // A range already inside moves by no rounding error.
+    if (std::abs(width - size) > 1e-9 * width || std::abs(at - centre) > 1e-9 * width) {
+        lo_ = at - width / 2;
+        hi_ = at + width / 2;
+    }
+}
+
+double ViewerModel::XAt(double px) const {
+    return lo_ + px / std::max(width_, 1) * (hi_ - lo_);
+}
+
+double ViewerModel::PixelOf(double x) const {
+    return hi_ > lo_ ? (x - lo_) / (hi_ - lo_) * std::max(width_, 1) : 0;
+}
+
+View ViewerModel::Picture() const {
+    return index_ ? BuildView(*index_, unit_, lo_, hi_, width_) : View{};
+}
+
+void ViewerModel::Wheel(double px, double steps) {
+    if (!index_) {
+        return;
+    }
+    const double at = XAt(px);
+    const double factor = std::pow(WheelZoom, steps);
+    ShowRange(at + (lo_ - at) * factor, at + (hi_ - at) * factor);
+}
+
+void ViewerModel::StartDrag(double px) {
+    dragFrom_ = {lo_, hi_};
+    dragPx_ = px;
+}
+
+void ViewerModel::DragTo(double px) {
+    if (!index_ || !dragFrom_) {
+        return;
+    }
+    const auto [lo, hi] = *dragFrom_;
+    const double dx = (dragPx_ - px) / std::max(width_, 1) * (hi - lo);
+    ShowRange(lo + dx, hi + dx);
+}
+
+void ViewerModel::ZoomToPixels(double from, double to) {
+    dragFrom_.reset();
+    if (index_) {
+        ShowRange(XAt(std::min(from, to)), XAt(std::max(from, to)));
+    }
+}
+
+void ViewerModel::Click(double px) {
+    dragFrom_.reset();
+    if (HasFrames()) {
+        SetCursorFrame(FrameNear(*index_, XAt(px), unit_));
+    }
+}
+
+void ViewerModel::SetCursorFrame(std::uint64_t frame) {
+    if (!HasFrames()) {
+        return;
+    }
+    cursor_ = std::min(frame, LastFrame());
+    // Kept in view: the arrow keys may walk it off the edge.
+    const double x = CursorX();
+    const double size = hi_ - lo_;
+    const double margin = size * CursorMarginPx / std::max(1, width_);
+    if (x < lo_ + margin || x > hi_ - margin) {
+        ShowRange(x - size / 2, x + size / 2);
+    }
+}
+
+void ViewerModel::StepCursor(int frames) {
+    if (!HasFrames()) {
+        return;
+    }
+    if (!cursor_) {
+        SetCursorFrame(FrameNear(*index_, (lo_ + hi_) / 2, unit_));
+        return;
+    }
+    const auto at = static_cast<std::int64_t>(*cursor_) + frames;
+    SetCursorFrame(static_cast<std::uint64_t>(std::max<std::int64_t>(0, at)));
+}
+
+double ViewerModel::CursorX() const {
+    return cursor_ && index_ ? FrameX(*index_, *cursor_, unit_) : 0.0;
+}
+
+std::optional<ViewerModel::Reading> ViewerModel::CursorReading() const {
+    if (!cursor_ || !index_) {
+        return std::nullopt;
+    }
+    const Readout r = ReadFrame(*index_, *cursor_, sep_);
+    Reading reading{{r.labels.Rpm, r.labels.Batt, r.labels.Ect, r.labels.Mat, r.labels.Pw}, {}};
+    for (std::size_t t = 0; t < r.traces.size(); ++t) {
+        reading.detail += std::string(TraceNames[t]) + " " + TraceText(r.traces[t]) + "   ";
+    }
+    reading.detail += "frame " + std::to_string(r.frame) + "   offset " + std::to_string(r.end) +
+                      "   time " + r.seconds + " s";
+    return reading;
+}
+
+std::string ViewerModel::SummaryText(const CountText& count) const {
+    if (!index_) {
+        return LoadingSummary();
+    }
+    const Summary& c = index_->Counts();
+    const std::string stop = HeaderField(c, CaptureStopOffset, CaptureStopLength);
+    return "Start " + HeaderField(c, 0, CaptureStopOffset) + "   Stop " +
+           (stop.empty() ? "(none: not finished)" : stop) + "   Frames " + count(c.frames) +
+           "   Rejected stretches " + count(c.dropped) + "   Dropped bytes " +
+           count(c.DroppedBytes()) + "   Partial frames: " + count(c.partialStartBytes) +
+           " bytes at the start, " + count(c.PartialEndBytes()) + " at the end   Duration " +
+           Duration(c.bodyBytes) + " at the line's rate";
+}
+
+std::pair<std::uint64_t, std::uint64_t> ViewerModel::VisibleFrames() const {
+    return index_ ? FramesIn(*index_, lo_, hi_, unit_) : std::pair<std::uint64_t, std::uint64_t>{};
+}
+
+std::string ViewerModel::ExportQuestion() const {
+    if (!index_) {
+        return {};
+    }
+    const auto [first, last] = VisibleFrames();
+    if (first == 0 && last >= index_->Frames()) {
+        return {};
+    }
+    return "Export the whole capture (" + std::to_string(index_->Frames()) +
+           " frames) or the frames in view (" + std::to_string(first) + " to " +
+           std::to_string(last == 0 ? 0 : last - 1) + ")?";
+}
+
+std::string ViewerModel::StartExport(const std::string& target, bool visibleOnly) {
+    if (!index_ || exporting_) {
+        return {};
+    }
+    const std::string refusal = ExportRefusal(target, viewedId_);
+    if (!refusal.empty()) {
+        return "Cannot export the CSV to " + target + ": " + refusal + ". Choose another name";
+    }
+    std::uint64_t first = 0;
+    std::uint64_t last = index_->Frames();
+    if (visibleOnly) {
+        std::tie(first, last) = VisibleFrames();
+    }
+    exportPath_ = target;
+    exporting_ = std::make_unique<Background<Result>>(
+        [index = index_.get(), first, last, target](Progress& progress) {
+            try {
+                return ExportCsvFile(*index, first, last, target, &progress);
+            } catch (const std::exception& e) {
+                return Result{Status::OutputError, target + ": " + e.what()};
+            }
+        });
+    return {};
+}
+
+void ViewerModel::CancelExport() {
+    if (exporting_) {
+        exporting_->Progress().cancel = true;
+    }
+}
+
+ViewerModel::Event ViewerModel::FinishExport() {
+    const Result result = exporting_->Result();
+    exporting_.reset();
+    switch (result.status) {
+    case Status::Ok:
+        return {Outcome::Exported, "Wrote " + exportPath_};
+    case Status::Cancelled:
+        return {Outcome::ExportCancelled, "Export cancelled; " + exportPath_ + " was not written"};
+    default:
+        return {Outcome::ExportFailed, "Cannot export the CSV: " + result.message};
+    }
+}
+
+} // namespace vemor::decode

@@ -1,0 +1,271 @@
+// The viewer's model, as every window shows it: what its cursor reads and its summary says
+// against the decoder's own CSV and counts, export and its refusals, the load-again question,
+// and moving through a capture with the wheel, a drag, a rectangle, Home and the arrow keys.
+#include "GoldenCaptures.h"
+#include "TestFiles.h"
+
+#include "../support/Decoded.h"
+
+#include "vemor/capture/Viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace vemor::decode::testing {
+namespace {
+
+using vemor::testing::Decoded;
+using Outcome = ViewerModel::Outcome;
+
+// Polls as a window's timer would, until the loading or the export has finished.
+ViewerModel::Event Finished(ViewerModel& m) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+        ViewerModel::Event e = m.Poll();
+        if (e.what != Outcome::None) {
+            return e;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ADD_FAILURE() << "nothing finished";
+    return {};
+}
+
+class Viewer : public ::testing::Test {
+protected:
+    TempDir dir_;
+    std::unique_ptr<ViewerModel> Open(const Bytes& capture, const std::string& name = "TMP1.$$$",
+                                      int width = 800) {
+        WriteFile(dir_.File(name), capture);
+        auto m = std::make_unique<ViewerModel>(dir_.File(name));
+        m->SetPlotWidth(width);
+        m->StartLoading();
+        EXPECT_EQ(Finished(*m).what, Outcome::Loaded);
+        return m;
+    }
+};
+
+std::string Grouped(std::uint64_t n) {
+    std::string text = std::to_string(n);
+    for (auto at = static_cast<std::ptrdiff_t>(text.size()) - 3; at > 0; at -= 3) {
+        text.insert(static_cast<std::size_t>(at), "'");
+    }
+    return text;
+}
+
+TEST_F(Viewer, CursorAndSummaryReadWhatTheDecoderWrites) {
+    std::vector<GoldenCapture> samples = GoldenCaptures();
+    samples.push_back({"random", "", RandomCapture(5, 3000)});
+    for (const GoldenCapture& s : samples) {
+        SCOPED_TRACE(s.name);
+        const auto m = Open(s.bytes);
+        const std::string summary = m->SummaryText(Grouped);
+        for (const std::string& line : Split(Decoded(s.bytes, {.info = true}), '\n')) {
+            const std::string key = line.substr(0, line.find(':'));
+            const std::string value = line.substr(line.find(':') + 2);
+            const std::map<std::string, std::string> shown = {
+                {"start", "Start "},
+                {"stop", "Stop "},
+                {"frames", "Frames "},
+                {"dropped", "Rejected stretches "},
+                {"dropped_bytes", "Dropped bytes "},
+                {"partial_start_bytes", "Partial frames: "},
+                {"partial_end_bytes", "bytes at the start, "}};
+            if (shown.count(key) == 0) {
+                continue;
+            }
+            const std::string number = key == "start" ? value
+                                       : key == "stop"
+                                           ? (value.empty() ? "(none: not finished)" : value)
+                                           : Grouped(std::stoull(value));
+            EXPECT_NE(summary.find(shown.at(key) + number + " "), std::string::npos)
+                << key << " " << value << " in " << summary;
+        }
+        const auto rows = Rows(Decoded(s.bytes));
+        for (std::size_t f = 0; f<rows.size(); f += rows.size()> 50 ? 37 : 1) {
+            const auto& row = rows[f];
+            for (char sep : {'.', ','}) {
+                m->SetDecimalSeparator(sep);
+                m->SetCursorFrame(f);
+                const auto r = m->CursorReading();
+                ASSERT_TRUE(r.has_value());
+                const auto local = [sep](std::string number) {
+                    std::replace(number.begin(), number.end(), '.', sep);
+                    return number;
+                };
+                EXPECT_EQ(r->labels, vemor::testing::LabelsOf(row, sep)) << f;
+                EXPECT_TRUE(r->detail.starts_with("MAP " + row.at("map") + "   RPM ")) << r->detail;
+                for (const auto& [name, column] :
+                     {std::pair{"O2", "o2"}, {"TPS", "tps"}, {"byte14", "byte14"}}) {
+                    const std::string part = std::string("   ") + name + " " + row.at(column) + " ";
+                    EXPECT_NE(r->detail.find(part), std::string::npos) << part << r->detail;
+                }
+                EXPECT_TRUE(r->detail.ends_with("   frame " + row.at("frame") + "   offset " +
+                                                row.at("offset") + "   time " +
+                                                local(row.at("time_s")) + " s"))
+                    << r->detail;
+            }
+        }
+    }
+}
+
+TEST_F(Viewer, ExportWritesTheDecoderCsvOfTheWholeCaptureOrOfTheFramesInView) {
+    const Bytes capture = RandomCapture(9, 2000);
+    const auto m = Open(capture);
+    const std::string csv = Decoded(capture);
+    const auto lines = Split(csv, '\n');
+    const std::string out = dir_.File("out.csv");
+    struct Case {
+        std::uint64_t first, last; // frames in view
+        bool visibleOnly;
+        std::string question;
+    };
+    const Case cases[] = {
+        {0, 1999, false, ""},
+        {100, 160, true,
+         "Export the whole capture (2000 frames) or the frames in view (100 to 160)?"},
+        {100, 160, false,
+         "Export the whole capture (2000 frames) or the frames in view (100 to 160)?"},
+        {1990, 1999, true,
+         "Export the whole capture (2000 frames) or the frames in view (1990 to 1999)?"},
+    };
+    for (XUnit unit : {XUnit::Frames, XUnit::Seconds}) {
+        m->SetUnit(unit);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(c.first) + ".." + std::to_string(c.last) +
+                         (c.visibleOnly ? " in view" : " whole"));
+            m->ShowRange(FrameX(*m->Index(), c.first, unit), FrameX(*m->Index(), c.last, unit));
+            EXPECT_EQ(m->ExportQuestion(), c.question);
+            std::string want = csv;
+            if (c.visibleOnly) {
+                want = lines.at(0) + "\n";
+                for (std::uint64_t f = c.first; f <= c.last; ++f) {
+                    want += lines.at(f + 1) + "\n";
+                }
+            }
+            ASSERT_EQ(m->StartExport(out, c.visibleOnly), "");
+            EXPECT_EQ(m->WritingStatus(), "Writing " + out);
+            const auto done = Finished(*m);
+            EXPECT_EQ(done.what, Outcome::Exported);
+            EXPECT_EQ(done.text, "Wrote " + out);
+            EXPECT_EQ(ReadText(out), want);
+        }
+    }
+    // Never over a capture: the one shown, even moved, nor any named like one.
+    std::filesystem::rename(dir_.File("TMP1.$$$"), dir_.File("moved"));
+    for (const auto& [target, reason] :
+         {std::pair{dir_.File("moved"), "that is the capture shown, which it would replace"},
+          {dir_.File("TMP7.$$$"),
+           "that name is a capture's (TMP<n>.$$$), and a capture is never replaced"}}) {
+        EXPECT_EQ(m->StartExport(target, false),
+                  "Cannot export the CSV to " + target + ": " + reason + ". Choose another name");
+        EXPECT_FALSE(m->Exporting());
+    }
+    EXPECT_EQ(vemor::testing::ReadBytes(dir_.File("moved")), capture);
+}
+
+// A capture that changed while it was read is offered again, and loads when taken; what is
+// no capture is refused with its reason.
+TEST_F(Viewer, ChangedFileIsOfferedAgainAndWhatIsNoCaptureRefused) {
+    const std::string path = dir_.File("TMP2.$$$");
+    WriteFile(path, RandomCapture(4, 100));
+    int loads = 0;
+    ViewerModel m(path, [&loads](const std::string& file, Progress* progress) {
+        return ++loads == 1 ? Loaded{{Status::Changed, file + ": " + ChangedReason}, {}}
+                            : LoadCapture(file, progress);
+    });
+    m.StartLoading();
+    const auto asked = Finished(m);
+    EXPECT_EQ(asked.what, Outcome::AskLoadAgain);
+    EXPECT_EQ(ViewerModel::LoadAgainQuestion(asked.text),
+              path + ": " + ChangedReason + ".\nLoad it again?");
+    EXPECT_EQ(m.Index(), nullptr);
+    m.StartLoading();
+    EXPECT_EQ(Finished(m).what, Outcome::Loaded);
+    ASSERT_NE(m.Index(), nullptr);
+    EXPECT_EQ(m.Index()->Frames(), 100u);
+    EXPECT_EQ(m.Title(), "TMP2.$$$ - Vemor");
+
+    ViewerModel missing(dir_.File("missing"));
+    missing.StartLoading();
+    const auto refused = Finished(missing);
+    EXPECT_EQ(refused.what, Outcome::Refused);
+    EXPECT_EQ(refused.text, "Cannot show " + dir_.File("missing") + " as a capture: " +
+                                dir_.File("missing") + ": No such file or directory");
+}
+
+// The wheel zooms around the pointer, a drag pans by what it covered, a rectangle zooms to
+// its stretch, Home shows everything; the view stays on the capture and some frames wide,
+// and the arrow keys carry it along at its edge.
+TEST_F(Viewer, NavigationKeepsTheViewOnTheCapture) {
+    const auto m = Open(RandomCapture(21, 4000), "TMP1.$$$", 1000);
+    const double full = FullWidth(*m->Index(), XUnit::Frames);
+    const double pad = full * 0.02;
+    EXPECT_DOUBLE_EQ(m->Lo(), 0);
+    EXPECT_DOUBLE_EQ(m->Hi(), full);
+
+    struct Move {
+        const char* what;
+        double lo, hi; // shown before
+        std::function<void(ViewerModel&)> act;
+        double wantLo, wantHi;
+    };
+    const Move moves[] = {
+        {"wheel in", 1000, 2000, [](ViewerModel& v) { v.Wheel(250, 1); }, 1250 - 250 * 0.85,
+         1250 + 750 * 0.85},
+        {"wheel out", 1000, 2000, [](ViewerModel& v) { v.Wheel(500, -2); },
+         1500 - 500 / 0.85 / 0.85, 1500 + 500 / 0.85 / 0.85},
+        {"drag right", 1000, 2000, [](ViewerModel& v) { v.StartDrag(500), v.DragTo(600); }, 900,
+         1900},
+        {"drag past the start and back", 100, 1100,
+         [](ViewerModel& v) { v.StartDrag(500), v.DragTo(900), v.DragTo(450); }, 150, 1150},
+        {"drag past the end", 2500, 3500, [](ViewerModel& v) { v.StartDrag(0), v.DragTo(-5000); },
+         full + pad - 1000, full + pad},
+        {"rectangle", 1000, 2000, [](ViewerModel& v) { v.ZoomToPixels(300, 100); }, 1100, 1300},
+        {"rectangle of a pixel", 1000, 2000, [](ViewerModel& v) { v.ZoomToPixels(500, 501); },
+         1500.5 - ViewerModel::FewestFrames / 2, 1500.5 + ViewerModel::FewestFrames / 2},
+        {"zoomed far out", 1000, 2000, [](ViewerModel& v) { v.Wheel(0, -40); }, -pad, full + pad},
+        {"Home", 1000, 2000, [](ViewerModel& v) { v.ShowAll(); }, 0, full},
+    };
+    for (const Move& mv : moves) {
+        SCOPED_TRACE(mv.what);
+        m->ShowRange(mv.lo, mv.hi);
+        mv.act(*m);
+        EXPECT_NEAR(m->Lo(), mv.wantLo, 1e-6);
+        EXPECT_NEAR(m->Hi(), mv.wantHi, 1e-6);
+    }
+
+    // A click reads the nearest frame; the keys step it, and the view follows at its edge.
+    m->ShowRange(1000, 1100);
+    m->Click(m->PixelOf(1042.4));
+    EXPECT_EQ(m->CursorFrame(), 1042u);
+    for (int step : {1, 1, -1}) {
+        m->StepCursor(step);
+    }
+    EXPECT_EQ(m->CursorFrame(), 1043u);
+    m->SetCursorFrame(1099);
+    m->StepCursor(1);
+    EXPECT_EQ(m->CursorFrame(), 1100u);
+    EXPECT_GT(m->Hi(), 1100);
+    EXPECT_NEAR(m->Hi() - m->Lo(), 100, 1e-9);
+    m->SetCursorFrame(99999);
+    EXPECT_EQ(m->CursorFrame(), 3999u);
+
+    // The same frames stay in view in seconds, where a frame lies at its offset / 6250.
+    const CaptureIndex& index = *m->Index();
+    m->ShowRange(200, 400);
+    m->SetCursorFrame(300);
+    m->SetUnit(XUnit::Seconds);
+    EXPECT_DOUBLE_EQ(m->Lo(), static_cast<double>(index.End(200)) / 6250);
+    EXPECT_DOUBLE_EQ(m->Hi(), static_cast<double>(index.End(400)) / 6250);
+    EXPECT_EQ(m->AxisTitle(), "seconds from the start (offset / 6250)");
+    EXPECT_DOUBLE_EQ(m->CursorX(), static_cast<double>(index.End(300)) / 6250);
+    m->SetUnit(XUnit::Frames);
+    EXPECT_DOUBLE_EQ(m->Lo(), 200);
+    EXPECT_EQ(m->AxisTitle(), "frame");
+}
+
+} // namespace
+} // namespace vemor::decode::testing
