@@ -1,5 +1,7 @@
 #include "vemor/capture/Viewer.h"
 
+#include "vemor/LiveDisplay.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -173,9 +175,8 @@ void ViewerModel::Wheel(double px, double steps) {
     if (!index_) {
         return;
     }
-    const double at = XAt(px);
-    const double factor = std::pow(WheelZoom, steps);
-    ShowRange(at + (lo_ - at) * factor, at + (hi_ - at) * factor);
+    const AxisRange zoomed = ZoomedAbout({lo_, hi_}, XAt(px), steps);
+    ShowRange(zoomed.Min, zoomed.Max);
 }
 
 void ViewerModel::StartDrag(double px) {

@@ -1,9 +1,15 @@
 #include "vemor/LiveDisplay.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace vemor {
+
+AxisRange ZoomedAbout(AxisRange range, double at, double steps) {
+    const double factor = std::pow(WheelZoom, steps);
+    return {at + (range.Min - at) * factor, at + (range.Max - at) * factor};
+}
 
 AxisRange BoundRange(AxisRange r, double lo, double hi, double minSpan) {
     const double size = r.Max - r.Min;

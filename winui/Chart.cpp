@@ -164,6 +164,18 @@ void StripChart::EndDrag(POINT at) {
 
 LRESULT StripChart::OnMessage(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
+    case WM_MOUSEWHEEL: {
+        // The time axis zooms about the pointer, out into the history too.
+        POINT at{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        ScreenToClient(window_, &at);
+        const RECT plot = canvas_.Plot();
+        if (OnOperatorZoom && plot.right > plot.left) {
+            const double steps = GET_WHEEL_DELTA_WPARAM(w) / static_cast<double>(WHEEL_DELTA);
+            OnOperatorZoom(ZoomedAbout(bottom_, canvas_.XAt(at.x), steps), left_);
+            RequestRepaint();
+        }
+        return 0;
+    }
     case WM_ERASEBKGND:
         return 1; // every pixel comes from the bitmap
     case WM_SIZE:

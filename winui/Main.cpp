@@ -13,6 +13,7 @@
 #include "vemor/Values.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <array>
@@ -446,6 +447,17 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
         ChangeScale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_MOUSEWHEEL: {
+        // The wheel reaches the window with the focus; the chart under the pointer zooms.
+        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        RECT chart{};
+        GetWindowRect(Chart1->Handle(), &chart);
+        if (IsWindowVisible(Chart1->Handle()) && PtInRect(&chart, at)) {
+            SendMessageA(Chart1->Handle(), WM_MOUSEWHEEL, wParam, lParam);
+            return 0;
+        }
+        break;
+    }
     case WM_DROPFILES:
         vemor::ViewerWindow::OpenDropped(reinterpret_cast<HDROP>(wParam));
         return 0;

@@ -326,6 +326,24 @@ TEST_F(WindowTest, ZoomLastsUntilTheNextFrameAndDoubleClickGivesTheViewBack) {
     EXPECT_EQ(chart.Left().Max, 260);
 }
 
+TEST_F(WindowTest, TheWheelOverTheChartZoomsItsTimeAxisAboutThePointer) {
+    SerialThread = QueueOnly();
+    Receive(CountingFrames(300));
+    StripChart& chart = *Form1->Chart1;
+    chart.Render();
+    const RECT plot = chart.PlotArea();
+    POINT middle{(plot.left + plot.right) / 2, (plot.top + plot.bottom) / 2};
+    ClientToScreen(chart.Handle(), &middle);
+    const ChartRange before = chart.Bottom();
+    // Sent to the window, as a wheel reaches the top window of the focused control.
+    SendMessageA(Form1->Handle, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                 MAKELPARAM(middle.x, middle.y));
+    const ChartRange after = chart.Bottom();
+    EXPECT_NEAR(after.Max - after.Min, (before.Max - before.Min) * WheelZoom, 1e-6);
+    EXPECT_NEAR((after.Min + after.Max) / 2, (before.Min + before.Max) / 2, 1.0);
+    EXPECT_TRUE(Form1->Display().BottomAxisAutomatic());
+}
+
 TEST_F(WindowTest, StopCaptureInTheFileMenuFinishesTheCaptureItsFieldShows) {
     SerialThread = QueueOnly();
     EnableWindow(Form1->Button2, TRUE);

@@ -21,6 +21,11 @@ struct AxisRange {
     friend bool operator==(AxisRange, AxisRange) = default;
 };
 
+// One wheel step zooms a chart's time axis in to this share of its span.
+inline constexpr double WheelZoom = 0.85;
+// The range zoomed about `at` by `steps` wheel steps (negative: out).
+AxisRange ZoomedAbout(AxisRange range, double at, double steps);
+
 // `wanted` moved and sized to lie inside [lo, hi], at least minSpan wide where that fits.
 AxisRange BoundRange(AxisRange wanted, double lo, double hi, double minSpan);
 

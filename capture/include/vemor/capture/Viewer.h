@@ -41,7 +41,6 @@ public:
     // How far inside the edges the cursor must stay, in pixels, before the view follows it.
     static constexpr int CursorMarginPx = 2;
     // A notch of the wheel shows this share of the width it showed.
-    static constexpr double WheelZoom = 0.85;
 
     // path: the file's name as the system takes it. The file is identified now, so that an
     // export is never written over it, wherever it goes meanwhile.
