@@ -14,6 +14,21 @@ wait_for() {
     done
 }
 
+# A fresh work folder $1, entered; the processes put into children are killed at exit.
+desktop_work_folder() {
+    rm -rf "$1"
+    mkdir -p "$1"
+    cd "$1"
+    children=()
+    trap desktop_kill_children EXIT
+}
+desktop_kill_children() {
+    local p
+    for p in "${children[@]}"; do
+        kill "$p" 2>/dev/null || true
+    done
+}
+
 # Starts Xvfb on a free display number and exports DISPLAY; sets xvfb_pid. $1: log file.
 desktop_start_xvfb() {
     local n=99

@@ -9,18 +9,7 @@ wine_run=$1 prefix=$2 vemor=$3 decode=$4 sim=$5 work=$6
 source "$(dirname "$0")/../../scripts/desktop.sh"
 
 frames=600
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-
-children=()
-cleanup() {
-    local p
-    for p in "${children[@]}"; do
-        kill "$p" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
+desktop_work_folder "$work"
 
 fail() {
     echo "wine-e2e: $*" >&2

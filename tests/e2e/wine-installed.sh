@@ -8,17 +8,7 @@ set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 sim=$4 work=$5
 source "$(dirname "$0")/../../scripts/desktop.sh"
 
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-children=()
-cleanup() {
-    local p
-    for p in "${children[@]}"; do
-        kill "$p" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
+desktop_work_folder "$work"
 fail() {
     echo "wine-installed: $*" >&2
     cat sim.log vemor.log >&2 2>/dev/null || true
