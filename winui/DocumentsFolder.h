@@ -9,6 +9,7 @@
 namespace vemor {
 
 inline constexpr const char* DocumentsOption = "--in-documents";
+inline constexpr const char* DocumentsOptionName = "in-documents"; // as the parser names it
 
 // Creates the folder when missing and enters it. Empty, or the operator's text of the failure.
 std::string EnterDocumentsFolder();

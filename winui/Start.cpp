@@ -48,7 +48,7 @@ void Say(const std::string& text, bool error) {
 Start ReadCommandLine(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
     // The Start menu's option: taken, but left out of the help like a toolkit's.
-    CommandLine line({}, {DocumentsOption});
+    CommandLine line({}, {DocumentsOptionName});
     const CommandLine::Action action = line.Parse(arguments);
     if (action == CommandLine::Action::RunWindow) {
         bool inDocuments = false;
