@@ -27,10 +27,10 @@ inline constexpr Rgb Background{0, 0, 0};
 inline constexpr Rgb BackWall{255, 255, 255}; // not filled; only the colour rule sees it
 inline constexpr Rgb Silver{192, 192, 192};
 // The thin vertical lines across the chart: magenta and solid at the first frame after the
-// line came back, white and dashed at the operator's marks.
+// line came back, cyan and dashed at the operator's marks.
 enum class LineKind { Outage, Mark };
 inline constexpr Rgb OutageColour{255, 0, 255};
-inline constexpr Rgb MarkColour{255, 255, 255};
+inline constexpr Rgb MarkColour{0, 255, 255};
 inline constexpr Rgb LineColour(LineKind kind) {
     return kind == LineKind::Mark ? MarkColour : OutageColour;
 }
