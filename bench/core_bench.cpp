@@ -78,6 +78,7 @@ public:
     void SetBottomAxisMaximum(double v) override { max = v; }
     double BottomAxisMaximum() const override { return max; }
     void SetBottomAxisMinimum(double v) override { benchmark::DoNotOptimize(v); }
+    void AddMark(double x) override { benchmark::DoNotOptimize(x); }
     std::size_t points = 0;
     double max = 0;
 };

@@ -44,14 +44,18 @@ void LiveDisplay::AppendY(int series, double y) {
         if (lineLost_) {
             SetLineLost(false); // frames again after a close and a new open
         }
+        bool changed = false;
+        while (!lines_.empty() && lines_.front().X < h.FirstX()) {
+            lines_.pop_front();
+            changed = true;
+        }
         if (markNext_) {
             markNext_ = false;
-            outages_.push_back(x);
-            OutageMarked(x);
+            lines_.push_back({x, chart::LineKind::Outage});
+            changed = true;
         }
-        while (!outages_.empty() && outages_.front() < h.FirstX()) {
-            outages_.pop_front();
-            OutageDropped();
+        if (changed) {
+            LinesChanged();
         }
     }
     Appended(series, x, y);
@@ -82,6 +86,19 @@ void LiveDisplay::SetBottomAxisMaximum(double value) {
 void LiveDisplay::SetBottomAxisMinimum(double value) {
     bottom_.SetMinimum(value);
     ApplyBottom();
+}
+
+void LiveDisplay::AddMark(double x) {
+    const auto at = static_cast<std::int64_t>(x);
+    if (at < history_[0].FirstX() || at >= history_[0].Count()) {
+        return;
+    }
+    // A mark whose note was asked for may come after an outage that is newer.
+    const auto place = std::upper_bound(lines_.begin(), lines_.end(), at,
+                                        [](std::int64_t v, const ChartLine& l) { return v < l.X; });
+    lines_.insert(place, {at, chart::LineKind::Mark});
+    LinesChanged();
+    RequestPaint();
 }
 
 void LiveDisplay::ApplyBottom() {

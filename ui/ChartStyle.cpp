@@ -14,8 +14,8 @@ QFont ValueFont() {
     return f;
 }
 
-QPen OutagePen() {
-    return QPen(ToQColor(OutageColour), 0);
+QPen LinePen(LineKind kind) {
+    return QPen(ToQColor(LineColour(kind)), 0, LineDashed(kind) ? Qt::DashLine : Qt::SolidLine);
 }
 
 std::array<QCPGraph*, SeriesCount> Apply(QCustomPlot* c) {

@@ -23,8 +23,8 @@ inline QColor ToQColor(Rgb c) {
 // The five value labels shown with the chart: "MS Sans Serif", 12 points, bold.
 QFont ValueFont();
 
-// The thin vertical line at the first frame after the line came back.
-QPen OutagePen();
+// The thin vertical line at the first frame after the line came back, or at a mark.
+QPen LinePen(LineKind kind);
 
 // Background, axes, legend below the plot and the six graphs, in order; the live window's
 // interactions are not part of the look.

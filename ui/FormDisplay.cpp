@@ -34,7 +34,7 @@ std::array<std::string, LiveDisplay::LabelCount> Captions(const std::array<QLabe
 
 FormDisplay::FormDisplay(std::array<QLabel*, 5> labels, QCustomPlot* chart, QObject* parent)
     : QObject(parent), LiveDisplay(Captions(labels)), labels_(labels), chart_(chart),
-      strip_(new StripChart(chart, Histories(), Outages())), paint_([this] { Paint(); }, this) {
+      strip_(new StripChart(chart, Histories(), Lines())), paint_([this] { Paint(); }, this) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         captions_[i] = labels_[i]->text();
         labels_[i]->installEventFilter(this);
@@ -142,17 +142,21 @@ void FormDisplay::Appended(int series, std::int64_t x, double y) {
     }
 }
 
-void FormDisplay::OutageMarked(std::int64_t x) {
-    auto* line = new QCPItemStraightLine(chart_);
-    line->setPen(chart::OutagePen());
-    line->point1->setCoords(static_cast<double>(x), 0);
-    line->point2->setCoords(static_cast<double>(x), 1);
-    outageLines_.push_back(line);
-}
-
-void FormDisplay::OutageDropped() {
-    chart_->removeItem(outageLines_.front());
-    outageLines_.pop_front();
+// Lines come and go seldom: the chart's items are made anew, and the strip drawn whole,
+// since a mark may fall on a column it has drawn already.
+void FormDisplay::LinesChanged() {
+    for (QCPItemStraightLine* item : lines_) {
+        chart_->removeItem(item);
+    }
+    lines_.clear();
+    for (const ChartLine& line : Lines()) {
+        auto* item = new QCPItemStraightLine(chart_);
+        item->setPen(chart::LinePen(line.Kind));
+        item->point1->setCoords(static_cast<double>(line.X), 0);
+        item->point2->setCoords(static_cast<double>(line.X), 1);
+        lines_.push_back(item);
+    }
+    strip_->UpdateAll();
 }
 
 void FormDisplay::LineLostChanged(bool lost) {

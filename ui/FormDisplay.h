@@ -65,8 +65,7 @@ protected:
     void LeftReset() override;
     void ViewChanged(ChartView before) override;
     void Appended(int series, std::int64_t x, double y) override;
-    void OutageMarked(std::int64_t x) override;
-    void OutageDropped() override;
+    void LinesChanged() override;
     void LineLostChanged(bool lost) override;
 
 private:
@@ -90,7 +89,7 @@ private:
     };
     std::array<QHash<QString, LaidOut>, 5> layouts_; // at most 256 texts and the caption
     QCustomPlot* chart_;
-    std::deque<QCPItemStraightLine*> outageLines_; // the model's outages, for the chart itself
+    std::deque<QCPItemStraightLine*> lines_; // the model's lines, for the chart itself
     StripChart* strip_;
     bool selecting_ = false; // the operator drags a zoom rectangle
     bool applying_ = false;  // our own range changes are not the operator's

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -159,6 +160,12 @@ void TForm1::BuildLayout() {
     StopCapture1 = File1->addAction(QStringLiteral("Stop Capture"));
     StopCapture1->setObjectName(QStringLiteral("StopCapture1"));
     StopCapture1->setEnabled(false);
+    Mark1 = File1->addAction(QStringLiteral("Mark"));
+    Mark1->setObjectName(QStringLiteral("Mark1"));
+    Mark1->setShortcut(Qt::Key_F2);
+    MarkWithNote1 = File1->addAction(QStringLiteral("Mark with Note..."));
+    MarkWithNote1->setObjectName(QStringLiteral("MarkWithNote1"));
+    MarkWithNote1->setShortcut(Qt::SHIFT | Qt::Key_F2);
     Tool1 = MainMenu1->addMenu(QStringLiteral("&Tool"));
     Tool1->setObjectName(QStringLiteral("Tool1"));
     Terminal1 = Tool1->addAction(QStringLiteral("Terminal"));
@@ -206,6 +213,22 @@ void TForm1::BuildLayout() {
             [this] { vemor::CaptureViewer::OpenWithDialog(this); });
     connect(StopCapture1, &QAction::triggered, this,
             [this] { vemor::RunHandler([this] { StopCapture1Click(StopCapture1); }); });
+    connect(Mark1, &QAction::triggered, this,
+            [this] { vemor::RunHandler([this] { Mark1Click(Mark1); }); });
+    connect(MarkWithNote1, &QAction::triggered, this, [this] {
+        vemor::RunHandler([this] {
+            MarkWithNote1Click(MarkWithNote1, [this]() -> std::optional<std::string> {
+                bool ok = false;
+                const QString note = QInputDialog::getText(this, QStringLiteral("Mark with Note"),
+                                                           QStringLiteral("Note for the mark:"),
+                                                           QLineEdit::Normal, QString(), &ok);
+                if (!ok) {
+                    return std::nullopt;
+                }
+                return note.toLocal8Bit().toStdString();
+            });
+        });
+    });
 
     // Client area 921 x 580 below the menu bar.
     move(56, 39);

@@ -41,8 +41,8 @@ int Mod(std::int64_t a, int n) {
 } // namespace
 
 StripChart::StripChart(QCustomPlot* chart, const std::array<SeriesHistory, 6>& series,
-                       const std::deque<std::int64_t>& outages)
-    : QWidget(chart), chart_(chart), series_(series), outages_(outages) {
+                       const std::deque<ChartLine>& lines)
+    : QWidget(chart), chart_(chart), series_(series), chartLines_(lines) {
     // Every pixel is painted here; the operator's mouse goes to the chart underneath.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -356,11 +356,11 @@ void StripChart::PaintRect(QPainter& p, const QRect& r) {
         p.drawLines(lines);
     }
 
-    // The first frame after each outage.
-    p.setPen(chart::OutagePen());
-    for (std::int64_t x : outages_) {
-        const int c = Column(static_cast<double>(x));
-        if (x <= right_ && inside(c)) {
+    // The first frame after each outage, and the marks.
+    for (const ChartLine& line : chartLines_) {
+        const int c = Column(static_cast<double>(line.X));
+        if (line.X <= right_ && inside(c)) {
+            p.setPen(chart::LinePen(line.Kind));
             p.drawLine(c, 0, c, h - 1);
         }
     }

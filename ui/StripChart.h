@@ -6,6 +6,7 @@
 // keeps the left axis and the legend. GUI thread only.
 
 #include "vemor/History.h"
+#include "vemor/LiveDisplay.h"
 
 #include <QColor>
 #include <QFont>
@@ -26,14 +27,16 @@ namespace vemor {
 
 class StripChart final : public QWidget {
 public:
-    // Draws the points of `series` and a line at each X of `outages`; both outlive it.
+    // Draws the points of `series` and each of `lines`; both outlive it.
     StripChart(QCustomPlot* chart, const std::array<SeriesHistory, 6>& series,
-               const std::deque<std::int64_t>& outages);
+               const std::deque<ChartLine>& lines);
 
     // Takes the chart's layout (after the chart was laid out); draws anew when it changed.
     void Relayout();
     // Shows the chart's bottom-axis window as it is now.
     void Follow();
+    // Draws the whole strip anew at the next paint.
+    void UpdateAll();
     // The X at the right edge.
     std::int64_t Right() const { return right_; }
     void setVisible(bool visible) override;
@@ -51,7 +54,6 @@ private:
         bool operator==(const Layout&) const = default;
     };
     void TakeSpan(double span);
-    void UpdateAll();
     void PaintRect(QPainter& p, const QRect& r);
     // The bottom axis labels that reach into r, which may lie beside the strip.
     void PaintLabels(QPainter& p, const QRect& r);
@@ -66,7 +68,7 @@ private:
 
     QCustomPlot* chart_;
     const std::array<SeriesHistory, 6>& series_;
-    const std::deque<std::int64_t>& outages_;
+    const std::deque<ChartLine>& chartLines_;
     // The bottom axis band left and right of the plot, where labels reach beyond it.
     std::array<QWidget*, 2> caps_{};
 

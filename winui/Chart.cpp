@@ -20,8 +20,8 @@ constexpr int DragThreshold = 4; // pixels a drag must cover to count as a zoom
 
 StripChart::StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series,
                        HFONT font, const std::array<SeriesHistory, Count>& history,
-                       const std::deque<std::int64_t>& outages)
-    : canvas_(font, series), history_(history), outages_(outages) {
+                       const std::deque<ChartLine>& lines)
+    : canvas_(font, series), history_(history), lines_(lines) {
     window_ = CreateChartWindow(ClassName, parent, id, this, &StripChart::Proc);
 }
 
@@ -125,11 +125,13 @@ void StripChart::DrawTraces(HDC dc) {
             Polyline(dc, points.data(), static_cast<int>(points.size()));
         }
     }
-    // The first frame after each outage.
-    ScopedPen outagePen(dc, PS_SOLID, 1, ToColorRef(chart::OutageColour));
-    for (const std::int64_t x : outages_) {
-        if (x >= bottom_.Min && x <= bottom_.Max) {
-            const LONG px = ToPixel(static_cast<double>(x), left_.Min).x;
+    // The first frame after each outage, and the marks; a dotted pen's gaps stay unpainted.
+    SetBkMode(dc, TRANSPARENT);
+    for (const ChartLine& line : lines_) {
+        if (line.X >= bottom_.Min && line.X <= bottom_.Max) {
+            ScopedPen pen(dc, chart::LineDashed(line.Kind) ? PS_DOT : PS_SOLID, 1,
+                          ToColorRef(chart::LineColour(line.Kind)));
+            const LONG px = ToPixel(static_cast<double>(line.X), left_.Min).x;
             DrawLine(dc, px, plot.top, px, plot.bottom);
         }
     }

@@ -25,10 +25,9 @@ class StripChart {
 public:
     static constexpr int Count = chart::SeriesCount;
 
-    // Draws the points of `history` and a line at each X of `outages`; both outlive it.
+    // Draws the points of `history` and each of `lines`; both outlive it.
     StripChart(HWND parent, int id, const std::array<ChartSeries, Count>& series, HFONT font,
-               const std::array<SeriesHistory, Count>& history,
-               const std::deque<std::int64_t>& outages);
+               const std::array<SeriesHistory, Count>& history, const std::deque<ChartLine>& lines);
     ~StripChart();
     StripChart(const StripChart&) = delete;
     StripChart& operator=(const StripChart&) = delete;
@@ -80,7 +79,7 @@ private:
     HWND window_ = nullptr;
     ChartCanvas canvas_;
     const std::array<SeriesHistory, Count>& history_;
-    const std::deque<std::int64_t>& outages_;
+    const std::deque<ChartLine>& lines_;
     ChartRange bottom_{0, chart::BottomAxisDesignMaximum};
     ChartRange left_{chart::LeftAxisMinimum, chart::LeftAxisMaximum};
     bool stale_ = true;

@@ -19,7 +19,7 @@ std::array<std::string, LiveDisplay::LabelCount> Captions(const std::array<HWND,
 FormDisplay::FormDisplay(std::array<HWND, 5> labels, HWND parent, int chartId,
                          const std::array<ChartSeries, StripChart::Count>& series, HFONT font)
     : LiveDisplay(Captions(labels)), labels_(labels),
-      chart_(std::make_unique<StripChart>(parent, chartId, series, font, Histories(), Outages())) {
+      chart_(std::make_unique<StripChart>(parent, chartId, series, font, Histories(), Lines())) {
     chart_->SetBottom(Bottom());
     chart_->OnPaintTick = [this] { ShowLabels(); };
     chart_->OnOperatorZoom = [this](ChartRange bottom, ChartRange left) {

@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "Choice.h"
 #include "ErrorDisplay.h"
 #include "Fonts.h"
 #include "PortChooser.h"
@@ -154,8 +155,10 @@ TForm1::TForm1(HINSTANCE instance) : SessionForm(static_cast<vemor::SessionWindo
     SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::Proc));
     // Captures dropped on the window open in viewers.
     DragAcceptFiles(Handle, TRUE);
-    ACCEL open{FCONTROL | FVIRTKEY, 'O', IdOpenCapture1};
-    keys_ = CreateAcceleratorTableA(&open, 1);
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', IdOpenCapture1},
+                    {FVIRTKEY, VK_F2, IdMark1},
+                    {FSHIFT | FVIRTKEY, VK_F2, IdMarkWithNote1}};
+    keys_ = CreateAcceleratorTableA(keys, static_cast<int>(std::size(keys)));
     RECT client;
     GetClientRect(Handle, &client);
     Layout(client.right, client.bottom);
@@ -237,12 +240,14 @@ void TForm1::BuildLayout() {
         SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
     };
 
-    // The menu: "&File" with "Open Capture..." and "Stop Capture", "&Tool" with "Terminal",
-    // which has no handler.
+    // The menu: "&File" with "Open Capture...", "Stop Capture" and the marks, "&Tool" with
+    // "Terminal", which has no handler.
     File1 = CreatePopupMenu();
     AppendMenuA(File1, MF_STRING, IdOpenCapture1, "Open Capture...\tCtrl+O");
     AppendMenuA(File1, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(File1, MF_STRING | MF_GRAYED, IdStopCapture1, "Stop Capture");
+    AppendMenuA(File1, MF_STRING, IdMark1, "Mark\tF2");
+    AppendMenuA(File1, MF_STRING, IdMarkWithNote1, "Mark with Note...\tShift+F2");
     AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(File1), "&File");
     Tool1 = CreatePopupMenu();
     AppendMenuA(Tool1, MF_STRING, IdTerminal1, "Terminal");
@@ -424,6 +429,14 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             case IdStopCapture1:
                 StopCapture1Click(sender);
+                return 0;
+            case IdMark1:
+                Mark1Click(sender);
+                return 0;
+            case IdMarkWithNote1:
+                MarkWithNote1Click(sender, [this] {
+                    return vemor::AskText(Handle, "Mark with Note", "Note for the mark:");
+                });
                 return 0;
             case IdOpenCapture1:
                 vemor::ViewerWindow::OpenWithDialog(Handle);

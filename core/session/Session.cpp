@@ -197,6 +197,38 @@ void Session::StopCapture() {
     }
 }
 
+void Session::AddMark(const std::string& note) {
+    AddMark(PlaceMark(), note);
+}
+
+Session::MarkPlace Session::PlaceMark() const {
+    return {CaptureOffset(), window_.Screen().LastX(0), LocalWallTime(),
+            CaptureStream ? captures_ : 0};
+}
+
+void Session::AddMark(const MarkPlace& place, const std::string& note) {
+    const std::string number = std::to_string(++marks_);
+    window_.Screen().AddMark(place.X);
+    std::string text =
+        "Mark " + number + " at " +
+        TimeText({place.At.Hour, place.At.Minute, place.At.Second}, TimeFormatFromLocale());
+    std::string unrecorded;
+    if (place.Capture == 0) {
+        unrecorded = "no capture runs";
+    } else if (!CaptureStream || place.Capture != captures_) {
+        unrecorded = "its capture ended before the note was given";
+    } else if (!journal_) {
+        unrecorded = "the capture has no journal: " + journalWarning_;
+    } else if (!JournalEventAt(place.Offset, place.At, journal::Mark,
+                               note.empty() ? number : number + ": " + note)) {
+        unrecorded = journalWarning_;
+    }
+    if (!unrecorded.empty()) {
+        text += ", not recorded: " + unrecorded;
+    }
+    window_.ShowStatus(text);
+}
+
 void Session::Shutdown() {
     if (SerialThread != nullptr) {
         SerialThread->Terminate();
@@ -216,6 +248,8 @@ void Session::StartCapture(const std::string& timeText) {
     std::call_once(registered, [] { std::atexit(FinishAtExit); });
     journalWarning_.clear();
     lostJournaled_ = 0;
+    ++captures_;
+    marks_ = 0;
     try {
         journal_ = std::make_unique<Journal>(CaptureStream->Name());
     } catch (const std::exception& e) {
@@ -386,14 +420,24 @@ std::uint64_t Session::CaptureOffset() const {
 }
 
 void Session::JournalEvent(const char* event, const std::string& detail) {
-    if (!journal_ || journal_->Write(CaptureOffset(), event, detail)) {
-        return;
+    JournalEventAt(CaptureOffset(), LocalWallTime(), event, detail);
+}
+
+// False when there is no journal, or it failed now.
+bool Session::JournalEventAt(std::uint64_t offset, const WallTime& at, const char* event,
+                             const std::string& detail) {
+    if (!journal_) {
+        return false;
+    }
+    if (journal_->Write(offset, at, event, detail)) {
+        return true;
     }
     // The capture matters more than its journal: it goes on without.
     journalWarning_ =
         journal_->Name() + " cannot be written (" + SystemText(journal_->LastError()) + ")";
     journal_.reset();
     RefreshCaptureField();
+    return false;
 }
 
 void Session::JournalArrival() {

@@ -1,4 +1,5 @@
 #include "vemor/History.h"
+#include "vemor/LiveDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,48 @@ TEST(SeriesHistory, ByteValuesSurviveExactly) {
     for (int v = 0; v <= 256; ++v) {
         EXPECT_EQ(h.At(v), v);
     }
+}
+
+class Model final : public LiveDisplay {
+public:
+    Model() : LiveDisplay({}) {}
+    void Frames(std::int64_t n) {
+        for (std::int64_t i = 0; i < n; ++i) {
+            for (int s = 0; s < chart::SeriesCount; ++s) {
+                AppendY(s, 1);
+            }
+        }
+    }
+    int changes = 0;
+
+private:
+    void RequestPaint() override {}
+    void LinesChanged() override { ++changes; }
+};
+
+TEST(LiveDisplay, KeepsMarksAndOutagesByXUntilTheyLeaveTheHistory) {
+    using L = std::deque<ChartLine>;
+    constexpr auto Mark = chart::LineKind::Mark;
+    constexpr auto Outage = chart::LineKind::Outage;
+    Model m;
+    m.AddMark(m.LastX(0)); // nothing shown yet: no line
+    EXPECT_TRUE(m.Lines().empty());
+    m.Frames(5);
+    m.AddMark(m.LastX(0));
+    m.SetLineLost(true);
+    m.SetLineLost(false);
+    m.Frames(5);
+    m.AddMark(3); // a mark whose note came after the outage
+    EXPECT_EQ(m.Lines(), (L{{3, Mark}, {4, Mark}, {5, Outage}}));
+    EXPECT_EQ(m.changes, 3);
+
+    m.Frames(LiveDisplay::HistoryPoints - 10 + 4); // X 0..3 have left the history
+    EXPECT_EQ(m.Lines(), (L{{4, Mark}, {5, Outage}}));
+    m.AddMark(3);
+    EXPECT_EQ(m.Lines().size(), 2u) << "a mark already out of the history";
+    m.Frames(2);
+    EXPECT_TRUE(m.Lines().empty());
+    EXPECT_EQ(m.changes, 6); // each line its own change as it left
 }
 
 } // namespace

@@ -335,8 +335,10 @@ TEST_F(SessionTest, SleepIsHeldOffFromTheFirstCaptureToTheLastAndTheFieldSaysSo)
     }
 }
 
-// Each event of the journal, as (offset, event), in order.
-std::vector<std::pair<std::uint64_t, std::string>> JournalEvents(const std::string& name) {
+// Each event of the journal, as (offset, event), in order; the events named `withDetail`
+// carry their detail after a space.
+std::vector<std::pair<std::uint64_t, std::string>>
+JournalEvents(const std::string& name, const std::string& withDetail = {}) {
     std::vector<std::pair<std::uint64_t, std::string>> events;
     std::istringstream lines(ReadText(name));
     std::string line;
@@ -349,7 +351,9 @@ std::vector<std::pair<std::uint64_t, std::string>> JournalEvents(const std::stri
         }
         EXPECT_GE(columns.size(), 4u) << line;
         if (columns.size() >= 4) {
-            events.emplace_back(std::stoull(columns[0]), columns[3]);
+            const bool detail = columns[3] == withDetail && columns.size() >= 5;
+            events.emplace_back(std::stoull(columns[0]),
+                                columns[3] + (detail ? " " + columns[4] : std::string()));
         }
     }
     return events;
@@ -380,6 +384,45 @@ TEST_F(SessionTest, TheJournalTellsEachEventAtItsOffsetAndAnOrphanJournalIsNever
                                                              {25 * 33, "stop"}}));
     EXPECT_EQ(ReadText("TMP1.$$$.txt"), "left from an earlier run\n");
     EXPECT_FALSE(std::filesystem::exists("TMP1.$$$"));
+}
+
+TEST_F(SessionTest, MarksAreNumberedPerCaptureAtTheOffsetOfTheirAskingAndSaidWhenNotRecorded) {
+    Open();
+    Receive(CountingFrames(5));
+    session.AddMark();
+    EXPECT_TRUE(window.status.starts_with("Mark 1 at ")) << window.status;
+    EXPECT_TRUE(window.status.ends_with(", not recorded: no capture runs")) << window.status;
+
+    session.SaveFile();
+    Receive(CountingFrames(10));
+    session.AddMark();
+    EXPECT_EQ(window.status, "Mark 1 at " + TimeText(LocalTimeOfDay(), TimeFormatFromLocale()))
+        << "may differ only when the second turned in between";
+    Receive(CountingFrames(2));
+    const Session::MarkPlace asked = session.PlaceMark();
+    Receive(CountingFrames(3)); // while the note is written
+    session.AddMark(asked, "tab\there\nnext line");
+    session.AddMark("plain");
+    const Session::MarkPlace stale = session.PlaceMark();
+    session.SaveFile();
+    session.AddMark();
+    session.AddMark(stale, "late");
+    EXPECT_TRUE(
+        window.status.ends_with(", not recorded: its capture ended before the note was given"))
+        << window.status;
+    session.StopCapture();
+
+    using E = std::pair<std::uint64_t, std::string>;
+    EXPECT_EQ(JournalEvents("TMP1.$$$.txt", "mark"),
+              (std::vector<E>{{0, "start"},
+                              {0, "port-opened"},
+                              {10 * 33, "mark 1"},
+                              {12 * 33, "mark 2: tab\\there\\nnext line"},
+                              {15 * 33, "mark 3: plain"},
+                              {15 * 33, "stop"}}));
+    EXPECT_EQ(JournalEvents("TMP2.$$$.txt", "mark"),
+              (std::vector<E>{{0, "start"}, {0, "port-opened"}, {0, "mark 1"}, {0, "stop"}}));
+    EXPECT_EQ(window.display.marks, (std::vector<double>{4, 14, 16, 19, 19, 19}));
 }
 
 TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {

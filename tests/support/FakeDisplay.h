@@ -16,6 +16,7 @@ public:
     std::array<std::vector<double>, 6> series;
     bool automatic = false;
     AxisBounds bottom{0, 150};
+    std::vector<double> marks;
 
     void SetLabelText(Label label, const std::string& text) override {
         calls.push_back("label " + std::to_string(static_cast<int>(label)));
@@ -42,6 +43,7 @@ public:
         calls.push_back("min");
         bottom.SetMinimum(v);
     }
+    void AddMark(double x) override { marks.push_back(x); }
 };
 
 } // namespace vemor::testing

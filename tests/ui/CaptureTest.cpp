@@ -12,6 +12,7 @@
 #include <clocale>
 #include <functional>
 #include <linux/fs.h>
+#include <regex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
@@ -170,6 +171,25 @@ TEST_F(Capture, StopCaptureFinishesTheFileAndStartsNone) {
     Click(Form1->Button2); // Save File works as before
     EXPECT_TRUE(fs::exists("TMP2.$$$"));
     EXPECT_TRUE(Form1->StopCapture1->isEnabled());
+}
+
+TEST_F(Capture, F2MarksTheRunningCaptureAtTheNewestByte) {
+    Form1->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form1));
+    QTest::keyClick(Form1, Qt::Key_F2);
+    const QString unrecorded = Form1->StatusBar1->currentMessage();
+    EXPECT_TRUE(unrecorded.startsWith(QStringLiteral("Mark 1 at ")) &&
+                unrecorded.endsWith(QStringLiteral(", not recorded: no capture runs")))
+        << unrecorded.toStdString();
+    PtyLine line;
+    OpenPort(line);
+    Click(Form1->Button2);
+    Send(line, 0, 5, nullptr);
+    QTest::keyClick(Form1, Qt::Key_F2);
+    EXPECT_TRUE(Form1->StatusBar1->currentMessage().startsWith(QStringLiteral("Mark 1 at ")));
+    EXPECT_TRUE(std::regex_search(ReadText("TMP1.$$$.txt"), std::regex("\n165\t[^\n]*\tmark\t1\n")))
+        << "at the fifth frame's end";
+    EXPECT_EQ(Form1->MarkWithNote1->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F2));
 }
 
 TEST_F(Capture, FieldShowsTheCaptureThroughCloseOpenAndLineMessages) {

@@ -169,10 +169,10 @@ TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
     for (QLabel* l : labels) {
         EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
     }
-    EXPECT_TRUE(Form1->Display().Outages().empty());
+    EXPECT_TRUE(Form1->Display().Lines().empty());
     Feed(Varied(10).Line());
     Feed(Varied(11).Line());
-    EXPECT_EQ(Form1->Display().Outages(), std::deque<std::int64_t>{10});
+    EXPECT_EQ(Form1->Display().Lines(), (std::deque<ChartLine>{{10, chart::LineKind::Outage}}));
     EXPECT_EQ(Form1->Chart1->itemCount(), 1);
 
     StripChart* strip = Form1->Display().Strip();
@@ -182,7 +182,7 @@ TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
     const int column =
         strip->width() - 1 - qRound(strip->width() / static_cast<double>(VisibleXUnits));
     const QImage image = OnScreen(strip);
-    const QColor marker = chart::OutagePen().color();
+    const QColor marker = chart::LinePen(chart::LineKind::Outage).color();
     EXPECT_TRUE(image.pixelColor(column, 1) == marker ||
                 image.pixelColor(column - 1, 1) == marker ||
                 image.pixelColor(column + 1, 1) == marker);

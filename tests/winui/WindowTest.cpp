@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <regex>
 #include <thread>
 
 namespace vemor::wintest {
@@ -365,6 +366,50 @@ TEST_F(WindowTest, StopCaptureInTheFileMenuFinishesTheCaptureItsFieldShows) {
     EXPECT_TRUE(grayed());
     EXPECT_EQ(Form1->CaptureFieldText(), "");
     EXPECT_EQ(ReadBytes(dir_ / "TMP1.$$$").size(), 16u);
+}
+
+TEST_F(WindowTest, F2MarksTheRunningCaptureAndTheNoteBoxLetsTheCaptureGoOn) {
+    SerialThread = QueueOnly();
+    EnableWindow(Form1->Button2, TRUE);
+    Click(Form1->Button2);
+    Receive(CountingFrames(5));
+    MSG key{Form1->Handle, WM_KEYDOWN, VK_F2, 0, 0, {}};
+    EXPECT_TRUE(Form1->TranslateKeys(&key));
+    EXPECT_EQ(Form1->StatusText().rfind("Mark 1 at ", 0), 0u) << Form1->StatusText();
+    EXPECT_EQ(Form1->StatusText().find("not recorded"), std::string::npos);
+
+    // Inside the note box's loop: frames arrive and are drained, then the note is typed.
+    static int ticks;
+    static std::uint64_t drainedMeanwhile;
+    ticks = 0;
+    drainedMeanwhile = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = FindWindowA("#32770", "Mark with Note");
+        if (box == nullptr) {
+            return;
+        }
+        if (++ticks == 1) {
+            const Bytes frames = CountingFrames(1);
+            SerialThread->AppendChunk(frames.data(), static_cast<std::uint32_t>(frames.size()));
+            Form1->Notify()->Post(WM_RXDATA, frames.size(), SerialThread->GetQueuedBytes());
+            return;
+        }
+        drainedMeanwhile = Form1->CaptureStream->BodyBytes();
+        SetWindowTextA(FindWindowExA(box, nullptr, "Edit", nullptr), "brake\ttest");
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageA(Form1->Handle, WM_COMMAND, MAKEWPARAM(IdMarkWithNote1, 0), 0);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(drainedMeanwhile, 6u * 33);
+    EXPECT_EQ(Form1->StatusText().rfind("Mark 2 at ", 0), 0u) << Form1->StatusText();
+    SendMessageA(Form1->Handle, WM_COMMAND, MAKEWPARAM(IdStopCapture1, 0), 0);
+    const std::string journal = testing::ReadText(dir_ / "TMP1.$$$.txt");
+    EXPECT_NE(journal.find("\tmark\t1\n"), std::string::npos) << journal;
+    EXPECT_TRUE(std::regex_search(journal, std::regex("\n165\t[^\n]*\tmark\t2: brake\\\\ttest\n")))
+        << "at the key's offset, not the note's: " << journal;
+    char item[64] = {};
+    GetMenuStringA(Form1->File1, Form1->MarkWithNote1, item, sizeof item, MF_BYCOMMAND);
+    EXPECT_STREQ(item, "Mark with Note...\tShift+F2");
 }
 
 TEST_F(WindowTest, LogOffOrShutdownFinishesTheCaptureFirst) {

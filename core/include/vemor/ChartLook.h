@@ -26,8 +26,17 @@ inline constexpr double BottomAxisDesignMaximum = VisibleXUnits;
 inline constexpr Rgb Background{0, 0, 0};
 inline constexpr Rgb BackWall{255, 255, 255}; // not filled; only the colour rule sees it
 inline constexpr Rgb Silver{192, 192, 192};
-// The thin vertical line at the first frame after the line came back.
+// The thin vertical lines across the chart: magenta and solid at the first frame after the
+// line came back, cyan and dashed at the operator's marks.
+enum class LineKind { Outage, Mark };
 inline constexpr Rgb OutageColour{255, 0, 255};
+inline constexpr Rgb MarkColour{0, 255, 255};
+inline constexpr Rgb LineColour(LineKind kind) {
+    return kind == LineKind::Mark ? MarkColour : OutageColour;
+}
+inline constexpr bool LineDashed(LineKind kind) {
+    return kind == LineKind::Mark;
+}
 
 struct TraceLook {
     const char* Name;  // Series1..Series6

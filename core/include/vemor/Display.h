@@ -54,6 +54,8 @@ public:
     virtual void SetBottomAxisMaximum(double value) = 0;
     virtual double BottomAxisMaximum() const = 0;
     virtual void SetBottomAxisMinimum(double value) = 0;
+    // The operator's mark: a thin line at x, the X of a point already shown.
+    virtual void AddMark(double x) = 0;
 };
 
 // Shows one accepted frame (payload bytes 0..30): five labels, six appends, then the bottom

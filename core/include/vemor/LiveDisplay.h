@@ -1,6 +1,7 @@
 #pragma once
 // The live window's labels and chart as data, whatever paints them: the newest texts of the
-// five labels, the six traces' last ten minutes, the outage marks, the bottom axis's bounds,
+// five labels, the six traces' last ten minutes, the lines at outages and at the operator's
+// marks, the bottom axis's bounds,
 // what the view shows, and when to paint. A window derives its painter from it and draws
 // what it is told changed. GUI thread only.
 
@@ -46,6 +47,13 @@ struct PaintPacing {
     static bool ChartDue(std::int64_t sinceChartMs) { return sinceChartMs >= ChartIntervalMs; }
 };
 
+// A thin vertical line across the chart at a frame's X.
+struct ChartLine {
+    std::int64_t X = 0;
+    chart::LineKind Kind = chart::LineKind::Outage;
+    friend bool operator==(const ChartLine&, const ChartLine&) = default;
+};
+
 enum class ChartView {
     Following,   // the bottom axis where the newest frame put it
     Zoomed,      // the operator zoomed or scrolled; the next frame takes the view back
@@ -71,6 +79,8 @@ public:
     void SetBottomAxisMaximum(double value) override;
     double BottomAxisMaximum() const override { return bottom_.Maximum(); }
     void SetBottomAxisMinimum(double value) override;
+    // Kept while x is in the history; nothing when it has left it already.
+    void AddMark(double x) override;
 
     // The operator dragged or zoomed the bottom axis: what may be shown of `wanted`, no
     // further out than the history and the newest frame. The view is zoomed afterwards.
@@ -90,8 +100,9 @@ public:
         return history_[static_cast<std::size_t>(series)];
     }
     const std::array<SeriesHistory, chart::SeriesCount>& Histories() const { return history_; }
-    // X of the first frame after each outage still in the history.
-    const std::deque<std::int64_t>& Outages() const { return outages_; }
+    // The lines still in the history, by X: at the first frame after each outage and at the
+    // operator's marks.
+    const std::deque<ChartLine>& Lines() const { return lines_; }
     AxisRange Bottom() const { return {bottom_.Minimum(), bottom_.Maximum()}; }
     ChartView View() const { return view_; }
     // The labels' newest texts; bit i of Changed() is set while label i's is not painted.
@@ -109,9 +120,8 @@ protected:
     virtual void ViewChanged(ChartView before) { (void)before; }
     // A point was appended to `series` at x.
     virtual void Appended(int series, std::int64_t x, double y) { (void)series, (void)x, (void)y; }
-    virtual void OutageMarked(std::int64_t x) { (void)x; }
-    // The oldest mark left the history.
-    virtual void OutageDropped() {}
+    // A line came or left with the history.
+    virtual void LinesChanged() {}
     virtual void LineLostChanged(bool lost) { (void)lost; }
 
 private:
@@ -121,7 +131,7 @@ private:
     std::array<std::string, LabelCount> texts_;
     unsigned changed_ = 0;
     std::array<SeriesHistory, chart::SeriesCount> history_;
-    std::deque<std::int64_t> outages_;
+    std::deque<ChartLine> lines_;
     AxisBounds bottom_{0, chart::BottomAxisDesignMaximum};
     ChartView view_ = ChartView::Following;
     bool lineLost_ = false;

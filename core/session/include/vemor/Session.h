@@ -90,9 +90,23 @@ public:
     void SendTestPacket(); // Button3
     void StopCapture();    // StopCapture1
     void Shutdown();       // FormDestroy
+    // A numbered mark at the newest received byte, in the running capture's journal and on
+    // the chart; numbers restart with each capture.
+    void AddMark(const std::string& note = {});
     // Shutdown when the process ends without its windows closing: nothing is shown, a
     // failure goes to standard error.
     void EndAtExit();
+
+    // Where a mark goes, taken when the operator asks for it, so that a note written while
+    // bytes go on arriving belongs to the moment of the asking.
+    struct MarkPlace {
+        std::uint64_t Offset = 0; // the capture's body offset
+        double X = -1;            // the chart's newest point
+        WallTime At;
+        std::uint64_t Capture = 0; // which capture of this session ran; 0: none
+    };
+    MarkPlace PlaceMark() const;
+    void AddMark(const MarkPlace& place, const std::string& note);
 
     // A WM_RXDATA notification; wParam is the count of the read that posted it.
     void OnRxData(std::uintptr_t wParam);
@@ -156,6 +170,8 @@ private:
     void UpdateSleepHold();
     std::uint64_t CaptureOffset() const;
     void JournalEvent(const char* event, const std::string& detail = {});
+    bool JournalEventAt(std::uint64_t offset, const WallTime& at, const char* event,
+                        const std::string& detail);
     void JournalArrival();
     void NoteBytesGivenUp();
     std::string PortName(std::intptr_t portNumber) const;
@@ -172,6 +188,8 @@ private:
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
+    std::uint64_t captures_ = 0;      // started by this session
+    int marks_ = 0;                   // in the running capture, or since the last one
     char decimalSeparator_ = '.';
     bool ticking_ = false;
     bool holdingSleep_ = false;

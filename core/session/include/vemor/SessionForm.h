@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vemor {
@@ -18,6 +19,16 @@ public:
     void Button2Click(Sender) { Session.SaveFile(); }
     void Button3Click(Sender) { Session.SendTestPacket(); }
     void StopCapture1Click(Sender) { Session.StopCapture(); }
+    void Mark1Click(Sender) { Session.AddMark(); }
+    // The mark's place is taken now; `askNote` runs a modal dialog, during which the reader
+    // and the capture go on (the dialog's loop dispatches the reader's notifications). No
+    // mark when the operator cancels.
+    void MarkWithNote1Click(Sender, const std::function<std::optional<std::string>()>& askNote) {
+        const vemor::Session::MarkPlace place = Session.PlaceMark();
+        if (const std::optional<std::string> note = askNote()) {
+            Session.AddMark(place, *note);
+        }
+    }
     void FormDestroy(Sender) { Session.Shutdown(); }
 
     void FeedBytes(const std::uint8_t* bytes, std::size_t count) {
