@@ -11,8 +11,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace vemor::testing {
@@ -67,6 +69,8 @@ protected:
                 .toUtf8());
         config.close();
         bus = new QProcess;
+        // The bus goes with the test, also when a sanitizer ends it before its tear-down.
+        bus->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         bus->start(
             QStringLiteral("dbus-daemon"),
             {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
