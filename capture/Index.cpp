@@ -265,6 +265,9 @@ Loaded LoadCapture(const std::string& path, Progress* progress) {
         loaded.result = DecodeFile(path, options, nothing);
         if (loaded.result.status == Status::Ok) {
             loaded.index->Seal(summary);
+            std::string error;
+            std::optional<JournalRecord> journal = ReadJournalOf(path, &error);
+            loaded.index->SetJournal(std::move(journal), std::move(error));
         }
     } catch (const std::bad_alloc&) {
         loaded.result = {Status::InputError, path + ": too large for the memory available (" +
@@ -275,6 +278,11 @@ Loaded LoadCapture(const std::string& path, Progress* progress) {
         loaded.index.reset();
     }
     return loaded;
+}
+
+void CaptureIndex::SetJournal(std::optional<JournalRecord> journal, std::string error) {
+    journal_ = std::move(journal);
+    journalError_ = std::move(error);
 }
 
 Readout ReadFrame(const CaptureIndex& index, std::uint64_t frame, char sep) {

@@ -6,12 +6,14 @@
 
 #include "vemor/Values.h"
 #include "vemor/capture/Decode.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,12 @@ public:
 
     std::size_t MemoryBytes() const;
 
+    // The capture's journal, read beside it; null without one. JournalError() says why one
+    // that is there was not read.
+    void SetJournal(std::optional<JournalRecord> journal, std::string error);
+    const JournalRecord* Journal() const { return journal_ ? &*journal_ : nullptr; }
+    const std::string& JournalError() const { return journalError_; }
+
 private:
     void Merge(Extent& e, std::uint64_t frame) const;
 
@@ -124,6 +132,8 @@ private:
     // levels_[l][b]: frames [b * 32 << l, (b + 1) * 32 << l), whole buckets only.
     std::vector<std::vector<Extent>> levels_;
     Summary summary_;
+    std::optional<JournalRecord> journal_;
+    std::string journalError_;
 };
 
 struct Loaded {
