@@ -78,10 +78,6 @@ std::vector<std::string_view> Columns(std::string_view line) {
     }
 }
 
-std::int64_t LineRateMs(std::uint64_t bytes) {
-    return static_cast<std::int64_t>(bytes * 1000 / decode::LineBytesPerSecond);
-}
-
 } // namespace
 
 std::int64_t WallMs(const WallTime& t) {
@@ -247,35 +243,43 @@ JournalRecord::JournalRecord(std::string_view text) {
               [](const JournalSpell& a, const JournalSpell& b) { return a.fromMs < b.fromMs; });
 }
 
-std::int64_t JournalRecord::MsAt(std::uint64_t offset) const {
+double JournalRecord::ExactMsAt(std::uint64_t offset) const {
     const auto next =
         std::lower_bound(entries_.begin(), entries_.end(), offset,
                          [](const JournalEntry& e, std::uint64_t o) { return e.offset < o; });
     if (next == entries_.end()) {
-        return LastMs() + LineRateMs(offset - entries_.back().offset);
+        const std::uint64_t beyond = offset - entries_.back().offset;
+        return static_cast<double>(LastMs()) +
+               static_cast<double>(beyond) * 1000 / decode::LineBytesPerSecond;
     }
     if (next->offset == offset || next == entries_.begin()) {
-        return next->ms;
+        return static_cast<double>(next->ms);
     }
     const JournalEntry& before = *std::prev(next);
-    const auto span = static_cast<double>(next->offset - before.offset);
-    return before.ms + std::llround(static_cast<double>(next->ms - before.ms) *
-                                    static_cast<double>(offset - before.offset) / span);
+    return static_cast<double>(before.ms) + static_cast<double>(next->ms - before.ms) *
+                                                static_cast<double>(offset - before.offset) /
+                                                static_cast<double>(next->offset - before.offset);
 }
 
-std::uint64_t JournalRecord::OffsetAt(std::int64_t ms) const {
-    const auto next = std::lower_bound(entries_.begin(), entries_.end(), ms,
-                                       [](const JournalEntry& e, std::int64_t t) { return e.ms < t; });
+std::uint64_t JournalRecord::OffsetAt(double ms) const {
+    const auto next =
+        std::lower_bound(entries_.begin(), entries_.end(), ms, [](const JournalEntry& e, double t) {
+            return static_cast<double>(e.ms) < t;
+        });
     if (next == entries_.end()) {
-        return entries_.back().offset +
-               static_cast<std::uint64_t>((ms - LastMs()) * decode::LineBytesPerSecond / 1000);
+        const double beyond = (ms - static_cast<double>(LastMs())) * decode::LineBytesPerSecond;
+        return entries_.back().offset + static_cast<std::uint64_t>(std::ceil(beyond / 1000));
     }
-    if (next == entries_.begin() || next->offset == std::prev(next)->offset) {
+    if (next == entries_.begin()) {
         return next->offset;
     }
     const JournalEntry& before = *std::prev(next);
-    const double share =
-        static_cast<double>(ms - before.ms) / static_cast<double>(next->ms - before.ms);
+    if (next->offset == before.offset) {
+        // Within the time the line stood still there: the next byte is the first after it.
+        return next->offset + 1;
+    }
+    const double share = (ms - static_cast<double>(before.ms)) /
+                         static_cast<double>(next->ms - before.ms);
     return before.offset + static_cast<std::uint64_t>(std::ceil(
                                share * static_cast<double>(next->offset - before.offset)));
 }

@@ -12,6 +12,12 @@ std::uint64_t FirstFrameFrom(const CaptureIndex& index, double x, XUnit unit) {
     if (x <= 0) {
         return 0;
     }
+    if (unit == XUnit::Seconds && index.Journal() != nullptr) {
+        const JournalRecord& j = *index.Journal();
+        const std::uint64_t offset = j.OffsetAt(static_cast<double>(j.FirstMs()) + x * 1000);
+        return offset > index.Counts().bodyBytes ? index.Frames()
+                                                 : index.FirstEndingAtOrAfter(offset);
+    }
     const double limit =
         static_cast<double>(unit == XUnit::Frames ? index.Frames() : index.Counts().bodyBytes);
     const double scaled = unit == XUnit::Frames ? x : x * LineBytesPerSecond;
@@ -64,10 +70,29 @@ double TraceValue(int trace, std::uint8_t raw) {
     return table[static_cast<std::size_t>(trace)][raw];
 }
 
+double OffsetSeconds(const CaptureIndex& index, std::uint64_t offset) {
+    if (const JournalRecord* j = index.Journal()) {
+        return (j->ExactMsAt(offset) - static_cast<double>(j->FirstMs())) / 1000;
+    }
+    return static_cast<double>(offset) / static_cast<double>(LineBytesPerSecond);
+}
+
+std::optional<double> ClockOrigin(const CaptureIndex& index) {
+    if (const JournalRecord* j = index.Journal()) {
+        constexpr std::int64_t DayMs = 86'400'000;
+        return static_cast<double>(j->FirstMs() % DayMs) / 1000;
+    }
+    return std::nullopt;
+}
+
 double FrameX(const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
-    return unit == XUnit::Frames
-               ? static_cast<double>(frame)
-               : static_cast<double>(index.End(frame)) / static_cast<double>(LineBytesPerSecond);
+    return unit == XUnit::Frames ? static_cast<double>(frame)
+                                 : OffsetSeconds(index, index.End(frame));
+}
+
+std::uint64_t MarkFrame(const CaptureIndex& index, const JournalMark& mark) {
+    return std::min(index.FirstEndingAtOrAfter(mark.offset),
+                    index.Frames() > 0 ? index.Frames() - 1 : 0);
 }
 
 double GapX(const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
@@ -77,15 +102,17 @@ double GapX(const CaptureIndex& index, std::uint64_t frame, XUnit unit) {
     const std::uint64_t before = frame > 0 ? index.End(frame - 1) : 0;
     const std::uint64_t after =
         frame < index.Frames() ? index.End(frame) : index.Counts().bodyBytes;
-    return static_cast<double>(before + after) / 2 / static_cast<double>(LineBytesPerSecond);
+    return (OffsetSeconds(index, before) + OffsetSeconds(index, after)) / 2;
 }
 
 double FullWidth(const CaptureIndex& index, XUnit unit) {
     if (unit == XUnit::Frames) {
         return index.Frames() > 1 ? static_cast<double>(index.Frames() - 1) : 1.0;
     }
-    return std::max<double>(static_cast<double>(index.Counts().bodyBytes), 1.0) /
-           static_cast<double>(LineBytesPerSecond);
+    const JournalRecord* j = index.Journal();
+    const double span = j != nullptr ? static_cast<double>(j->SpanMs()) / 1000 : 0.0;
+    return std::max({OffsetSeconds(index, index.Counts().bodyBytes), span,
+                     1.0 / static_cast<double>(LineBytesPerSecond)});
 }
 
 std::pair<std::uint64_t, std::uint64_t> FramesIn(const CaptureIndex& index, double lo, double hi,
@@ -107,8 +134,45 @@ std::uint64_t FrameNear(const CaptureIndex& index, double x, XUnit unit) {
     return before <= after ? next - 1 : next;
 }
 
-View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns) {
+namespace {
+
+void AddJournal(View& view, const CaptureIndex& index, XUnit unit, double lo, double hi,
+                char sep) {
+    const JournalRecord* j = index.Journal();
+    if (j == nullptr) {
+        return;
+    }
+    const auto seconds = [j](std::int64_t ms) {
+        return static_cast<double>(ms - j->FirstMs()) / 1000;
+    };
+    for (const JournalSpell& s : j->Spells()) {
+        double from = 0;
+        double to = 0;
+        if (unit == XUnit::Frames) {
+            from = to = GapX(index, index.FirstEndingAtOrAfter(s.offset + 1), unit);
+        } else {
+            from = seconds(s.fromMs);
+            to = seconds(s.toMs);
+        }
+        if (to >= lo && from <= hi) {
+            view.bands.push_back({from, to, s.kind, s.Text(sep)});
+        }
+    }
+    for (const JournalMark& m : j->Marks()) {
+        const double x = unit == XUnit::Frames ? static_cast<double>(MarkFrame(index, m))
+                                               : seconds(m.ms);
+        if (x >= lo && x <= hi) {
+            view.marks.push_back({x, m.number, m.note});
+        }
+    }
+}
+
+} // namespace
+
+View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns,
+               char sep) {
     View view;
+    AddJournal(view, index, unit, lo, hi, sep);
     columns = std::max(columns, 1);
     const std::uint64_t frames = index.Frames();
     const auto [first, last] = FramesIn(index, lo, hi, unit);

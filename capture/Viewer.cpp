@@ -11,15 +11,8 @@ namespace vemor::decode {
 namespace {
 
 // H:MM:SS.hh of the body's bytes at the line's rate.
-std::string Duration(std::uint64_t bodyBytes) {
-    const std::uint64_t hundredths = bodyBytes * 100 / LineBytesPerSecond;
-    char text[40];
-    std::snprintf(text, sizeof text, "%llu:%02u:%02u.%02u",
-                  static_cast<unsigned long long>(hundredths / 360000),
-                  static_cast<unsigned>(hundredths / 6000 % 60),
-                  static_cast<unsigned>(hundredths / 100 % 60),
-                  static_cast<unsigned>(hundredths % 100));
-    return text;
+std::string Duration(std::uint64_t bodyBytes, char sep) {
+    return DurationText(static_cast<std::int64_t>(bodyBytes * 1000 / LineBytesPerSecond), sep);
 }
 
 std::string HeaderField(const Summary& counts, std::size_t offset, std::size_t width) {
@@ -109,7 +102,78 @@ ViewerModel::Event ViewerModel::FinishLoading() {
 }
 
 std::string ViewerModel::AxisTitle() const {
-    return unit_ == XUnit::Frames ? "frame" : "seconds from the start (offset / 6250)";
+    if (unit_ == XUnit::Frames) {
+        return "frame";
+    }
+    return TickOrigin() ? "time of day (from the capture's journal)"
+                        : "seconds from the start (offset / 6250)";
+}
+
+std::string ViewerModel::UnitChoice(XUnit unit) const {
+    if (unit == XUnit::Seconds && index_ && index_->Journal() != nullptr) {
+        return "X in time of day";
+    }
+    return UnitChoices[unit == XUnit::Frames ? 0 : 1];
+}
+
+std::string ViewerModel::UnitTip() const {
+    if (index_ && index_->Journal() != nullptr) {
+        return "Time of day as the capture's journal has it: when each byte arrived, exact "
+               "across pauses, line losses and a closed port.";
+    }
+    return SecondsTip;
+}
+
+std::optional<double> ViewerModel::TickOrigin() const {
+    return unit_ == XUnit::Seconds && index_ ? ClockOrigin(*index_) : std::nullopt;
+}
+
+std::vector<ViewerModel::MarkEntry> ViewerModel::Marks() const {
+    std::vector<MarkEntry> marks;
+    const JournalRecord* j = index_ ? index_->Journal() : nullptr;
+    if (j == nullptr || !HasFrames()) {
+        return marks;
+    }
+    for (const JournalMark& m : j->Marks()) {
+        const WallTime at = WallTimeAt(m.ms);
+        marks.push_back({MarkFrame(*index_, m),
+                         "Mark " + m.number + " at " +
+                             TimeText({at.Hour, at.Minute, at.Second}, TimeFormatFromLocale()) +
+                             (m.note.empty() ? "" : ": " + m.note)});
+    }
+    return marks;
+}
+
+std::string ViewerModel::GoToMark(std::size_t mark) {
+    const std::vector<MarkEntry> marks = Marks();
+    if (mark >= marks.size()) {
+        return {};
+    }
+    SetCursorFrame(marks[mark].frame);
+    return marks[mark].text;
+}
+
+std::string ViewerModel::StepMark(int direction) {
+    const std::vector<MarkEntry> marks = Marks();
+    if (marks.empty()) {
+        return NoMarkText;
+    }
+    // From the cursor, or from the middle of the view before there is one.
+    const std::uint64_t from = cursor_ ? *cursor_ : FrameNear(*index_, (lo_ + hi_) / 2, unit_);
+    if (direction > 0) {
+        for (std::size_t m = 0; m < marks.size(); ++m) {
+            if (marks[m].frame > from || (!cursor_ && marks[m].frame == from)) {
+                return GoToMark(m);
+            }
+        }
+    } else {
+        for (std::size_t m = marks.size(); m-- > 0;) {
+            if (marks[m].frame < from || (!cursor_ && marks[m].frame == from)) {
+                return GoToMark(m);
+            }
+        }
+    }
+    return NoMarkText;
 }
 
 void ViewerModel::SetUnit(XUnit unit) {
@@ -168,7 +232,7 @@ double ViewerModel::PixelOf(double x) const {
 }
 
 View ViewerModel::Picture() const {
-    return index_ ? BuildView(*index_, unit_, lo_, hi_, width_) : View{};
+    return index_ ? BuildView(*index_, unit_, lo_, hi_, width_, sep_) : View{};
 }
 
 void ViewerModel::Wheel(double px, double steps) {
@@ -246,8 +310,14 @@ std::optional<ViewerModel::Reading> ViewerModel::CursorReading() const {
     for (std::size_t t = 0; t < r.traces.size(); ++t) {
         reading.detail += std::string(TraceNames[t]) + " " + TraceText(r.traces[t]) + "   ";
     }
-    reading.detail += "frame " + std::to_string(r.frame) + "   offset " + std::to_string(r.end) +
-                      "   time " + r.seconds + " s";
+    reading.detail += "frame " + std::to_string(r.frame) + "   offset " + std::to_string(r.end);
+    if (const JournalRecord* j = index_->Journal()) {
+        std::string clock = WallText(j->MsAt(r.end)).substr(11); // the time of day
+        std::replace(clock.begin(), clock.end(), '.', sep_);
+        reading.detail += "   time " + clock;
+    } else {
+        reading.detail += "   time " + r.seconds + " s";
+    }
     return reading;
 }
 
@@ -257,12 +327,27 @@ std::string ViewerModel::SummaryText(const CountText& count) const {
     }
     const Summary& c = index_->Counts();
     const std::string stop = HeaderField(c, CaptureStopOffset, CaptureStopLength);
-    return "Start " + HeaderField(c, 0, CaptureStopOffset) + "   Stop " +
-           (stop.empty() ? "(none: not finished)" : stop) + "   Frames " + count(c.frames) +
-           "   Rejected stretches " + count(c.dropped) + "   Dropped bytes " +
-           count(c.DroppedBytes()) + "   Partial frames: " + count(c.partialStartBytes) +
-           " bytes at the start, " + count(c.PartialEndBytes()) + " at the end   Duration " +
-           Duration(c.bodyBytes) + " at the line's rate";
+    std::string text = "Start " + HeaderField(c, 0, CaptureStopOffset) + "   Stop " +
+                       (stop.empty() ? "(none: not finished)" : stop) + "   Frames " +
+                       count(c.frames) + "   Rejected stretches " + count(c.dropped) +
+                       "   Dropped bytes " + count(c.DroppedBytes()) +
+                       "   Partial frames: " + count(c.partialStartBytes) +
+                       " bytes at the start, " + count(c.PartialEndBytes()) + " at the end";
+    const JournalRecord* j = index_->Journal();
+    if (j == nullptr) {
+        text += "   Duration " + Duration(c.bodyBytes, sep_) + " at the line's rate";
+        if (!index_->JournalError().empty()) {
+            text += "   Journal not read: " + index_->JournalError();
+        }
+        return text;
+    }
+    std::size_t lost = 0;
+    for (const JournalSpell& s : j->Spells()) {
+        lost += s.kind == JournalSpell::Kind::LineLost ? 1 : 0;
+    }
+    return text + "   Duration " + DurationText(j->SpanMs(), sep_) + "   Marks " +
+           count(j->Marks().size()) + "   Line lost " + count(lost) + "   Port closed " +
+           count(j->Spells().size() - lost);
 }
 
 std::pair<std::uint64_t, std::uint64_t> ViewerModel::VisibleFrames() const {

@@ -6,6 +6,7 @@
 
 #include "vemor/Capture.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -65,9 +66,10 @@ public:
     // The local time of the body offset: the time at which the byte before it arrived, found
     // between the events around it. At an offset that several events share (the line lost
     // there, then back), the earliest of their times.
-    std::int64_t MsAt(std::uint64_t offset) const;
+    std::int64_t MsAt(std::uint64_t offset) const { return std::llround(ExactMsAt(offset)); }
+    double ExactMsAt(std::uint64_t offset) const;
     // The smallest offset whose time is at least ms.
-    std::uint64_t OffsetAt(std::int64_t ms) const;
+    std::uint64_t OffsetAt(double ms) const;
     std::int64_t FirstMs() const { return entries_.front().ms; }
     std::int64_t LastMs() const { return entries_.back().ms; }
     // From the start to the stop, or to the last event of a capture not finished.

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vemor::decode {
 
@@ -92,6 +93,12 @@ public:
 
     // The view: X from Lo() to Hi() in the unit, over the plot's width.
     XUnit Unit() const { return unit_; }
+    // The unit's name in the chooser and its tooltip: the seconds are time of day once a
+    // capture with a journal is loaded.
+    std::string UnitChoice(XUnit unit) const;
+    std::string UnitTip() const;
+    // With the seconds in time of day, the second of the day at X = 0, for the tick labels.
+    std::optional<double> TickOrigin() const;
     // Keeps the same frames in view, and the cursor on its frame.
     void SetUnit(XUnit unit);
     std::string AxisTitle() const;
@@ -121,6 +128,19 @@ public:
     void StepCursor(int frames);
     std::optional<std::uint64_t> CursorFrame() const { return cursor_; }
     double CursorX() const;
+
+    // The journal's marks, in order: the frame each was placed in, and "Mark 2 at 17:09:41:
+    // note".
+    struct MarkEntry {
+        std::uint64_t frame;
+        std::string text;
+    };
+    std::vector<MarkEntry> Marks() const;
+    // The cursor to a mark, or to the next (direction 1) or previous (-1) one from it; the
+    // status text, or empty when there is none that way.
+    std::string GoToMark(std::size_t mark);
+    std::string StepMark(int direction);
+    static constexpr const char* NoMarkText = "No mark that way.";
 
     void SetDecimalSeparator(char sep) { sep_ = sep; }
     struct Reading {
