@@ -1,6 +1,7 @@
 #include "CaptureViewer.h"
 
 #include "ChartStyle.h"
+#include "ClockTicker.h"
 #include "ErrorDisplay.h"
 #include "SystemLocale.h"
 #include "TraceBars.h"
@@ -117,6 +118,18 @@ void CaptureViewer::BuildWindow() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(QStringLiteral("Show &All"), QKeySequence(Qt::Key_Home), this,
                     [this] { ShowAll(); });
+    marksMenu_ = menuBar()->addMenu(QStringLiteral("&Marks"));
+    marksMenu_->setObjectName(QStringLiteral("MarksMenu"));
+    const auto step = [this](int direction) {
+        model_.SetPlotWidth(chart_->axisRect()->width());
+        ShowMarkStatus(model_.StepMark(direction));
+        Apply();
+    };
+    marksMenu_->addAction(QStringLiteral("&Next Mark"), QKeySequence(Qt::Key_F2), this,
+                          [step] { step(1); });
+    marksMenu_->addAction(QStringLiteral("&Previous Mark"),
+                          QKeySequence(Qt::SHIFT | Qt::Key_F2), this, [step] { step(-1); });
+    marksMenu_->addSeparator();
 
     auto* client = new QWidget(this);
     auto* column = new QVBoxLayout(client);
@@ -263,6 +276,12 @@ void CaptureViewer::FinishLoading(const decode::ViewerModel::Event& event) {
         return;
     }
     exportAction_->setEnabled(true);
+    unitChoice_->setItemText(1, Local(model_.UnitChoice(XUnit::Seconds)));
+    const QString tip = Local(model_.UnitTip());
+    unitChoice_->setItemData(1, tip, Qt::ToolTipRole);
+    unitChoice_->setToolTip(tip);
+    UseUnitTicks();
+    ListMarks();
     ShowSummary();
     ShowAll();
     emit Loaded();
@@ -278,8 +297,45 @@ void CaptureViewer::ShowSummary() {
 void CaptureViewer::SetUnit(XUnit unit) {
     model_.SetUnit(unit);
     unitChoice_->setCurrentIndex(unit == XUnit::Frames ? 0 : 1);
-    chart_->xAxis->setLabel(Local(model_.AxisTitle()));
+    UseUnitTicks();
     Apply();
+}
+
+void CaptureViewer::UseUnitTicks() {
+    chart_->xAxis->setLabel(Local(model_.AxisTitle()));
+    const std::optional<double> origin = model_.TickOrigin();
+    if (origin) {
+        chart_->xAxis->setTicker(QSharedPointer<ClockTicker>::create(*origin));
+    } else {
+        chart_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
+    }
+    dirty_ = true;
+}
+
+void CaptureViewer::ListMarks() {
+    for (QAction* action : markActions_) {
+        marksMenu_->removeAction(action);
+        delete action;
+    }
+    markActions_.clear();
+    const auto marks = model_.Marks();
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        QAction* action = marksMenu_->addAction(Local(marks[m].text), this, [this, m] {
+            model_.SetPlotWidth(chart_->axisRect()->width());
+            ShowMarkStatus(model_.GoToMark(m));
+            Apply();
+        });
+        markActions_.append(action);
+    }
+    if (marks.empty()) {
+        QAction* none = marksMenu_->addAction(QStringLiteral("(no marks in this capture)"));
+        none->setEnabled(false);
+        markActions_.append(none);
+    }
+}
+
+void CaptureViewer::ShowMarkStatus(const std::string& text) {
+    statusBar()->showMessage(Local(text));
 }
 
 void CaptureViewer::ShowAll() {
@@ -337,6 +393,50 @@ void CaptureViewer::Fill() {
         marks.append(QCPGraphData(x, chart::LeftAxisMinimum));
     }
     rejects_->data()->set(marks, true);
+    ShowJournal(view);
+}
+
+void CaptureViewer::ShowJournal(const decode::View& view) {
+    for (QCPAbstractItem* item : journalItems_) {
+        chart_->removeItem(item);
+    }
+    journalItems_.clear();
+    const auto place = [](QCPItemPosition* at, double x, double share) {
+        at->setTypeX(QCPItemPosition::ptPlotCoords);
+        at->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        at->setCoords(x, share);
+    };
+    const auto label = [&](const QString& text, double x, double share, const QColor& colour) {
+        auto* t = new QCPItemText(chart_);
+        place(t->position, x, share);
+        t->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        t->setPadding(QMargins(3, 1, 3, 1));
+        t->setColor(colour);
+        t->setText(text);
+        t->setClipToAxisRect(true);
+        journalItems_.append(t);
+    };
+    for (const decode::Band& b : view.bands) {
+        const QColor colour =
+            chart::ToQColor(chart::BandColour(b.kind == JournalSpell::Kind::LineLost));
+        auto* r = new QCPItemRect(chart_);
+        place(r->topLeft, b.from, 0);
+        place(r->bottomRight, b.to, 1);
+        r->setPen(QPen(colour, 1));
+        r->setBrush(QBrush(colour, Qt::BDiagPattern));
+        journalItems_.append(r);
+        label(Local(b.text), b.from, 0.01, colour);
+    }
+    const QColor markColour = chart::ToQColor(chart::MarkColour);
+    for (const decode::MarkLine& m : view.marks) {
+        auto* line = new QCPItemLine(chart_);
+        place(line->start, m.x, 0);
+        place(line->end, m.x, 1);
+        line->setPen(QPen(markColour, 1));
+        journalItems_.append(line);
+        label(Local(m.note.empty() ? m.number : m.number + ": " + m.note), m.x, 0.06,
+              markColour);
+    }
 }
 
 // Pixels from the plot's left edge, where the model counts them.

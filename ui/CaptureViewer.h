@@ -7,6 +7,7 @@
 #include "vemor/capture/Viewer.h"
 
 #include <QMainWindow>
+#include <QList>
 #include <QString>
 #include <QTimer>
 
@@ -17,10 +18,12 @@
 
 class QAction;
 class QComboBox;
+class QCPAbstractItem;
 class QCPGraph;
 class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
+class QMenu;
 class QMouseEvent;
 class QProgressBar;
 class QProgressDialog;
@@ -90,6 +93,10 @@ private:
     void AskExport();
     void FinishExport(const decode::ViewerModel::Event& event);
     void ReadLocale();
+    void ShowJournal(const decode::View& view);
+    void ListMarks();
+    void ShowMarkStatus(const std::string& text);
+    void UseUnitTicks();
 
     QString path_;
     decode::ViewerModel model_;
@@ -103,6 +110,9 @@ private:
     QLabel* summary_ = nullptr;
     QComboBox* unitChoice_ = nullptr;
     QAction* exportAction_ = nullptr;
+    QMenu* marksMenu_ = nullptr;
+    QList<QAction*> markActions_;           // one per mark, after the two steps
+    QList<QCPAbstractItem*> journalItems_; // the spells and marks in view; owned by the chart
     QProgressBar* progressBar_ = nullptr;
     QProgressDialog* exportDialog_ = nullptr;
     QTimer poll_;

@@ -397,6 +397,10 @@ bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr
         }
         return true;
     case WM_LINELOST:
+        // What was read before the loss comes before it in the capture and its journal.
+        if (SerialThread != nullptr) {
+            DrainAll(*SerialThread);
+        }
         JournalEvent(journal::LineLost, SystemText(static_cast<int>(wParam)));
         window_.SetLineLost(true);
         window_.ShowStatus(PortName(lParam) + ": the line is lost (" +

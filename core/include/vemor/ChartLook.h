@@ -37,6 +37,12 @@ inline constexpr Rgb LineColour(LineKind kind) {
 inline constexpr bool LineDashed(LineKind kind) {
     return kind == LineKind::Mark;
 }
+// A recording's spells without data, hatched: magenta where the line was lost, grey where
+// the port was closed.
+inline constexpr Rgb ClosedColour{160, 160, 160};
+inline constexpr Rgb BandColour(bool lineLost) {
+    return lineLost ? OutageColour : ClosedColour;
+}
 
 struct TraceLook {
     const char* Name;  // Series1..Series6
