@@ -189,20 +189,16 @@ JournalRecord::JournalRecord(std::string_view text) {
     bool isLost = false;
     bool isClosed = false;
     bool afterStart = false;
-    const auto endLost = [&](std::int64_t ms) {
-        if (isLost) {
-            lost.toMs = ms;
-            spells_.push_back(lost);
-            isLost = false;
+    // A spell of no time (the port closed as the capture stopped) is no gap in it.
+    const auto end = [this](JournalSpell& spell, bool& open, std::int64_t ms) {
+        if (open && ms > spell.fromMs) {
+            spell.toMs = ms;
+            spells_.push_back(spell);
         }
+        open = false;
     };
-    const auto endClosed = [&](std::int64_t ms) {
-        if (isClosed) {
-            closed.toMs = ms;
-            spells_.push_back(closed);
-            isClosed = false;
-        }
-    };
+    const auto endLost = [&](std::int64_t ms) { end(lost, isLost, ms); };
+    const auto endClosed = [&](std::int64_t ms) { end(closed, isClosed, ms); };
     const auto begin = [](JournalSpell& spell, bool& open, const JournalEntry& e) {
         spell.offset = e.offset;
         spell.fromMs = e.ms;

@@ -151,6 +151,7 @@ void CaptureViewer::BuildWindow() {
     values->addStretch(1);
     unitChoice_ = new QComboBox(client);
     unitChoice_->setObjectName(QStringLiteral("XUnit"));
+    unitChoice_->setSizeAdjustPolicy(QComboBox::AdjustToContents); // the name changes at load
     for (const char* choice : decode::UnitChoices) {
         unitChoice_->addItem(QString::fromLatin1(choice));
     }
@@ -171,6 +172,7 @@ void CaptureViewer::BuildWindow() {
     summary_->setObjectName(QStringLiteral("Summary"));
     summary_->setTextFormat(Qt::PlainText);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summary_->setWordWrap(true); // never wider than the window
     column->addWidget(summary_);
 
     chart_ = new QCustomPlot(client);
