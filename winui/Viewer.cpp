@@ -43,6 +43,9 @@ enum : int {
     IdUnit,
     IdChart,
     IdStatus,
+    IdNextMark,
+    IdPreviousMark,
+    IdFirstMark, // and one more per mark
 };
 
 std::vector<ViewerWindow*>& Viewers() {
@@ -191,6 +194,11 @@ void ViewerWindow::Build() {
     HMENU view = CreatePopupMenu();
     AppendMenuA(view, MF_STRING, IdShowAll, "Show &All\tHome");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), "&View");
+    MarksMenu = CreatePopupMenu();
+    AppendMenuA(MarksMenu, MF_STRING, IdNextMark, "&Next Mark\tF2");
+    AppendMenuA(MarksMenu, MF_STRING, IdPreviousMark, "&Previous Mark\tShift+F2");
+    AppendMenuA(MarksMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(MarksMenu), "&Marks");
     SetMenu(window_, bar);
 
     for (HWND& label : Labels) {
@@ -303,8 +311,44 @@ void ViewerWindow::FinishLoading(const decode::ViewerModel::Event& event) {
         return;
     }
     EnableMenuItem(FileMenu, IdExport, MF_BYCOMMAND | MF_ENABLED);
+    NameUnits();
+    ListMarks();
     ShowSummary();
     ShowAll();
+}
+
+void ViewerWindow::NameUnits() {
+    const auto chosen = SendMessageA(UnitChoice, CB_GETCURSEL, 0, 0);
+    SendMessageA(UnitChoice, CB_RESETCONTENT, 0, 0);
+    for (const XUnit unit : {XUnit::Frames, XUnit::Seconds}) {
+        SendMessageA(UnitChoice, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(model_.UnitChoice(unit).c_str()));
+    }
+    SendMessageA(UnitChoice, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
+void ViewerWindow::ListMarks() {
+    // Everything after Next, Previous and the separator is the last capture's.
+    while (GetMenuItemCount(MarksMenu) > 3) {
+        DeleteMenu(MarksMenu, 3, MF_BYPOSITION);
+    }
+    const auto marks = model_.Marks();
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        AppendMenuA(MarksMenu, MF_STRING, IdFirstMark + m, marks[m].text.c_str());
+    }
+    if (marks.empty()) {
+        AppendMenuA(MarksMenu, MF_STRING | MF_GRAYED, 0, "(no marks in this capture)");
+    }
+}
+
+void ViewerWindow::StepMark(int direction) {
+    SetStatus(model_.StepMark(direction));
+    Apply();
+}
+
+void ViewerWindow::GoToMark(std::size_t mark) {
+    SetStatus(model_.GoToMark(mark));
+    Apply();
 }
 
 void ViewerWindow::ShowSummary() {
@@ -436,6 +480,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         case IdShowAll:
             ShowAll();
             return 0;
+        case IdNextMark:
+        case IdPreviousMark:
+            StepMark(LOWORD(w) == IdNextMark ? 1 : -1);
+            return 0;
         case IdUnit: {
             // The choice as it stands when the list closes (a cancel restores it), or as the
             // keys change it while the list is closed.
@@ -452,6 +500,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         default:
+            if (LOWORD(w) >= IdFirstMark) {
+                GoToMark(LOWORD(w) - IdFirstMark);
+                return 0;
+            }
             break;
         }
         break;
@@ -463,6 +515,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         }
         if (w == VK_ESCAPE) {
             model_.CancelExport();
+            return 0;
+        }
+        if (w == VK_F2) {
+            StepMark(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
             return 0;
         }
         break;

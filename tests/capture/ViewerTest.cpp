@@ -6,12 +6,14 @@
 
 #include "../support/Decoded.h"
 
+#include "vemor/capture/Journal.h"
 #include "vemor/capture/Viewer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 namespace vemor::decode::testing {
 namespace {
@@ -265,6 +267,81 @@ TEST_F(Viewer, NavigationKeepsTheViewOnTheCapture) {
     m->SetUnit(XUnit::Frames);
     EXPECT_DOUBLE_EQ(m->Lo(), 200);
     EXPECT_EQ(m->AxisTitle(), "frame");
+}
+
+// A capture with its journal: the seconds run by the journal's clock in time of day, the lost
+// line is a band of its length, the marks are lines and a list to step through, and the
+// duration is the journal's. A journal that holds no event is said to be unread.
+TEST_F(Viewer, TheJournalGivesTimeOfDayOutagesAndMarks) {
+    const Bytes capture = Cat({Header("12:00:00", "12:00:11"), vemor::testing::VariedFrames(300)});
+    const std::uint64_t body = capture.size() - CaptureHeaderLength;
+    const auto at = [](int ms) {
+        return WallTime{2026, 12, 9, 12, 0, ms / 1000, ms % 1000};
+    };
+    std::string journal = JournalHeading;
+    for (const auto& [offset, ms, event, detail] :
+         std::vector<std::tuple<std::uint64_t, int, const char*, const char*>>{
+             {0, 0, "start", "TMP1.$$$"},
+             {0, 0, "port-opened", "COM10"},
+             {3300, 528, "time", ""},
+             {4950, 792, "line-lost", "Input/output error"},
+             {4950, 10792, "line-back", ""},
+             {6600, 11056, "mark", "1"},
+             {8250, 11320, "mark", "2: a note, with a comma"},
+             {body, 11584, "stop", ""}}) {
+        journal += JournalLine(offset, at(ms), event, detail);
+    }
+    WriteFile(dir_.File("TMP1.$$$.txt"), journal);
+    const auto m = Open(capture);
+    const CaptureIndex& index = *m->Index();
+
+    EXPECT_EQ(m->UnitChoice(XUnit::Seconds), "X in time of day");
+    m->SetUnit(XUnit::Seconds);
+    EXPECT_EQ(m->TickOrigin(), 43200.0);
+    EXPECT_NEAR(OffsetSeconds(index, 4950), 0.792, 1e-9);
+    EXPECT_NEAR(OffsetSeconds(index, 4950 + 1650), 11.056, 1e-9);
+    const std::uint64_t after = index.FirstEndingAtOrAfter(4951);
+    EXPECT_GT(FrameX(index, after, XUnit::Seconds) - FrameX(index, after - 1, XUnit::Seconds),
+              10.0);
+    EXPECT_EQ(FrameNear(index, 5.0, XUnit::Seconds) + 1, after); // in the outage: before it
+    EXPECT_NEAR(FullWidth(index, XUnit::Seconds), 11.584, 1e-9);
+    const std::string summary = m->SummaryText(Grouped);
+    EXPECT_NE(summary.find("Duration 0:00:11.58   Marks 2   Line lost 1   Port closed 0"),
+              std::string::npos)
+        << summary;
+
+    for (const XUnit unit : {XUnit::Seconds, XUnit::Frames}) {
+        m->SetUnit(unit);
+        m->ShowAll();
+        const View view = m->Picture();
+        ASSERT_EQ(view.bands.size(), 1u);
+        EXPECT_EQ(view.bands[0].text, "line lost 0:00:10.00");
+        EXPECT_EQ(view.bands[0].to - view.bands[0].from, unit == XUnit::Seconds ? 10.0 : 0.0);
+        ASSERT_EQ(view.marks.size(), 2u);
+        EXPECT_EQ(view.marks[1].note, "a note, with a comma");
+    }
+
+    // Stepping from the middle of the view, then from the cursor; the cursor reads the clock.
+    ASSERT_EQ(m->Marks().size(), 2u);
+    const std::string first = "Mark 1 at " + TimeText({12, 0, 11}, TimeFormatFromLocale());
+    const std::string second = "Mark 2 at " + TimeText({12, 0, 11}, TimeFormatFromLocale()) +
+                               ": a note, with a comma";
+    const std::pair<int, std::string> steps[] = {
+        {1, first}, {1, second}, {1, ViewerModel::NoMarkText}, {-1, first},
+        {-1, ViewerModel::NoMarkText}};
+    for (const auto& [direction, text] : steps) {
+        EXPECT_EQ(m->StepMark(direction), text);
+    }
+    EXPECT_EQ(m->CursorFrame(), index.FirstEndingAtOrAfter(6600));
+    m->SetUnit(XUnit::Seconds);
+    EXPECT_NE(m->CursorReading()->detail.find("time 12:00:11.0"), std::string::npos);
+
+    WriteFile(dir_.File("TMP2.$$$.txt"), "not a journal\n");
+    const auto unread = Open(capture, "TMP2.$$$");
+    EXPECT_EQ(unread->UnitChoice(XUnit::Seconds), UnitChoices[1]);
+    EXPECT_NE(unread->SummaryText(Grouped).find("Journal not read: " + dir_.File("TMP2.$$$.txt") +
+                                                ": holds no event"),
+              std::string::npos);
 }
 
 } // namespace
