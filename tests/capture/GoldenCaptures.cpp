@@ -1,5 +1,7 @@
 #include "GoldenCaptures.h"
 
+#include "vemor/capture/Journal.h"
+
 #include "vemor/Capture.h"
 
 #include <random>
@@ -88,6 +90,30 @@ std::vector<GoldenCapture> GoldenCaptures() {
         {"empty_body", "a capture during which nothing was received",
          Header("14:03:07", "14:03:09")},
     };
+}
+
+CaptureWithJournal OutageCapture() {
+    CaptureWithJournal c{Cat({Header("12:00:00", "12:00:11"), vemor::testing::VariedFrames(300)}),
+                         JournalHeading};
+    const std::uint64_t body = c.capture.size() - CaptureHeaderLength;
+    struct Event {
+        std::uint64_t offset;
+        int ms;
+        const char* event;
+        const char* detail;
+    };
+    for (const Event& e : {Event{0, 0, "start", "TMP1.$$$"},
+                           {0, 0, "port-opened", "COM10"},
+                           {3300, 528, "time", ""},
+                           {4950, 792, "line-lost", "Input/output error"},
+                           {4950, 10792, "line-back", ""},
+                           {6600, 11056, "mark", "1"},
+                           {8250, 11320, "mark", "2: a note, with a comma"},
+                           {body, 11584, "stop", ""}}) {
+        c.journal += JournalLine(e.offset, {2026, 12, 9, 12, 0, e.ms / 1000, e.ms % 1000},
+                                 e.event, e.detail);
+    }
+    return c;
 }
 
 Bytes RandomCapture(unsigned seed, int frames) {

@@ -32,6 +32,15 @@ std::vector<GoldenCapture> GoldenCaptures();
 // stretches between them: runs of up to 600 bytes and lone pairs.
 Bytes RandomCapture(unsigned seed, int frames);
 
+// A capture of 300 frames from 12:00:00 with its journal: a time mark at 3300, the line lost
+// at 4950 (0.792 s) for 10 s, marks "1" at 6600 and "2: a note, with a comma" at 8250, and
+// the stop at the end, 11.584 s from the start.
+struct CaptureWithJournal {
+    Bytes capture;
+    std::string journal;
+};
+CaptureWithJournal OutageCapture();
+
 // Each capture is decoded in each mode; golden file <capture><suffix>.
 struct OutputMode {
     std::string suffix;

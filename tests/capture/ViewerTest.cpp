@@ -6,14 +6,12 @@
 
 #include "../support/Decoded.h"
 
-#include "vemor/capture/Journal.h"
 #include "vemor/capture/Viewer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
-#include <tuple>
 
 namespace vemor::decode::testing {
 namespace {
@@ -273,24 +271,7 @@ TEST_F(Viewer, NavigationKeepsTheViewOnTheCapture) {
 // line is a band of its length, the marks are lines and a list to step through, and the
 // duration is the journal's. A journal that holds no event is said to be unread.
 TEST_F(Viewer, TheJournalGivesTimeOfDayOutagesAndMarks) {
-    const Bytes capture = Cat({Header("12:00:00", "12:00:11"), vemor::testing::VariedFrames(300)});
-    const std::uint64_t body = capture.size() - CaptureHeaderLength;
-    const auto at = [](int ms) {
-        return WallTime{2026, 12, 9, 12, 0, ms / 1000, ms % 1000};
-    };
-    std::string journal = JournalHeading;
-    for (const auto& [offset, ms, event, detail] :
-         std::vector<std::tuple<std::uint64_t, int, const char*, const char*>>{
-             {0, 0, "start", "TMP1.$$$"},
-             {0, 0, "port-opened", "COM10"},
-             {3300, 528, "time", ""},
-             {4950, 792, "line-lost", "Input/output error"},
-             {4950, 10792, "line-back", ""},
-             {6600, 11056, "mark", "1"},
-             {8250, 11320, "mark", "2: a note, with a comma"},
-             {body, 11584, "stop", ""}}) {
-        journal += JournalLine(offset, at(ms), event, detail);
-    }
+    const auto [capture, journal] = OutageCapture();
     WriteFile(dir_.File("TMP1.$$$.txt"), journal);
     const auto m = Open(capture);
     const CaptureIndex& index = *m->Index();

@@ -188,5 +188,27 @@ TEST_F(ViewerTest, ExportWritesTheDecodersCsvAndNeverReplacesTheCapture) {
     EXPECT_EQ(ReadBytes("TMP1.$$$"), capture);
 }
 
+// With a journal: the unit is named time of day, the Marks menu lists the marks, and F2 and
+// the menu move the cursor to them.
+TEST_F(ViewerTest, TheMarksMenuAndF2FindTheJournalsMarks) {
+    const auto [capture, journal] = decode::testing::OutageCapture();
+    WriteFile("TMP1.$$$", capture);
+    WriteFile("TMP1.$$$.txt", journal);
+    ViewerWindow* v = Drop("TMP1.$$$");
+    ASSERT_NE(v->Model().Index(), nullptr);
+    char unit[64] = {};
+    SendMessageA(v->UnitChoice, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(unit));
+    EXPECT_STREQ(unit, "X in time of day");
+    const auto marks = v->Model().Marks();
+    ASSERT_EQ(marks.size(), 2u);
+    ASSERT_EQ(GetMenuItemCount(v->MarksMenu), 5);
+    SendMessageA(v->Handle(), WM_KEYDOWN, VK_F2, 0);
+    EXPECT_EQ(v->Model().CursorFrame(), marks[0].frame);
+    EXPECT_EQ(v->StatusText(), marks[0].text);
+    SendMessageA(v->Handle(), WM_COMMAND, GetMenuItemID(v->MarksMenu, 4), 0);
+    EXPECT_EQ(v->Model().CursorFrame(), marks[1].frame);
+    EXPECT_EQ(v->StatusText(), marks[1].text);
+}
+
 } // namespace
 } // namespace vemor::wintest
