@@ -3,6 +3,7 @@
 #include "vemor/Messages.h"
 #include "vemor/Packet.h"
 #include "vemor/SystemText.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <algorithm>
 #include <array>
@@ -329,10 +330,14 @@ std::uint32_t Session::Drain(ThreadIO& link) {
     std::uint8_t buffer[DrainSize];
     const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
     if (CaptureStream && n > 0) {
+        JournalSilence();
         if (!CaptureStream->Append(buffer, n)) {
             ReportCaptureWriteFailure();
         }
         JournalArrival();
+    }
+    if (n > 0) {
+        lastKnownMs_ = Now();
     }
     FeedBytes(buffer, n);
     return n;
@@ -424,6 +429,7 @@ std::uint64_t Session::CaptureOffset() const {
 }
 
 void Session::JournalEvent(const char* event, const std::string& detail) {
+    lastKnownMs_ = Now();
     JournalEventAt(CaptureOffset(), LocalWallTime(), event, detail);
 }
 
@@ -451,6 +457,18 @@ void Session::JournalArrival() {
     lastTimeMarkMs_ = Now();
     NoteBytesGivenUp();
     JournalEvent(journal::Time);
+}
+
+void Session::JournalSilence() {
+    const std::int64_t now = Now();
+    const std::int64_t since = std::max(lastKnownMs_, captureStartMs_);
+    if (!journal_ || now - since < SilenceMs) {
+        return;
+    }
+    const std::int64_t wall = WallMs(LocalWallTime());
+    JournalEventAt(CaptureOffset(), WallTimeAt(wall - (now - since)), journal::Time, {});
+    JournalEventAt(CaptureOffset(), WallTimeAt(wall), journal::Time, {});
+    lastTimeMarkMs_ = now;
 }
 
 void Session::NoteBytesGivenUp() {
