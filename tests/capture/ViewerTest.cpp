@@ -325,5 +325,49 @@ TEST_F(Viewer, TheJournalGivesTimeOfDayOutagesAndMarks) {
               std::string::npos);
 }
 
+// Playback runs on the capture's own clock: through the lost line's ten seconds as they were,
+// faster and slower by doublings within the limits, to the end where it stops; navigation
+// pauses it.
+TEST_F(Viewer, PlaybackFollowsTheRecordedClock) {
+    const auto [capture, journal] = OutageCapture();
+    WriteFile(dir_.File("TMP1.$$$.txt"), journal);
+    const auto m = Open(capture);
+    const CaptureIndex& index = *m->Index();
+    const auto lastBy = [&index](double seconds) {
+        std::uint64_t f = 0;
+        while (f + 1 < index.Frames() && OffsetSeconds(index, index.End(f + 1)) <= seconds) {
+            ++f;
+        }
+        return f;
+    };
+    m->SetCursorFrame(0);
+    const double start = OffsetSeconds(index, index.End(0));
+    struct Step {
+        std::int64_t at;
+        int doublings;
+        double played; // recorded seconds since the start of play
+        bool playing;
+    };
+    m->TogglePlay(0);
+    for (const Step& s : {Step{500, 0, 0.5, true}, {5000, 0, 5, true}, {5000, 2, 5, true},
+                          {6000, 0, 9, true}, {7000, 0, 13, false}}) {
+        SCOPED_TRACE(s.at);
+        m->ChangeSpeed(s.doublings, s.at);
+        m->Advance(s.at);
+        EXPECT_EQ(m->CursorFrame(), lastBy(start + s.played));
+        EXPECT_EQ(m->Playing(), s.playing);
+    }
+    EXPECT_EQ(m->CursorFrame(), index.Frames() - 1);
+    EXPECT_EQ(m->SpeedText(), "Space plays at 4x");
+    m->ChangeSpeed(-10, 0);
+    EXPECT_EQ(m->SpeedText(), "Space plays at 1/4x");
+    m->ChangeSpeed(20, 0);
+    m->TogglePlay(0); // at the end: again from the start
+    EXPECT_EQ(m->CursorFrame(), 0u);
+    EXPECT_EQ(m->SpeedText(), "Playing at 64x");
+    m->StepCursor(1);
+    EXPECT_FALSE(m->Playing());
+}
+
 } // namespace
 } // namespace vemor::decode::testing

@@ -142,6 +142,22 @@ public:
     std::string StepMark(int direction);
     static constexpr const char* NoMarkText = "No mark that way.";
 
+    // Playback: the cursor moves from where it is at the speed the capture was recorded (its
+    // journal's clock, or the line's rate), times Speed(), and the view follows it. Times are
+    // the window's steady clock in milliseconds. Any navigation pauses it.
+    static constexpr double SlowestSpeed = 0.25;
+    static constexpr double FastestSpeed = 64;
+    void TogglePlay(std::int64_t nowMs);
+    void Pause() { playing_ = false; }
+    bool Playing() const { return playing_; }
+    double Speed() const { return speed_; }
+    // By doublings: 1 twice as fast, -1 half as fast, within the limits.
+    void ChangeSpeed(int doublings, std::int64_t nowMs);
+    // The cursor to where the playback is at nowMs; true when it moved. The end stops it.
+    bool Advance(std::int64_t nowMs);
+    // "Playing at 4x", "Space plays at 1/4x".
+    std::string SpeedText() const;
+
     void SetDecimalSeparator(char sep) { sep_ = sep; }
     struct Reading {
         std::array<std::string, 5> labels; // as the live labels show them, Latin-1
@@ -168,6 +184,8 @@ private:
     Event FinishLoading();
     Event FinishExport();
     std::uint64_t LastFrame() const { return index_->Frames() - 1; }
+    void PlaceCursor(std::uint64_t frame);
+    double PlayedSeconds(std::int64_t nowMs) const;
 
     std::string path_;
     FileId viewedId_;
@@ -184,6 +202,10 @@ private:
     double dragPx_ = 0;
     std::optional<std::uint64_t> cursor_;
     char sep_ = '.';
+    bool playing_ = false;
+    double speed_ = 1;
+    double playFrom_ = 0;          // recorded seconds from the start, at playStartMs_
+    std::int64_t playStartMs_ = 0;
 };
 
 } // namespace vemor::decode
