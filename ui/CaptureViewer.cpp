@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,6 +38,7 @@ using decode::XUnit;
 using Outcome = decode::ViewerModel::Outcome;
 
 constexpr int PollMs = 30;
+constexpr int PlayMs = 40; // a readout that changes 25 times a second can still be followed
 
 const QColor RejectColour(255, 64, 64);
 
@@ -84,6 +86,10 @@ CaptureViewer::CaptureViewer(const QString& path)
     ReadLocale();
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
+    play_.setInterval(PlayMs);
+    connect(&play_, &QTimer::timeout, this, [this] {
+        Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); });
+    });
     StartLoading();
 }
 
@@ -149,6 +155,10 @@ void CaptureViewer::BuildWindow() {
         values->addWidget(labels_[i]);
     }
     values->addStretch(1);
+    speed_ = new QLabel(client);
+    speed_->setObjectName(QStringLiteral("PlaySpeed"));
+    speed_->setTextFormat(Qt::PlainText);
+    values->addWidget(speed_);
     unitChoice_ = new QComboBox(client);
     unitChoice_->setObjectName(QStringLiteral("XUnit"));
     unitChoice_->setSizeAdjustPolicy(QComboBox::AdjustToContents); // the name changes at load
@@ -356,9 +366,28 @@ void CaptureViewer::SetCursorFrame(std::uint64_t frame) {
     Apply();
 }
 
+void CaptureViewer::Play(void (*act)(decode::ViewerModel&, std::int64_t)) {
+    if (!model_.Index()) {
+        return;
+    }
+    model_.SetPlotWidth(chart_->axisRect()->width());
+    const std::optional<std::uint64_t> before = model_.CursorFrame();
+    const double lo = model_.Lo();
+    act(model_, QDateTime::currentMSecsSinceEpoch());
+    if (model_.CursorFrame() != before || model_.Lo() != lo) {
+        Apply();
+    } else {
+        speed_->setText(Local(model_.SpeedText()));
+    }
+}
+
 void CaptureViewer::Apply() {
     if (!model_.Index()) {
         return;
+    }
+    speed_->setText(Local(model_.SpeedText()));
+    if (model_.Playing() != play_.isActive()) {
+        model_.Playing() ? play_.start() : play_.stop();
     }
     chart_->xAxis->setRange(model_.Lo(), model_.Hi());
     if (model_.CursorFrame()) {
@@ -502,6 +531,16 @@ void CaptureViewer::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Home:
         ShowAll();
         return;
+    case Qt::Key_Space:
+        Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
+        return;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BracketLeft: {
+        const bool faster = event->key() == Qt::Key_BracketRight;
+        Play(faster ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
+                    : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
+        return;
+    }
     default:
         QMainWindow::keyPressEvent(event);
     }

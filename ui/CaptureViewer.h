@@ -97,6 +97,7 @@ private:
     void ListMarks();
     void ShowMarkStatus(const std::string& text);
     void UseUnitTicks();
+    void Play(void (*act)(decode::ViewerModel&, std::int64_t));
 
     QString path_;
     decode::ViewerModel model_;
@@ -116,6 +117,8 @@ private:
     QProgressBar* progressBar_ = nullptr;
     QProgressDialog* exportDialog_ = nullptr;
     QTimer poll_;
+    QTimer play_;                  // the playback's tick, while it plays
+    QLabel* speed_ = nullptr;
 
     bool dirty_ = true; // the graphs do not yet show the axis range
     int filledWidth_ = 0;
