@@ -10,6 +10,7 @@
 #include <cmath>
 #include <iterator>
 #include <system_error>
+#include <utility>
 
 namespace vemor {
 
@@ -99,12 +100,34 @@ WallTime WallTimeAt(std::int64_t ms) {
     return t;
 }
 
-std::string WallText(std::int64_t ms) {
+char* PutWallText(char* out, std::int64_t ms) {
     const WallTime t = WallTimeAt(ms);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day,
-                  t.Hour, t.Minute, t.Second, t.Millisecond);
-    return text;
+    const auto digits = [&out](int v, int n) {
+        for (int d = n - 1; d >= 0; --d) {
+            out[d] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        }
+        out += n;
+    };
+    if (t.Year >= 0 && t.Year <= 9999) {
+        digits(t.Year, 4);
+    } else {
+        out = std::to_chars(out, out + 12, t.Year).ptr;
+    }
+    const std::pair<char, int> rest[] = {{'-', t.Month},  {'-', t.Day},    {' ', t.Hour},
+                                         {':', t.Minute}, {':', t.Second}};
+    for (const auto& [sep, v] : rest) {
+        *out++ = sep;
+        digits(v, 2);
+    }
+    *out++ = '.';
+    digits(t.Millisecond, 3);
+    return out;
+}
+
+std::string WallText(std::int64_t ms) {
+    char text[WallTextRoom];
+    return std::string(text, PutWallText(text, ms));
 }
 
 std::string DurationText(std::int64_t ms, char sep) {
@@ -235,29 +258,47 @@ JournalRecord::JournalRecord(std::string_view text) {
         endLost(entries_.back().ms);
         endClosed(entries_.back().ms);
     }
-    std::sort(spells_.begin(), spells_.end(),
+    std::stable_sort(spells_.begin(), spells_.end(),
               [](const JournalSpell& a, const JournalSpell& b) { return a.fromMs < b.fromMs; });
+}
+
+double JournalRecord::ExactMsBefore(std::size_t next, std::uint64_t offset) const {
+    if (entries_.empty()) {
+        return 0;
+    }
+    if (next == entries_.size()) {
+        const std::uint64_t beyond = offset - entries_.back().offset;
+        return static_cast<double>(LastMs()) +
+               static_cast<double>(beyond) * 1000 / decode::LineBytesPerSecond;
+    }
+    const JournalEntry& after = entries_[next];
+    if (after.offset == offset || next == 0) {
+        return static_cast<double>(after.ms);
+    }
+    const JournalEntry& before = entries_[next - 1];
+    return static_cast<double>(before.ms) + static_cast<double>(after.ms - before.ms) *
+                                                static_cast<double>(offset - before.offset) /
+                                                static_cast<double>(after.offset - before.offset);
 }
 
 double JournalRecord::ExactMsAt(std::uint64_t offset) const {
     const auto next =
         std::lower_bound(entries_.begin(), entries_.end(), offset,
                          [](const JournalEntry& e, std::uint64_t o) { return e.offset < o; });
-    if (next == entries_.end()) {
-        const std::uint64_t beyond = offset - entries_.back().offset;
-        return static_cast<double>(LastMs()) +
-               static_cast<double>(beyond) * 1000 / decode::LineBytesPerSecond;
+    return ExactMsBefore(static_cast<std::size_t>(next - entries_.begin()), offset);
+}
+
+std::int64_t JournalRecord::MsAt(std::uint64_t offset, std::size_t& next) const {
+    while (next < entries_.size() && entries_[next].offset < offset) {
+        ++next;
     }
-    if (next->offset == offset || next == entries_.begin()) {
-        return static_cast<double>(next->ms);
-    }
-    const JournalEntry& before = *std::prev(next);
-    return static_cast<double>(before.ms) + static_cast<double>(next->ms - before.ms) *
-                                                static_cast<double>(offset - before.offset) /
-                                                static_cast<double>(next->offset - before.offset);
+    return std::llround(ExactMsBefore(next, offset));
 }
 
 std::uint64_t JournalRecord::OffsetAt(double ms) const {
+    if (entries_.empty()) {
+        return 0;
+    }
     const auto next =
         std::lower_bound(entries_.begin(), entries_.end(), ms, [](const JournalEntry& e, double t) {
             return static_cast<double>(e.ms) < t;
