@@ -1,10 +1,13 @@
 #include "GoldenCaptures.h"
 
-#include "vemor/capture/Journal.h"
+#include "../support/Files.h"
 
 #include "vemor/Capture.h"
+#include "vemor/capture/Journal.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <random>
+#include <tuple>
 
 namespace vemor::decode::testing {
 
@@ -19,6 +22,17 @@ Bytes Run(int n) {
         out.push_back(static_cast<std::uint8_t>(j % 200 + 1));
     }
     return out;
+}
+
+// A journal of lines as the monitor writes them, at milliseconds after 17:09:05.000.
+std::string JournalOf(std::initializer_list<std::tuple<std::uint64_t, int, const char*, const char*>>
+                          events) {
+    const std::int64_t base = WallMs({2026, 12, 9, 17, 9, 5, 0});
+    std::string text = JournalHeading;
+    for (const auto& [offset, ms, event, detail] : events) {
+        text += JournalLine(offset, WallTimeAt(base + ms), event, detail);
+    }
+    return text;
 }
 
 } // namespace
@@ -89,6 +103,24 @@ std::vector<GoldenCapture> GoldenCaptures() {
               cutOff})},
         {"empty_body", "a capture during which nothing was received",
          Header("14:03:07", "14:03:09")},
+        {"journal",
+         "with its journal: marks at a frame's end, in one frame, after the last, a note to "
+         "quote; the line lost and the port closed between frames",
+         Cat({Header("17:09:05", "17:09:10"), vemor::testing::CountingFrames(6), Bytes(12, 0x11)}),
+         JournalOf({{0, 123, journal::Start, "TMP3.$$$"},
+                    {0, 125, journal::PortOpened, "/dev/ttyUSB0"},
+                    {0, 130, journal::Mark, "1"},
+                    {66, 1000, journal::Time, ""},
+                    {66, 1010, journal::Mark, "2: Kick back, at \"3000\" rpm"},
+                    {70, 1100, journal::LineLost, "Input/output error"},
+                    {70, 3100, journal::LineBack, ""},
+                    {100, 3200, journal::Mark, "3"},
+                    {120, 3250, journal::Mark, "4: two\tlines\nhere"},
+                    {132, 3300, journal::PortClosed, "/dev/ttyUSB0"},
+                    {132, 5300, journal::PortOpened, "/dev/ttyUSB0"},
+                    {198, 5400, journal::Mark, "5"},
+                    {205, 5450, journal::Mark, "6"},
+                    {210, 5500, journal::Stop, ""}})},
     };
 }
 
@@ -114,6 +146,15 @@ CaptureWithJournal OutageCapture() {
                                  e.event, e.detail);
     }
     return c;
+}
+
+std::string WriteGolden(const TempDir& dir, const GoldenCapture& capture) {
+    const std::string file = dir.File(capture.name + ".cap");
+    vemor::testing::WriteFile(file, capture.bytes);
+    if (!capture.journal.empty()) {
+        vemor::testing::WriteFile(JournalName(file), capture.journal);
+    }
+    return file;
 }
 
 Bytes RandomCapture(unsigned seed, int frames) {
