@@ -235,6 +235,39 @@ TEST(DecodeCli, HelpGoesToStdoutWithExitZero) {
     EXPECT_NE(o.out.find("--payload"), std::string::npos);
 }
 
+// A journal beside the capture that cannot be used is a warning; the rows are those without.
+TEST(DecodeCli, JournalThatCannotBeReadIsWarnedAboutAndLeftOut) {
+    struct Case {
+        const char* name;
+        bool folder;
+        std::string reason; // empty: the system's words
+    };
+    const Case cases[] = {
+        {"no event in it", false, "holds no event"},
+        {"a folder", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tmp;
+        const std::string file = tmp.File("TMP3.$$$");
+        WriteFile(file, GoldenCaptures().front().bytes);
+        if (c.folder) {
+            std::filesystem::create_directory(file + ".txt");
+        } else {
+            WriteFile(file + ".txt", std::string("offset\tdate\ttime\tevent\tdetail\n"));
+        }
+        const Outcome o = RunDecoder(tmp, {file});
+        EXPECT_EQ(o.exitStatus, 0);
+        EXPECT_EQ(o.out, ReadText(GoldenPath("basic.csv")));
+        const std::string prefix = "vemor-decode: " + file + ".txt: ";
+        EXPECT_EQ(o.err.rfind(prefix, 0), 0u) << o.err;
+        EXPECT_TRUE(o.err.ends_with("; decoding without it\n")) << o.err;
+        if (!c.reason.empty()) {
+            EXPECT_EQ(o.err, prefix + c.reason + "; decoding without it\n");
+        }
+    }
+}
+
 TEST(DecodeCli, FileNamedLikeAnOptionAfterDoubleDash) {
     TempDir tmp;
     const std::string file = tmp.File("--info");
