@@ -211,6 +211,11 @@ void JournalCells::SkipMarksTo(std::uint64_t end) {
 
 std::size_t JournalCells::Prepare(std::uint64_t end) {
     ms_ = journal_.MsAt(end, entry_);
+    const std::int64_t second = ms_ >= 0 ? ms_ / 1000 : (ms_ - 999) / 1000;
+    if (second != second_) {
+        second_ = second;
+        stampLength_ = static_cast<std::size_t>(PutWallText(stamp_, second * 1000) - stamp_) - 3;
+    }
     marks_.clear();
     const auto& marks = journal_.Marks();
     if (mark_ < marks.size() && marks[mark_].offset <= end) [[unlikely]] {
@@ -229,7 +234,11 @@ std::size_t JournalCells::Prepare(std::uint64_t end) {
 
 char* JournalCells::Put(char* out) const {
     *out++ = ',';
-    out = PutWallText(out, ms_);
+    out = std::copy(stamp_, stamp_ + stampLength_, out);
+    const auto ms = static_cast<int>(ms_ - second_ * 1000);
+    *out++ = static_cast<char>('0' + ms / 100);
+    *out++ = static_cast<char>('0' + ms / 10 % 10);
+    *out++ = static_cast<char>('0' + ms % 10);
     *out++ = ',';
     return std::copy(marks_.begin(), marks_.end(), out);
 }

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <system_error>
 #include <utility>
@@ -60,9 +60,9 @@ bool ParseWhen(std::string_view date, std::string_view time, std::int64_t& ms) {
         mi > 59 || s > 60) {
         return false;
     }
-    ms = WallMs({static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d),
-                 static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
-                 static_cast<int>(f)});
+    ms =
+        WallMs({static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d), static_cast<int>(h),
+                static_cast<int>(mi), static_cast<int>(s), static_cast<int>(f)});
     return true;
 }
 
@@ -114,8 +114,8 @@ char* PutWallText(char* out, std::int64_t ms) {
     } else {
         out = std::to_chars(out, out + 12, t.Year).ptr;
     }
-    const std::pair<char, int> rest[] = {{'-', t.Month},  {'-', t.Day},    {' ', t.Hour},
-                                         {':', t.Minute}, {':', t.Second}};
+    const std::pair<char, int> rest[] = {
+        {'-', t.Month}, {'-', t.Day}, {' ', t.Hour}, {':', t.Minute}, {':', t.Second}};
     for (const auto& [sep, v] : rest) {
         *out++ = sep;
         digits(v, 2);
@@ -248,9 +248,9 @@ JournalRecord::JournalRecord(std::string_view text) {
             endClosed(e.ms);
         } else if (e.event == journal::Mark) {
             const std::size_t colon = e.detail.find(": ");
-            marks_.push_back({e.offset, e.ms, e.detail.substr(0, colon),
-                              colon == std::string::npos ? std::string()
-                                                         : e.detail.substr(colon + 2)});
+            marks_.push_back(
+                {e.offset, e.ms, e.detail.substr(0, colon),
+                 colon == std::string::npos ? std::string() : e.detail.substr(colon + 2)});
         }
     }
     if (!entries_.empty()) {
@@ -258,8 +258,9 @@ JournalRecord::JournalRecord(std::string_view text) {
         endLost(entries_.back().ms);
         endClosed(entries_.back().ms);
     }
-    std::stable_sort(spells_.begin(), spells_.end(),
-              [](const JournalSpell& a, const JournalSpell& b) { return a.fromMs < b.fromMs; });
+    std::stable_sort(
+        spells_.begin(), spells_.end(),
+        [](const JournalSpell& a, const JournalSpell& b) { return a.fromMs < b.fromMs; });
 }
 
 double JournalRecord::ExactMsBefore(std::size_t next, std::uint64_t offset) const {
@@ -315,8 +316,8 @@ std::uint64_t JournalRecord::OffsetAt(double ms) const {
         // Within the time the line stood still there: the next byte is the first after it.
         return next->offset + 1;
     }
-    const double share = (ms - static_cast<double>(before.ms)) /
-                         static_cast<double>(next->ms - before.ms);
+    const double share =
+        (ms - static_cast<double>(before.ms)) / static_cast<double>(next->ms - before.ms);
     return before.offset + static_cast<std::uint64_t>(std::ceil(
                                share * static_cast<double>(next->offset - before.offset)));
 }

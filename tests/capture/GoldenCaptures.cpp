@@ -25,8 +25,8 @@ Bytes Run(int n) {
 }
 
 // A journal of lines as the monitor writes them, at milliseconds after 17:09:05.000.
-std::string JournalOf(std::initializer_list<std::tuple<std::uint64_t, int, const char*, const char*>>
-                          events) {
+std::string
+JournalOf(std::initializer_list<std::tuple<std::uint64_t, int, const char*, const char*>> events) {
     const std::int64_t base = WallMs({2026, 12, 9, 17, 9, 5, 0});
     std::string text = JournalHeading;
     for (const auto& [offset, ms, event, detail] : events) {

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -107,6 +108,10 @@ private:
     std::size_t entry_ = 0;
     std::size_t mark_ = 0;
     std::int64_t ms_ = 0;
+    // The local time's text up to its milliseconds, the same for the frames of a second.
+    std::int64_t second_ = std::numeric_limits<std::int64_t>::min();
+    char stamp_[WallTextRoom] = {};
+    std::size_t stampLength_ = 0;
     std::string marks_; // the prepared mark cell, quoted where it must be
 };
 
