@@ -1,5 +1,7 @@
 // The journal reader on arbitrary text: what it keeps is in order, reads back the same when
 // written again, and its times and offsets agree with each other.
+#include "Check.h"
+
 #include "vemor/capture/Journal.h"
 #include "vemor/capture/JournalRecord.h"
 
@@ -8,15 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-} // namespace
+using vemor::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const vemor::JournalRecord record(std::string_view(reinterpret_cast<const char*>(data), size));
