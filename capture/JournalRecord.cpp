@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -304,9 +305,25 @@ std::uint64_t JournalRecord::OffsetAt(double ms) const {
         std::lower_bound(entries_.begin(), entries_.end(), ms, [](const JournalEntry& e, double t) {
             return static_cast<double>(e.ms) < t;
         });
+    const auto i = static_cast<std::size_t>(next - entries_.begin());
+    // The estimate can be a byte off by rounding (21 / 300 * 300 is a little over 21): it is
+    // settled on ExactMsAt's own figures, between the byte after the event before and last.
+    const auto settle = [&](std::uint64_t o, std::uint64_t first, std::uint64_t last) {
+        while (o > first && ExactMsBefore(i, o - 1) >= ms) {
+            --o;
+        }
+        while (o < last && ExactMsBefore(i, o) < ms) {
+            ++o;
+        }
+        return o;
+    };
     if (next == entries_.end()) {
+        const std::uint64_t after = entries_.back().offset;
         const double beyond = (ms - static_cast<double>(LastMs())) * decode::LineBytesPerSecond;
-        return entries_.back().offset + static_cast<std::uint64_t>(std::ceil(beyond / 1000));
+        // Bounded, as a time far beyond any capture would not fit an offset.
+        const double bytes = std::min(std::ceil(beyond / 1000), 9e18);
+        return settle(after + static_cast<std::uint64_t>(bytes), after + 1,
+                      std::numeric_limits<std::uint64_t>::max());
     }
     if (next == entries_.begin()) {
         return next->offset;
@@ -318,8 +335,9 @@ std::uint64_t JournalRecord::OffsetAt(double ms) const {
     }
     const double share =
         (ms - static_cast<double>(before.ms)) / static_cast<double>(next->ms - before.ms);
-    return before.offset + static_cast<std::uint64_t>(std::ceil(
-                               share * static_cast<double>(next->offset - before.offset)));
+    return settle(before.offset + static_cast<std::uint64_t>(std::ceil(
+                                      share * static_cast<double>(next->offset - before.offset))),
+                  before.offset + 1, next->offset);
 }
 
 std::optional<JournalRecord> ReadJournalOf(const std::string& capturePath, std::string* error) {

@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::int64_t ms = record.MsAt(o, next);
             Check(ms == record.MsAt(o) && ms >= last);
             last = ms;
-            const std::uint64_t back = record.OffsetAt(ms);
-            Check(back <= o && record.MsAt(back) <= ms);
+            const double exact = record.ExactMsAt(o);
+            Check(record.OffsetAt(exact) <= o + 1);
         }
     }
     for (const vemor::JournalSpell& s : record.Spells()) {

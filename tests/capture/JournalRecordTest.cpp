@@ -106,17 +106,18 @@ TEST(JournalRecord, TimeOfAnOffsetBetweenEventsAndAtJumps) {
                                  {400, 3300, journal::Stop}}));
     const std::pair<std::uint64_t, std::int64_t> times[] = {
         {0, 0},      {49, 493},   {50, 503},   {100, 1000}, {101, 3001},
-        {250, 3150}, {400, 3300}, {406, 3300}, {407, 3301}, {6650, 4300},
+        {250, 3150}, {400, 3300}, {403, 3300}, {404, 3301}, {6650, 4300},
     };
     for (const auto& [offset, ms] : times) {
         EXPECT_EQ(r.MsAt(offset), Base + ms) << offset;
     }
+    // The first byte whose exact time reaches it; in the jump, the first byte after it.
     const std::pair<std::int64_t, std::uint64_t> offsets[] = {
-        {-10, 0},    {0, 0},      {503, 50},   {1000, 100},
-        {2000, 100}, {3001, 101}, {3301, 407}, {4300, 6650},
+        {-10, 0},    {0, 0},      {503, 51},   {1000, 100},  {2000, 101},
+        {3001, 101}, {3150, 250}, {3301, 407}, {4300, 6650},
     };
     for (const auto& [ms, offset] : offsets) {
-        EXPECT_EQ(r.OffsetAt(Base + ms), offset) << ms;
+        EXPECT_EQ(r.OffsetAt(static_cast<double>(Base + ms)), offset) << ms;
     }
     // Outside the jump the two are each other's inverse; the walking MsAt is the searching one.
     std::size_t next = 0;
@@ -127,9 +128,10 @@ TEST(JournalRecord, TimeOfAnOffsetBetweenEventsAndAtJumps) {
         if (ms > 1000 && ms <= 3000) {
             continue;
         }
-        const std::uint64_t o = r.OffsetAt(Base + ms);
-        ASSERT_GE(r.MsAt(o), Base + ms) << ms;
-        ASSERT_LT(r.MsAt(o - 1), Base + ms) << ms;
+        const auto at = static_cast<double>(Base + ms);
+        const std::uint64_t o = r.OffsetAt(at);
+        ASSERT_GE(r.ExactMsAt(o), at) << ms;
+        ASSERT_LT(r.ExactMsAt(o - 1), at) << ms;
     }
 }
 
