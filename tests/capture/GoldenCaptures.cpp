@@ -7,7 +7,6 @@
 #include "vemor/capture/JournalRecord.h"
 
 #include <random>
-#include <tuple>
 
 namespace vemor::decode::testing {
 
@@ -24,13 +23,19 @@ Bytes Run(int n) {
     return out;
 }
 
-// A journal of lines as the monitor writes them, at milliseconds after 17:09:05.000.
-std::string
-JournalOf(std::initializer_list<std::tuple<std::uint64_t, int, const char*, const char*>> events) {
-    const std::int64_t base = WallMs({2026, 12, 9, 17, 9, 5, 0});
+struct Event {
+    std::uint64_t offset;
+    int ms; // after the start
+    const char* event;
+    const char* detail;
+};
+
+// A journal of lines as the monitor writes them.
+std::string JournalOf(const WallTime& start, std::initializer_list<Event> events) {
+    const std::int64_t base = WallMs(start);
     std::string text = JournalHeading;
-    for (const auto& [offset, ms, event, detail] : events) {
-        text += JournalLine(offset, WallTimeAt(base + ms), event, detail);
+    for (const Event& e : events) {
+        text += JournalLine(e.offset, WallTimeAt(base + e.ms), e.event, e.detail);
     }
     return text;
 }
@@ -107,7 +112,8 @@ std::vector<GoldenCapture> GoldenCaptures() {
          "with its journal: marks at a frame's end, in one frame, after the last, a note to "
          "quote; the line lost and the port closed between frames",
          Cat({Header("17:09:05", "17:09:10"), vemor::testing::CountingFrames(6), Bytes(12, 0x11)}),
-         JournalOf({{0, 123, journal::Start, "TMP3.$$$"},
+         JournalOf({2026, 12, 9, 17, 9, 5, 0},
+                   {{0, 123, journal::Start, "TMP3.$$$"},
                     {0, 125, journal::PortOpened, "/dev/ttyUSB0"},
                     {0, 130, journal::Mark, "1"},
                     {66, 1000, journal::Time, ""},
@@ -125,27 +131,17 @@ std::vector<GoldenCapture> GoldenCaptures() {
 }
 
 CaptureWithJournal OutageCapture() {
-    CaptureWithJournal c{Cat({Header("12:00:00", "12:00:11"), vemor::testing::VariedFrames(300)}),
-                         JournalHeading};
-    const std::uint64_t body = c.capture.size() - CaptureHeaderLength;
-    struct Event {
-        std::uint64_t offset;
-        int ms;
-        const char* event;
-        const char* detail;
-    };
-    for (const Event& e : {Event{0, 0, "start", "TMP1.$$$"},
-                           {0, 0, "port-opened", "COM10"},
-                           {3300, 528, "time", ""},
-                           {4950, 792, "line-lost", "Input/output error"},
-                           {4950, 10792, "line-back", ""},
-                           {6600, 11056, "mark", "1"},
-                           {8250, 11320, "mark", "2: a note, with a comma"},
-                           {body, 11584, "stop", ""}}) {
-        c.journal += JournalLine(e.offset, {2026, 12, 9, 12, 0, e.ms / 1000, e.ms % 1000},
-                                 e.event, e.detail);
-    }
-    return c;
+    const Bytes capture = Cat({Header("12:00:00", "12:00:11"), vemor::testing::VariedFrames(300)});
+    const std::uint64_t body = capture.size() - CaptureHeaderLength;
+    return {capture,
+            JournalOf({2026, 12, 9, 12, 0, 0, 0}, {{0, 0, "start", "TMP1.$$$"},
+                                                   {0, 0, "port-opened", "COM10"},
+                                                   {3300, 528, "time", ""},
+                                                   {4950, 792, "line-lost", "Input/output error"},
+                                                   {4950, 10792, "line-back", ""},
+                                                   {6600, 11056, "mark", "1"},
+                                                   {8250, 11320, "mark", "2: a note, with a comma"},
+                                                   {body, 11584, "stop", ""}})};
 }
 
 std::string WriteGolden(const TempDir& dir, const GoldenCapture& capture) {
