@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <system_error>
@@ -301,7 +302,14 @@ Result ExportCsv(const CaptureIndex& index, std::uint64_t first, std::uint64_t l
     last = std::min(last, index.Frames());
     first = std::min(first, last);
     OutputBuffer buffer(out);
-    buffer.Append(CsvHeaderLine(false));
+    std::optional<JournalCells> journal;
+    if (index.Journal() != nullptr) {
+        journal.emplace(*index.Journal());
+        if (first > 0) {
+            journal->SkipMarksTo(index.End(first - 1));
+        }
+    }
+    buffer.Append(CsvHeaderLine(false, journal.has_value()));
     if (progress != nullptr) {
         progress->total = last - first;
     }
@@ -314,7 +322,7 @@ Result ExportCsv(const CaptureIndex& index, std::uint64_t first, std::uint64_t l
                 end = index.EndFrom(k, end);
             }
             const auto payload = index.Payload(k);
-            AppendRow(buffer, k, end, payload.data());
+            AppendRow(buffer, k, end, payload.data(), journal ? &*journal : nullptr);
         }
         if (progress != nullptr) {
             progress->done = stop - first;

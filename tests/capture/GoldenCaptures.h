@@ -2,6 +2,7 @@
 // Small capture files built byte by byte, decoded by the golden-file tests.
 
 #include "../support/Frames.h"
+#include "../support/TempDir.h"
 
 #include "vemor/capture/Decode.h"
 
@@ -14,6 +15,7 @@ namespace vemor::decode::testing {
 using vemor::testing::Bytes;
 using vemor::testing::Cat;
 using vemor::testing::Payload;
+using vemor::testing::TempDir;
 
 // Payload bytes 1..31 (no FF, no 00), then the given bytes set.
 Payload Sample(std::initializer_list<std::pair<int, int>> set = {});
@@ -24,7 +26,11 @@ struct GoldenCapture {
     std::string name;
     std::string about;
     Bytes bytes;
+    std::string journal = {}; // the text of the journal beside it; empty for none
 };
+
+// Writes the capture as dir/<name>.cap and its journal beside it; returns the capture's path.
+std::string WriteGolden(const TempDir& dir, const GoldenCapture& capture);
 
 std::vector<GoldenCapture> GoldenCaptures();
 
