@@ -87,9 +87,8 @@ CaptureViewer::CaptureViewer(const QString& path)
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
     play_.setInterval(PlayMs);
-    connect(&play_, &QTimer::timeout, this, [this] {
-        Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); });
-    });
+    connect(&play_, &QTimer::timeout, this,
+            [this] { Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); }); });
     StartLoading();
 }
 
@@ -133,8 +132,8 @@ void CaptureViewer::BuildWindow() {
     };
     marksMenu_->addAction(QStringLiteral("&Next Mark"), QKeySequence(Qt::Key_F2), this,
                           [step] { step(1); });
-    marksMenu_->addAction(QStringLiteral("&Previous Mark"),
-                          QKeySequence(Qt::SHIFT | Qt::Key_F2), this, [step] { step(-1); });
+    marksMenu_->addAction(QStringLiteral("&Previous Mark"), QKeySequence(Qt::SHIFT | Qt::Key_F2),
+                          this, [step] { step(-1); });
     marksMenu_->addSeparator();
 
     auto* client = new QWidget(this);
@@ -465,8 +464,7 @@ void CaptureViewer::ShowJournal(const decode::View& view) {
         place(line->end, m.x, 1);
         line->setPen(QPen(markColour, 1));
         journalItems_.append(line);
-        label(Local(m.note.empty() ? m.number : m.number + ": " + m.note), m.x, 0.06,
-              markColour);
+        label(Local(m.note.empty() ? m.number : m.number + ": " + m.note), m.x, 0.06, markColour);
     }
 }
 

@@ -6,8 +6,8 @@
 
 #include "vemor/capture/Viewer.h"
 
-#include <QMainWindow>
 #include <QList>
+#include <QMainWindow>
 #include <QString>
 #include <QTimer>
 
@@ -112,12 +112,12 @@ private:
     QComboBox* unitChoice_ = nullptr;
     QAction* exportAction_ = nullptr;
     QMenu* marksMenu_ = nullptr;
-    QList<QAction*> markActions_;           // one per mark, after the two steps
+    QList<QAction*> markActions_;          // one per mark, after the two steps
     QList<QCPAbstractItem*> journalItems_; // the spells and marks in view; owned by the chart
     QProgressBar* progressBar_ = nullptr;
     QProgressDialog* exportDialog_ = nullptr;
     QTimer poll_;
-    QTimer play_;                  // the playback's tick, while it plays
+    QTimer play_; // the playback's tick, while it plays
     QLabel* speed_ = nullptr;
 
     bool dirty_ = true; // the graphs do not yet show the axis range

@@ -57,8 +57,8 @@ std::string AxisNumber(double v) {
 // The smallest step of whole clock units (a 1-2-5 series below a second) that puts
 // `spacing` pixels or more between two ticks.
 double ClockStep(double range, double pixels, double spacing) {
-    constexpr double Steps[] = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1,  0.2,  0.5,
-                                1,     2,     5,     10,   15,   30,   60,   120,  300,
+    constexpr double Steps[] = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05,  0.1,   0.2,  0.5,
+                                1,     2,     5,     10,   15,   30,    60,    120,  300,
                                 600,   900,   1800,  3600, 7200, 10800, 21600, 43200};
     const double raw = pixels > 0 ? range * spacing / pixels : range;
     for (const double step : Steps) {
@@ -71,7 +71,8 @@ double ClockStep(double range, double pixels, double spacing) {
 
 // 17:09:40, with milliseconds where the ticks are closer than a second.
 std::string ClockText(double secondOfDay, bool milliseconds) {
-    const long long ms = std::llround(std::fmod(std::fmod(secondOfDay, 86400) + 86400, 86400) * 1000);
+    const long long ms =
+        std::llround(std::fmod(std::fmod(secondOfDay, 86400) + 86400, 86400) * 1000);
     char text[32];
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", ms / 3600000 % 24, ms / 60000 % 60,
                   ms / 1000 % 60);

@@ -3,7 +3,8 @@
 // the Qt viewer has too. The five values as the live labels show them and the X unit above,
 // the cursor's detail and the capture's summary, the chart, and a status bar with the
 // progress of a load or an export. File > Open Capture..., Export CSV..., Close; View > Show
-// All; Marks > Next, Previous and each mark of the capture's journal. Several may be open; each ends with its window. GUI thread only.
+// All; Marks > Next, Previous and each mark of the capture's journal. Several may be open; each
+// ends with its window. GUI thread only.
 
 #include "ViewerChart.h"
 

@@ -305,11 +305,13 @@ TEST_F(Viewer, TheJournalGivesTimeOfDayOutagesAndMarks) {
     // Stepping from the middle of the view, then from the cursor; the cursor reads the clock.
     ASSERT_EQ(m->Marks().size(), 2u);
     const std::string first = "Mark 1 at " + TimeText({12, 0, 11}, TimeFormatFromLocale());
-    const std::string second = "Mark 2 at " + TimeText({12, 0, 11}, TimeFormatFromLocale()) +
-                               ": a note, with a comma";
-    const std::pair<int, std::string> steps[] = {
-        {1, first}, {1, second}, {1, ViewerModel::NoMarkText}, {-1, first},
-        {-1, ViewerModel::NoMarkText}};
+    const std::string second =
+        "Mark 2 at " + TimeText({12, 0, 11}, TimeFormatFromLocale()) + ": a note, with a comma";
+    const std::pair<int, std::string> steps[] = {{1, first},
+                                                 {1, second},
+                                                 {1, ViewerModel::NoMarkText},
+                                                 {-1, first},
+                                                 {-1, ViewerModel::NoMarkText}};
     for (const auto& [direction, text] : steps) {
         EXPECT_EQ(m->StepMark(direction), text);
     }
@@ -349,8 +351,11 @@ TEST_F(Viewer, PlaybackFollowsTheRecordedClock) {
         bool playing;
     };
     m->TogglePlay(0);
-    for (const Step& s : {Step{500, 0, 0.5, true}, {5000, 0, 5, true}, {5000, 2, 5, true},
-                          {6000, 0, 9, true}, {7000, 0, 13, false}}) {
+    for (const Step& s : {Step{500, 0, 0.5, true},
+                          {5000, 0, 5, true},
+                          {5000, 2, 5, true},
+                          {6000, 0, 9, true},
+                          {7000, 0, 13, false}}) {
         SCOPED_TRACE(s.at);
         m->ChangeSpeed(s.doublings, s.at);
         m->Advance(s.at);

@@ -17,8 +17,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QStatusBar>
 #include <QPointer>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 #include <qcustomplot.h>
@@ -353,7 +353,8 @@ TEST_F(Viewer, TheMarksMenuFindsTheJournalsMarksAndTheAxisTellsTheTime) {
     const auto& marks = v->Index()->Journal()->Marks();
     for (const auto& [item, mark] : {std::pair{0, 0}, {4, 1}, {1, 0}}) {
         items[item]->trigger();
-        EXPECT_EQ(v->CursorFrame(), decode::MarkFrame(*v->Index(), marks[static_cast<std::size_t>(mark)]));
+        EXPECT_EQ(v->CursorFrame(),
+                  decode::MarkFrame(*v->Index(), marks[static_cast<std::size_t>(mark)]));
         EXPECT_TRUE(v->statusBar()->currentMessage().startsWith(
             QStringLiteral("Mark %1 at ").arg(mark + 1)));
     }

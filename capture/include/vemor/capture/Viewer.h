@@ -204,7 +204,7 @@ private:
     char sep_ = '.';
     bool playing_ = false;
     double speed_ = 1;
-    double playFrom_ = 0;          // recorded seconds from the start, at playStartMs_
+    double playFrom_ = 0; // recorded seconds from the start, at playStartMs_
     std::int64_t playStartMs_ = 0;
 };
 

@@ -191,7 +191,7 @@ private:
     std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
-    std::int64_t lastKnownMs_ = 0; // when bytes were last taken or an event journaled
+    std::int64_t lastKnownMs_ = 0;    // when bytes were last taken or an event journaled
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
     std::uint64_t captures_ = 0;      // started by this session
     int marks_ = 0;                   // in the running capture, or since the last one
