@@ -171,12 +171,17 @@ std::string JournalInfo(const JournalRecord& journal, const std::string& name) {
     text += "line_lost: " + std::to_string(lost) + " spells\n";
     text += "port_closed: " + std::to_string(closed) + " spells\n";
     for (const JournalEntry& e : journal.Entries()) {
-        text += "event: " + std::to_string(e.offset) + " " + WallText(e.ms) + " " +
-                EscapeJournalText(e.event);
-        if (!e.detail.empty()) {
-            text += " " + EscapeJournalText(e.detail);
+        // Appended piece by piece: GCC 12 warns of an overlap in a chain of operator+.
+        for (const std::string& piece :
+             {std::string("event: "), std::to_string(e.offset), std::string(" "), WallText(e.ms),
+              std::string(" "), EscapeJournalText(e.event)}) {
+            text += piece;
         }
-        text += "\n";
+        if (!e.detail.empty()) {
+            text += ' ';
+            text += EscapeJournalText(e.detail);
+        }
+        text += '\n';
     }
     return text;
 }

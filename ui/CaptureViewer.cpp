@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -86,6 +85,7 @@ CaptureViewer::CaptureViewer(const QString& path)
     ReadLocale();
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
+    steady_.start();
     play_.setInterval(PlayMs);
     connect(&play_, &QTimer::timeout, this,
             [this] { Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); }); });
@@ -371,9 +371,9 @@ void CaptureViewer::Play(void (*act)(decode::ViewerModel&, std::int64_t)) {
     }
     model_.SetPlotWidth(chart_->axisRect()->width());
     const std::optional<std::uint64_t> before = model_.CursorFrame();
-    const double lo = model_.Lo();
-    act(model_, QDateTime::currentMSecsSinceEpoch());
-    if (model_.CursorFrame() != before || model_.Lo() != lo) {
+    const bool playing = model_.Playing();
+    act(model_, steady_.elapsed());
+    if (model_.CursorFrame() != before || model_.Playing() != playing) {
         Apply();
     } else {
         speed_->setText(Local(model_.SpeedText()));

@@ -6,6 +6,7 @@
 
 #include "vemor/capture/Viewer.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -117,7 +118,8 @@ private:
     QProgressBar* progressBar_ = nullptr;
     QProgressDialog* exportDialog_ = nullptr;
     QTimer poll_;
-    QTimer play_; // the playback's tick, while it plays
+    QTimer play_;          // the playback's tick, while it plays
+    QElapsedTimer steady_; // the playback's clock
     QLabel* speed_ = nullptr;
 
     bool dirty_ = true; // the graphs do not yet show the axis range

@@ -25,6 +25,9 @@ using Outcome = decode::ViewerModel::Outcome;
 constexpr char ClassName[] = "VemorCaptureViewer";
 constexpr UINT_PTR PollTimer = 1;
 constexpr UINT PollMs = 30;
+constexpr UINT_PTR PlayTimer = 2;
+constexpr UINT PlayMs = 40; // a readout that changes 25 times a second can still be followed
+constexpr int SpeedWidth = 130;
 constexpr int ClientWidth = 1000;
 constexpr int ClientHeight = 620;
 constexpr int Margin = 6;
@@ -210,6 +213,7 @@ void ViewerWindow::Build() {
         SendMessageA(UnitChoice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
     }
     SendMessageA(UnitChoice, CB_SETCURSEL, 0, 0);
+    Speed = Child("STATIC", "", SS_RIGHT | SS_NOPREFIX, window_, 0, font_);
     // Read-only edits: the texts can be selected and copied.
     const DWORD line = ES_READONLY | ES_AUTOHSCROLL;
     Detail = Child("EDIT", decode::ViewerHelp, line, window_, 0, font_);
@@ -244,7 +248,9 @@ void ViewerWindow::Layout() {
         SetWindowPos(label, nullptr, x, 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         x += r.right + (r.right > 0 ? LabelGap : 0);
     }
-    MoveWindow(UnitChoice, std::max(width - Margin - UnitWidth, x), 3, UnitWidth, 200, TRUE);
+    const int unitLeft = std::max(width - Margin - UnitWidth, x);
+    MoveWindow(UnitChoice, unitLeft, 3, UnitWidth, 200, TRUE);
+    MoveWindow(Speed, std::max(unitLeft - Margin - SpeedWidth, x), 7, SpeedWidth, LineHeight, TRUE);
     const int detailTop = 4 + 24 + 4;
     MoveWindow(Detail, Margin, detailTop, std::max(width - 2 * Margin, 0), LineHeight, TRUE);
     MoveWindow(Summary, Margin, detailTop + LineHeight + 2, std::max(width - 2 * Margin, 0),
@@ -341,6 +347,20 @@ void ViewerWindow::ListMarks() {
     }
 }
 
+void ViewerWindow::Play(void (*act)(decode::ViewerModel&, std::int64_t)) {
+    if (model_.Index() == nullptr) {
+        return;
+    }
+    const std::optional<std::uint64_t> before = model_.CursorFrame();
+    const bool playing = model_.Playing();
+    act(model_, static_cast<std::int64_t>(GetTickCount64()));
+    if (model_.CursorFrame() != before || model_.Playing() != playing) {
+        Apply();
+    } else {
+        SetWindowTextA(Speed, model_.SpeedText().c_str());
+    }
+}
+
 void ViewerWindow::StepMark(int direction) {
     SetStatus(model_.StepMark(direction));
     Apply();
@@ -377,6 +397,12 @@ void ViewerWindow::SetCursorFrame(std::uint64_t frame) {
 }
 
 void ViewerWindow::Apply() {
+    SetWindowTextA(Speed, model_.Index() != nullptr ? model_.SpeedText().c_str() : "");
+    if (model_.Playing()) {
+        SetTimer(window_, PlayTimer, PlayMs, nullptr);
+    } else {
+        KillTimer(window_, PlayTimer);
+    }
     chart_->Refresh();
     const auto reading = model_.CursorReading();
     if (!reading) {
@@ -460,6 +486,22 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
     case WM_TIMER:
         if (w == PollTimer) {
             Poll();
+            return 0;
+        }
+        if (w == PlayTimer) {
+            Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); });
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (w == ' ') {
+            Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
+            return 0;
+        }
+        if (w == ']' || w == '[') {
+            Play(w == ']'
+                     ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
+                     : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
             return 0;
         }
         break;

@@ -60,6 +60,7 @@ public:
     HWND Detail = nullptr;
     HWND Summary = nullptr;
     HWND UnitChoice = nullptr;
+    HWND Speed = nullptr; // the playback's speed, beside the unit
     HWND StatusBar = nullptr;
     HWND Progress = nullptr;
     HMENU FileMenu = nullptr;
@@ -84,6 +85,8 @@ private:
     void Apply();
     void ShowSummary();
     void ListMarks();
+    // Does to the playback what act does, at the steady clock's time, and shows the outcome.
+    void Play(void (*act)(decode::ViewerModel&, std::int64_t));
     void NameUnits();
     void SetStatus(const std::string& text);
     void ShowProgress(bool shown);

@@ -199,7 +199,10 @@ LRESULT ViewerChart::OnMessage(UINT message, WPARAM w, LPARAM l) {
         return 0;
     }
     case WM_GETDLGCODE:
-        return DLGC_WANTARROWS;
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_CHAR:
+        // The viewer's playback keys (Space, ] and [).
+        return SendMessageA(GetParent(window_), message, w, l);
     case WM_LBUTTONDOWN:
         SetFocus(window_);
         SetCapture(window_);

@@ -334,7 +334,7 @@ TEST_F(Viewer, TracesAreDrawnAtTheirValuesInTheirColours) {
 
 // With a journal: the unit is named time of day and ticks in it, and the Marks menu lists
 // the marks and moves the cursor to them.
-TEST_F(Viewer, TheMarksMenuFindsTheJournalsMarksAndTheAxisTellsTheTime) {
+TEST_F(Viewer, TheMarksMenuFindsTheJournalsMarksTheAxisTellsTheTimeAndSpacePlays) {
     const auto [capture, journal] = decode::testing::OutageCapture();
     WriteFile("TMP1.$$$.txt", journal);
     CaptureViewer* v = Open("TMP1.$$$", capture);
@@ -358,6 +358,12 @@ TEST_F(Viewer, TheMarksMenuFindsTheJournalsMarksAndTheAxisTellsTheTime) {
         EXPECT_TRUE(v->statusBar()->currentMessage().startsWith(
             QStringLiteral("Mark %1 at ").arg(mark + 1)));
     }
+    // Space plays from the cursor, ] doubles the speed, and the cursor moves on its own.
+    const auto from = v->CursorFrame();
+    QTest::keyClick(v->Chart(), Qt::Key_Space);
+    QTest::keyClick(v->Chart(), Qt::Key_BracketRight);
+    EXPECT_EQ(Text(v, "PlaySpeed"), QStringLiteral("Playing at 2x"));
+    EXPECT_TRUE(WaitFor([&] { return v->CursorFrame() > from; }, 5000));
 }
 
 } // namespace
