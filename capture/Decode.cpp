@@ -131,6 +131,34 @@ std::string Reason(int error) {
     return std::generic_category().message(error);
 }
 
+bool SeekTo(int fd, std::uint64_t offset) {
+#ifdef _WIN32
+    return _lseeki64(fd, static_cast<long long>(offset), SEEK_SET) >= 0;
+#else
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+#endif
+}
+
+// n bytes from offset, all of them.
+bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* p, std::size_t n) {
+    if (!SeekTo(fd, offset)) {
+        return false;
+    }
+    while (n > 0) {
+        const auto got = ::read(fd, p, static_cast<unsigned>(n));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            errno = got == 0 ? EIO : errno;
+            return false;
+        }
+        p += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 class FdCloser {
 public:
     explicit FdCloser(int fd) : fd_(fd) {}
@@ -427,6 +455,15 @@ void CaptureDecoder::FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& 
     summary_.lastPairEnd = lastPairEnd;
 }
 
+void CaptureDecoder::Resume(const Summary& earlier,
+                            const std::array<std::uint8_t, CaptureHeaderLength>& h) {
+    summary_ = earlier;
+    summary_.header = h;
+    summary_.bodyBytes = earlier.lastPairEnd;
+    headerHave_ = CaptureHeaderLength;
+    assembler_ = FrameAssembler{};
+}
+
 bool CaptureDecoder::Finish() {
     if (!HeaderComplete()) {
         return false;
@@ -487,11 +524,22 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     auto remaining = static_cast<std::uint64_t>(st.st_size);
+    std::array<std::uint8_t, CaptureHeaderLength> header{};
+    if (options.resume != nullptr) {
+        const std::uint64_t from = CaptureHeaderLength + options.resume->lastPairEnd;
+        if (remaining < CaptureHeaderLength + options.resume->bodyBytes) {
+            return {Status::Changed, path + ": " + ChangedReason};
+        }
+        if (!ReadAt(fd, 0, header.data(), header.size()) || !SeekTo(fd, from)) {
+            return {Status::InputError, path + ": " + Reason(errno)};
+        }
+        remaining -= from;
+    }
     Progress* progress = options.progress;
     if (progress != nullptr) {
         progress->total = remaining;
     }
-    if (options.sink != nullptr) {
+    if (options.sink != nullptr && options.resume == nullptr) {
         options.sink->Expect(remaining - std::min<std::uint64_t>(remaining, CaptureHeaderLength));
     }
 
@@ -499,6 +547,9 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
     std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
     OutputBuffer buffer(out);
     CaptureDecoder decoder(options, buffer);
+    if (options.resume != nullptr) {
+        decoder.Resume(*options.resume, header);
+    }
     while (remaining > 0) {
         const ssize_t got = ::read(fd, block.get(), std::min<std::uint64_t>(blockSize, remaining));
         if (got < 0) {

@@ -97,8 +97,37 @@ ViewerModel::Event ViewerModel::FinishLoading() {
                 "Cannot show " + path_ + " as a capture: " + loaded.result.message};
     }
     index_ = std::move(loaded.index);
+    following_ = true;
     ShowAll();
     return {Outcome::Loaded, {}};
+}
+
+ViewerModel::Growth ViewerModel::Follow(std::string* why) {
+    if (!index_ || !following_ || loading_ || exporting_) {
+        return Growth::Same;
+    }
+    const double full = FullWidth(*index_, unit_);
+    const bool all = lo_ <= 0 && hi_ >= full;
+    const bool atEnd = hi_ >= full;
+    bool grew = false;
+    const Result result = GrowCapture(path_, *index_, grew);
+    if (result.status != Status::Ok) {
+        following_ = false;
+        if (why != nullptr) {
+            *why = result.message;
+        }
+        return Growth::Refused;
+    }
+    if (!grew) {
+        return Growth::Same;
+    }
+    const double now = FullWidth(*index_, unit_);
+    if (all) {
+        ShowEverything();
+    } else if (atEnd) {
+        ShowRange(lo_ + (now - full), hi_ + (now - full));
+    }
+    return Growth::Changed;
 }
 
 std::string ViewerModel::AxisTitle() const {
@@ -196,6 +225,10 @@ void ViewerModel::SetUnit(XUnit unit) {
 
 void ViewerModel::ShowAll() {
     playing_ = false;
+    ShowEverything();
+}
+
+void ViewerModel::ShowEverything() {
     if (index_) {
         ShowRange(0, FullWidth(*index_, unit_));
     }

@@ -374,5 +374,48 @@ TEST_F(Viewer, PlaybackFollowsTheRecordedClock) {
     EXPECT_FALSE(m->Playing());
 }
 
+// A capture that grows while it is viewed, in pieces cut anywhere (in the header's wake, in a
+// frame, in a rejected stretch), then finished: after each growth the counts and the newest
+// frame's readout are the decoder's of the file as it then is, and a view of everything
+// still shows everything.
+TEST_F(Viewer, AFollowedCaptureGrowsAsTheDecoderReadsIt) {
+    Bytes whole = RandomCapture(33, 3000);
+    Bytes unfinished = whole;
+    std::fill(unfinished.begin() + CaptureStopOffset, unfinished.begin() + CaptureHeaderLength, 0);
+    const std::size_t size = whole.size();
+    const auto m = Open(Bytes(unfinished.begin(), unfinished.begin() + CaptureHeaderLength));
+    EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same);
+    for (const std::size_t cut : {std::size_t{1000}, size / 3, size / 3 + 1, size - 7, size}) {
+        SCOPED_TRACE(cut);
+        const Bytes& source = cut == size ? whole : unfinished;
+        const Bytes file(source.begin(), source.begin() + static_cast<long>(cut));
+        WriteFile(dir_.File("TMP1.$$$"), file);
+        ASSERT_EQ(m->Follow(), ViewerModel::Growth::Changed);
+        EXPECT_LE(m->Lo(), 0);
+        EXPECT_GE(m->Hi(), FullWidth(*m->Index(), XUnit::Frames));
+        const std::string info = Decoded(file, {.info = true});
+        const Summary& c = m->Index()->Counts();
+        EXPECT_NE(info.find("frames: " + std::to_string(c.frames) + "\n"), std::string::npos);
+        EXPECT_NE(info.find("dropped: " + std::to_string(c.dropped) + "\n"), std::string::npos);
+        EXPECT_NE(info.find("partial_end_bytes: " + std::to_string(c.PartialEndBytes()) + "\n"),
+                  std::string::npos);
+        EXPECT_EQ(m->Index()->Frames(), c.frames);
+        const auto rows = Rows(Decoded(file));
+        ASSERT_EQ(rows.size(), c.frames);
+        m->SetCursorFrame(c.frames - 1);
+        const auto reading = m->CursorReading();
+        const auto want = vemor::testing::LabelsOf(rows.back(), '.');
+        EXPECT_EQ(reading->labels, want);
+        EXPECT_NE(reading->detail.find("offset " + rows.back().at("offset")), std::string::npos);
+        m->ShowAll();
+    }
+    EXPECT_NE(m->SummaryText(Grouped).find("Stop 14:05:11"), std::string::npos);
+    WriteFile(dir_.File("TMP1.$$$"), Bytes(whole.begin(), whole.begin() + 100));
+    std::string why;
+    EXPECT_EQ(m->Follow(&why), ViewerModel::Growth::Refused);
+    EXPECT_EQ(why, dir_.File("TMP1.$$$") + ": " + ChangedReason);
+    EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same) << "not tried again";
+}
+
 } // namespace
 } // namespace vemor::decode::testing

@@ -83,6 +83,9 @@ struct Options {
     Progress* progress = nullptr; // told after every block, read for a cancel
     Summary* summary = nullptr;   // the counts, when the decoding has ended
     bool refuseOddHeader = false; // a header without time texts fails instead of a warning
+    // An earlier decoding of this file into the sink: only what follows its last pair is
+    // decoded, as if it went on from there (the header is read again, for its stop time).
+    const Summary* resume = nullptr;
     std::size_t blockSize = DefaultBlockSize;
     // The capture's journal: its columns in the rows, its events after the --info lines
     // under the name journalName.
@@ -152,6 +155,10 @@ public:
     bool Finish();
 
     bool HeaderComplete() const { return headerHave_ == CaptureHeaderLength; }
+    // Goes on from the last pair of an earlier decoding: the assembler's state after a pair is
+    // its state from reset, so only the counts are needed. The body bytes after that pair come
+    // next, and the header is the file's as it now is.
+    void Resume(const Summary& earlier, const std::array<std::uint8_t, CaptureHeaderLength>& h);
     const Summary& summary() const { return summary_; }
 
 private:

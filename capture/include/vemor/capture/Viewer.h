@@ -91,6 +91,15 @@ public:
     const CaptureIndex* Index() const { return index_.get(); }
     bool HasFrames() const { return index_ && index_->Frames() > 0; }
 
+    // Following a capture that is still recorded: reads what the file gained since, called
+    // from a timer about once a second. A view that showed the newest frames shows them
+    // still, and one that showed everything shows everything. Changed: the counts or the
+    // journal are new (the summary and the view are to be shown again). Refused: it cannot
+    // be followed (text says why), and is not tried again until it is loaded anew.
+    static constexpr int FollowMs = 1000;
+    enum class Growth { Same, Changed, Refused };
+    Growth Follow(std::string* why = nullptr);
+
     // The view: X from Lo() to Hi() in the unit, over the plot's width.
     XUnit Unit() const { return unit_; }
     // The unit's name in the chooser and its tooltip: the seconds are time of day once a
@@ -185,13 +194,14 @@ private:
     Event FinishExport();
     std::uint64_t LastFrame() const { return index_->Frames() - 1; }
     void PlaceCursor(std::uint64_t frame);
+    void ShowEverything();
     double PlayedSeconds(std::int64_t nowMs) const;
 
     std::string path_;
     FileId viewedId_;
     Loader load_;
     std::unique_ptr<Background<Loaded>> loading_;
-    std::unique_ptr<const CaptureIndex> index_;
+    std::unique_ptr<CaptureIndex> index_; // grown here, read by the export's thread
     std::unique_ptr<Background<Result>> exporting_;
     std::string exportPath_;
     XUnit unit_ = XUnit::Frames;
@@ -202,6 +212,7 @@ private:
     double dragPx_ = 0;
     std::optional<std::uint64_t> cursor_;
     char sep_ = '.';
+    bool following_ = true;
     bool playing_ = false;
     double speed_ = 1;
     double playFrom_ = 0; // recorded seconds from the start, at playStartMs_
