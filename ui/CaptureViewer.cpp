@@ -86,6 +86,8 @@ CaptureViewer::CaptureViewer(const QString& path)
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
     steady_.start();
+    follow_.setInterval(decode::ViewerModel::FollowMs);
+    connect(&follow_, &QTimer::timeout, this, &CaptureViewer::FollowFile);
     play_.setInterval(PlayMs);
     connect(&play_, &QTimer::timeout, this,
             [this] { Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); }); });
@@ -123,6 +125,8 @@ void CaptureViewer::BuildWindow() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(QStringLiteral("Show &All"), QKeySequence(Qt::Key_Home), this,
                     [this] { ShowAll(); });
+    view->addAction(QStringLiteral("&Reload"), QKeySequence(Qt::Key_F5), this,
+                    [this] { Reload(); });
     marksMenu_ = menuBar()->addMenu(QStringLiteral("&Marks"));
     marksMenu_->setObjectName(QStringLiteral("MarksMenu"));
     const auto step = [this](int direction) {
@@ -295,6 +299,7 @@ void CaptureViewer::FinishLoading(const decode::ViewerModel::Event& event) {
     ListMarks();
     ShowSummary();
     ShowAll();
+    follow_.start();
     emit Loaded();
 }
 
@@ -321,6 +326,37 @@ void CaptureViewer::UseUnitTicks() {
         chart_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
     }
     dirty_ = true;
+}
+
+void CaptureViewer::FollowFile() {
+    std::string why;
+    switch (model_.Follow(&why)) {
+    case decode::ViewerModel::Growth::Same:
+        return;
+    case decode::ViewerModel::Growth::Refused:
+        follow_.stop();
+        statusBar()->showMessage(Local("No longer following: " + why + " (F5 loads it anew)"));
+        return;
+    case decode::ViewerModel::Growth::Changed:
+        if (marksMenu_->actions().size() != 3 + static_cast<qsizetype>(model_.Marks().size())) {
+            ListMarks();
+        }
+        unitChoice_->setItemText(1, Local(model_.UnitChoice(XUnit::Seconds)));
+        ShowSummary();
+        dirty_ = true;
+        Apply();
+        return;
+    }
+}
+
+void CaptureViewer::Reload() {
+    if (model_.Loading() || model_.Exporting()) {
+        return;
+    }
+    follow_.stop();
+    exportAction_->setEnabled(false);
+    statusBar()->showMessage(Local(model_.LoadingStatus()));
+    StartLoading();
 }
 
 void CaptureViewer::ListMarks() {

@@ -98,6 +98,8 @@ private:
     void ListMarks();
     void ShowMarkStatus(const std::string& text);
     void UseUnitTicks();
+    void FollowFile();
+    void Reload();
     void Play(void (*act)(decode::ViewerModel&, std::int64_t));
 
     QString path_;
@@ -120,6 +122,7 @@ private:
     QTimer poll_;
     QTimer play_;          // the playback's tick, while it plays
     QElapsedTimer steady_; // the playback's clock
+    QTimer follow_;        // reads what a capture still recorded gained
     QLabel* speed_ = nullptr;
 
     bool dirty_ = true; // the graphs do not yet show the axis range

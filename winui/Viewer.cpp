@@ -26,6 +26,7 @@ constexpr char ClassName[] = "VemorCaptureViewer";
 constexpr UINT_PTR PollTimer = 1;
 constexpr UINT PollMs = 30;
 constexpr UINT_PTR PlayTimer = 2;
+constexpr UINT_PTR FollowTimer = 3;
 constexpr UINT PlayMs = 40; // a readout that changes 25 times a second can still be followed
 constexpr int SpeedWidth = 130;
 constexpr int ClientWidth = 1000;
@@ -46,6 +47,7 @@ enum : int {
     IdUnit,
     IdChart,
     IdStatus,
+    IdReload,
     IdNextMark,
     IdPreviousMark,
     IdFirstMark, // and one more per mark
@@ -196,6 +198,7 @@ void ViewerWindow::Build() {
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(FileMenu), "&File");
     HMENU view = CreatePopupMenu();
     AppendMenuA(view, MF_STRING, IdShowAll, "Show &All\tHome");
+    AppendMenuA(view, MF_STRING, IdReload, "&Reload\tF5");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), "&View");
     MarksMenu = CreatePopupMenu();
     AppendMenuA(MarksMenu, MF_STRING, IdNextMark, "&Next Mark\tF2");
@@ -321,6 +324,34 @@ void ViewerWindow::FinishLoading(const decode::ViewerModel::Event& event) {
     ListMarks();
     ShowSummary();
     ShowAll();
+    SetTimer(window_, FollowTimer, decode::ViewerModel::FollowMs, nullptr);
+}
+
+void ViewerWindow::FollowFile() {
+    std::string why;
+    switch (model_.Follow(&why)) {
+    case decode::ViewerModel::Growth::Same:
+        return;
+    case decode::ViewerModel::Growth::Refused:
+        KillTimer(window_, FollowTimer);
+        SetStatus("No longer following: " + why + " (F5 loads it anew)");
+        return;
+    case decode::ViewerModel::Growth::Changed:
+        NameUnits();
+        ListMarks();
+        ShowSummary();
+        Apply();
+        return;
+    }
+}
+
+void ViewerWindow::Reload() {
+    if (model_.Loading() || model_.Exporting()) {
+        return;
+    }
+    KillTimer(window_, FollowTimer);
+    EnableMenuItem(FileMenu, IdExport, MF_BYCOMMAND | MF_GRAYED);
+    StartLoading();
 }
 
 void ViewerWindow::NameUnits() {
@@ -488,6 +519,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             Poll();
             return 0;
         }
+        if (w == FollowTimer) {
+            FollowFile();
+            return 0;
+        }
         if (w == PlayTimer) {
             Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); });
             return 0;
@@ -521,6 +556,9 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case IdShowAll:
             ShowAll();
+            return 0;
+        case IdReload:
+            Reload();
             return 0;
         case IdNextMark:
         case IdPreviousMark:
@@ -557,6 +595,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         }
         if (w == VK_ESCAPE) {
             model_.CancelExport();
+            return 0;
+        }
+        if (w == VK_F5) {
+            Reload();
             return 0;
         }
         if (w == VK_F2) {

@@ -3,8 +3,8 @@
 // the Qt viewer has too. The five values as the live labels show them and the X unit above,
 // the cursor's detail and the capture's summary, the chart, and a status bar with the
 // progress of a load or an export. File > Open Capture..., Export CSV..., Close; View > Show
-// All; Marks > Next, Previous and each mark of the capture's journal. Several may be open; each
-// ends with its window. GUI thread only.
+// All, Reload; a capture still recorded is followed as it grows; Marks > Next, Previous and each
+// mark of the capture's journal. Several may be open; each ends with its window. GUI thread only.
 
 #include "ViewerChart.h"
 
@@ -85,6 +85,8 @@ private:
     void Apply();
     void ShowSummary();
     void ListMarks();
+    void FollowFile();
+    void Reload();
     // Does to the playback what act does, at the steady clock's time, and shows the outcome.
     void Play(void (*act)(decode::ViewerModel&, std::int64_t));
     void NameUnits();

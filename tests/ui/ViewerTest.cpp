@@ -366,5 +366,24 @@ TEST_F(Viewer, TheMarksMenuFindsTheJournalsMarksTheAxisTellsTheTimeAndSpacePlays
     EXPECT_TRUE(WaitFor([&] { return v->CursorFrame() > from; }, 5000));
 }
 
+// A capture that grows while it is viewed is followed by the viewer's own timer, and F5 loads
+// it anew.
+TEST_F(Viewer, AGrowingCaptureIsFollowedAndF5LoadsItAnew) {
+    const Bytes whole = RandomCapture(5, 2000);
+    CaptureViewer* v = Open("TMP1.$$$", Bytes(whole.begin(), whole.begin() + 20000));
+    ASSERT_TRUE(Loaded(v));
+    const std::uint64_t before = v->Index()->Frames();
+    WriteFile("TMP1.$$$", whole);
+    const std::uint64_t frames = decode::LoadCapture("TMP1.$$$").index->Frames();
+    ASSERT_GT(frames, before);
+    EXPECT_TRUE(WaitFor([&] { return v->Index()->Frames() == frames; }, 5000));
+    EXPECT_TRUE(WaitFor(
+        [&] { return Text(v, "Summary").contains(QLocale().toString(qulonglong(frames))); }, 2000));
+    const decode::CaptureIndex* grown = v->Index();
+    QTest::keyClick(v, Qt::Key_F5);
+    EXPECT_TRUE(WaitFor([&] { return v->Index() != grown && v->Index() != nullptr; }, 5000));
+    EXPECT_EQ(v->Index()->Frames(), frames);
+}
+
 } // namespace
 } // namespace vemor::uitest
