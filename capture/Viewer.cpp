@@ -446,7 +446,10 @@ std::string ViewerModel::SummaryText(const CountText& count) const {
     for (const JournalSpell& s : j->Spells()) {
         lost += s.kind == JournalSpell::Kind::LineLost ? 1 : 0;
     }
-    return text + "   Duration " + DurationText(j->SpanMs(), sep_) + "   Marks " +
+    // A capture still recorded runs to its newest byte, past its journal's last event.
+    const auto span = std::max<std::int64_t>(
+        j->SpanMs(), std::llround(OffsetSeconds(*index_, c.bodyBytes) * 1000));
+    return text + "   Duration " + DurationText(span, sep_) + "   Marks " +
            count(j->Marks().size()) + "   Line lost " + count(lost) + "   Port closed " +
            count(j->Spells().size() - lost);
 }

@@ -127,6 +127,16 @@ void CaptureViewer::BuildWindow() {
                     [this] { ShowAll(); });
     view->addAction(QStringLiteral("&Reload"), QKeySequence(Qt::Key_F5), this,
                     [this] { Reload(); });
+    view->addSeparator();
+    view->addAction(QStringLiteral("&Play / Pause"), QKeySequence(Qt::Key_Space), this, [this] {
+        Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
+    });
+    view->addAction(QStringLiteral("&Faster"), QKeySequence(Qt::Key_BracketRight), this, [this] {
+        Play([](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); });
+    });
+    view->addAction(QStringLiteral("&Slower"), QKeySequence(Qt::Key_BracketLeft), this, [this] {
+        Play([](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
+    });
     marksMenu_ = menuBar()->addMenu(QStringLiteral("&Marks"));
     marksMenu_->setObjectName(QStringLiteral("MarksMenu"));
     const auto step = [this](int direction) {
@@ -300,6 +310,7 @@ void CaptureViewer::FinishLoading(const decode::ViewerModel::Event& event) {
     ShowSummary();
     ShowAll();
     follow_.start();
+    chart_->setFocus(); // the keys are the chart's, not the unit chooser's
     emit Loaded();
 }
 
@@ -565,16 +576,6 @@ void CaptureViewer::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Home:
         ShowAll();
         return;
-    case Qt::Key_Space:
-        Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
-        return;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BracketLeft: {
-        const bool faster = event->key() == Qt::Key_BracketRight;
-        Play(faster ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
-                    : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
-        return;
-    }
     default:
         QMainWindow::keyPressEvent(event);
     }

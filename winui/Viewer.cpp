@@ -48,6 +48,9 @@ enum : int {
     IdChart,
     IdStatus,
     IdReload,
+    IdPlay,
+    IdFaster,
+    IdSlower,
     IdNextMark,
     IdPreviousMark,
     IdFirstMark, // and one more per mark
@@ -199,6 +202,10 @@ void ViewerWindow::Build() {
     HMENU view = CreatePopupMenu();
     AppendMenuA(view, MF_STRING, IdShowAll, "Show &All\tHome");
     AppendMenuA(view, MF_STRING, IdReload, "&Reload\tF5");
+    AppendMenuA(view, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(view, MF_STRING, IdPlay, "&Play / Pause\tSpace");
+    AppendMenuA(view, MF_STRING, IdFaster, "&Faster\t]");
+    AppendMenuA(view, MF_STRING, IdSlower, "&Slower\t[");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), "&View");
     MarksMenu = CreatePopupMenu();
     AppendMenuA(MarksMenu, MF_STRING, IdNextMark, "&Next Mark\tF2");
@@ -325,6 +332,7 @@ void ViewerWindow::FinishLoading(const decode::ViewerModel::Event& event) {
     ShowSummary();
     ShowAll();
     SetTimer(window_, FollowTimer, decode::ViewerModel::FollowMs, nullptr);
+    SetFocus(chart_->Handle()); // the keys are the chart's, not the unit chooser's
 }
 
 void ViewerWindow::FollowFile() {
@@ -528,18 +536,15 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         break;
-    case WM_CHAR:
-        if (w == ' ') {
-            Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
-            return 0;
-        }
-        if (w == ']' || w == '[') {
-            Play(w == ']'
-                     ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
-                     : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
+    case WM_CHAR: {
+        // Space, ] and [ from the chart or the viewer, as the View menu's items.
+        const int command = w == ' ' ? IdPlay : w == ']' ? IdFaster : w == '[' ? IdSlower : 0;
+        if (command != 0) {
+            SendMessageA(window_, WM_COMMAND, static_cast<WPARAM>(command), 0);
             return 0;
         }
         break;
+    }
     case WM_COMMAND:
         switch (LOWORD(w)) {
         case IdOpen:
@@ -559,6 +564,15 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case IdReload:
             Reload();
+            return 0;
+        case IdPlay:
+            Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
+            return 0;
+        case IdFaster:
+        case IdSlower:
+            Play(LOWORD(w) == IdFaster
+                     ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
+                     : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
             return 0;
         case IdNextMark:
         case IdPreviousMark:
