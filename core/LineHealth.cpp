@@ -2,6 +2,8 @@
 
 #include "vemor/PortAdvice.h"
 
+#include <algorithm>
+
 namespace vemor {
 
 namespace {
@@ -16,7 +18,8 @@ std::uint64_t Growth(std::uint64_t before, std::uint64_t now) {
 
 void LineHealthMeter::Reset(std::int64_t nowMs) {
     *this = LineHealthMeter{};
-    lastTickMs_ = nowMs;
+    samples_[0] = {nowMs, 0};
+    sampleCount_ = 1;
     lastDataMs_ = nowMs;
 }
 
@@ -25,13 +28,18 @@ std::string LineHealthMeter::Tick(std::int64_t nowMs, const LineErrors* driver, 
     if (bytes_ != bytesAtLastTick_) {
         lastDataMs_ = nowMs;
     }
-    const std::int64_t spanMs = nowMs - lastTickMs_;
-    if (spanMs > 0) {
-        framesPerSecond_ = static_cast<long>(
-            ((frames_ - framesAtLastTick_) * 1000 + static_cast<std::uint64_t>(spanMs) / 2) /
-            static_cast<std::uint64_t>(spanMs));
-        lastTickMs_ = nowMs;
-        framesAtLastTick_ = frames_;
+    if (sampleCount_ == 0 || nowMs > samples_[sampleCount_ - 1].ms) {
+        if (sampleCount_ == samples_.size()) {
+            std::copy(samples_.begin() + 1, samples_.end(), samples_.begin());
+            --sampleCount_;
+        }
+        samples_[sampleCount_++] = {nowMs, frames_};
+        const Sample& oldest = samples_[0];
+        const auto spanMs = static_cast<std::uint64_t>(nowMs - oldest.ms);
+        if (spanMs > 0) {
+            framesPerSecond_ =
+                static_cast<long>(((frames_ - oldest.frames) * 1000 + spanMs / 2) / spanMs);
+        }
     }
     bytesAtLastTick_ = bytes_;
 

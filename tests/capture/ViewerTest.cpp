@@ -290,6 +290,9 @@ TEST_F(Viewer, TheJournalGivesTimeOfDayOutagesAndMarks) {
     EXPECT_NE(summary.find("Duration 0:00:11.58   Marks 2   Line lost 1   Port closed 0"),
               std::string::npos)
         << summary;
+    m->SetDecimalSeparator(','); // one decimal mark in every text
+    EXPECT_NE(m->SummaryText(Grouped).find("Duration 0:00:11,58"), std::string::npos);
+    m->SetDecimalSeparator('.');
 
     for (const XUnit unit : {XUnit::Seconds, XUnit::Frames}) {
         m->SetUnit(unit);

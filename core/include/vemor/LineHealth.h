@@ -2,6 +2,7 @@
 // Whether good data arrives on an open port: frames per second, frames of the wrong length,
 // the driver's line-error counts and silence, as one short text.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,8 +39,15 @@ private:
     std::uint64_t bytes_ = 0;
     std::uint64_t frames_ = 0;
     std::uint64_t rejected_ = 0;
-    std::int64_t lastTickMs_ = 0;
-    std::uint64_t framesAtLastTick_ = 0;
+    // The frame counts of the last ticks, oldest first, over which the rate is counted: a
+    // steady line reads steadily though reads and ticks fall unevenly.
+    static constexpr std::size_t RateTicks = 8;
+    struct Sample {
+        std::int64_t ms;
+        std::uint64_t frames;
+    };
+    std::array<Sample, RateTicks + 1> samples_{};
+    std::size_t sampleCount_ = 0;
     std::uint64_t bytesAtLastTick_ = 0;
     std::int64_t lastDataMs_ = 0; // the tick that first saw the newest bytes
     long framesPerSecond_ = 0;
