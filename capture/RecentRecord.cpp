@@ -57,11 +57,14 @@ void RecentRecord::Note(std::uint64_t position, std::int64_t ms, const WallTime&
                         std::string_view event, std::string_view detail) {
     static const std::string_view kept[] = {journal::PortOpened, journal::PortClosed,
                                             journal::LineLost, journal::LineBack, journal::Mark};
-    if (std::find(std::begin(kept), std::end(kept), event) == std::end(kept)) {
+    // A capture started on an open port says so again in its own journal.
+    if (std::find(std::begin(kept), std::end(kept), event) == std::end(kept) ||
+        (event == journal::PortOpened && now_.PortOpen)) {
         return;
     }
     events_.push_back({position, ms, at, std::string(event),
                        std::string(detail.substr(0, std::min(detail.size(), MaxDetail)))});
+    now_.Apply(events_.back());
     Forget(ms);
 }
 
@@ -126,12 +129,13 @@ RecentPiece RecentRecord::Since(std::int64_t fromMs, std::int64_t timeMarkMs) co
     if (state.PortOpen && state.LineLost) {
         piece.Events.push_back({0, before, piece.StartAt, journal::LineLost, state.Lost});
     }
+    // As a capture's journal has them: after the batch, at the time it arrived.
     std::int64_t lastMark = first->Ms;
     for (auto b = first + 1; b != batches_.end(); ++b) {
         if (b->Ms - lastMark >= timeMarkMs) {
             lastMark = b->Ms;
-            piece.Events.push_back(
-                {b->Start - start, b->Ms, WallTimeAt(b->WallMs), journal::Time, {}});
+            const std::uint64_t end = b + 1 == batches_.end() ? received_ : (b + 1)->Start;
+            piece.Events.push_back({end - start, b->Ms, WallTimeAt(b->WallMs), journal::Time, {}});
         }
     }
     std::stable_sort(piece.Events.begin(), piece.Events.end(),

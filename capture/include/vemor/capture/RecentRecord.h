@@ -88,6 +88,7 @@ private:
     std::deque<Batch> batches_;
     std::deque<RecentEvent> events_; // Offset: the position
     State before_;                   // as the events forgotten left it
+    State now_;                      // as all events left it
 };
 
 } // namespace vemor
