@@ -5,8 +5,11 @@
 
 #include "vemor/Messages.h"
 
+#include <QApplication>
+#include <QInputDialog>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <qcustomplot.h>
 
 #include <clocale>
@@ -171,6 +174,37 @@ TEST_F(Capture, StopCaptureFinishesTheFileAndStartsNone) {
     Click(Form1->Button2); // Save File works as before
     EXPECT_TRUE(fs::exists("TMP2.$$$"));
     EXPECT_TRUE(Form1->StopCapture1->isEnabled());
+}
+
+// The choice offers the spans with 5 minutes chosen; the running capture goes on whole.
+TEST_F(Capture, SaveLastMinutesSavesWhatCameBesideTheRunningCapture) {
+    PtyLine line;
+    const std::string running = OpenAndCapture(line);
+    Bytes sent;
+    Send(line, 0, 5, &sent);
+    QStringList offered;
+    QString chosen;
+    for (const bool cancel : {true, false}) {
+        QTimer::singleShot(0, Form1, [&] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            offered = box->comboBoxItems();
+            chosen = box->textValue();
+            cancel ? box->reject() : box->accept();
+        });
+        Form1->SaveLastMinutes1->trigger();
+        EXPECT_EQ(fs::exists("TMP2.$$$"), !cancel);
+    }
+    EXPECT_EQ(offered, (QStringList{"1 minute", "5 minutes", "10 minutes"}));
+    EXPECT_EQ(chosen, QStringLiteral("5 minutes"));
+    EXPECT_TRUE(Form1->StatusBar1->currentMessage().startsWith(QString::fromStdString(
+        "Saved the last 5 minutes as " + (work_ / "TMP2.$$$").string() + ", 165 B")))
+        << Form1->StatusBar1->currentMessage().toStdString();
+    EXPECT_EQ(Body(ReadBytes("TMP2.$$$")), sent);
+    Send(line, 5, 5, &sent);
+    Form1->StopCapture1->trigger();
+    EXPECT_EQ(Body(ReadBytes(running)), sent);
+    EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(Capture, F2MarksTheRunningCaptureAtTheNewestByte) {
