@@ -147,6 +147,8 @@ public:
     static CaptureNamer& CaptureNames();
     // Counts the line's faults only: the frame cut by Save File or joined at an open is none.
     const LineHealthMeter& Health() const { return health_; }
+    // The last ten minutes of the line, for the benchmarks.
+    const RecentRecord& Recent() const { return recent_; }
 
     std::unique_ptr<CaptureFile> CaptureStream;
     FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
