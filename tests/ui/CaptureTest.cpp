@@ -207,6 +207,26 @@ TEST_F(Capture, SaveLastMinutesSavesWhatCameBesideTheRunningCapture) {
     EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(Capture, SaveLastMinutesThatTheDiskRefusesIsAnErrorNamingTheFile) {
+    PtyLine line;
+    OpenPort(line);
+    Send(line, 0, 5, nullptr);
+    QTimer::singleShot(0, Form1, [] {
+        if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            box->accept();
+        }
+    });
+    {
+        FileSizeLimit limit(100);
+        Form1->SaveLastMinutes1->trigger();
+    }
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].text, "Cannot save the last 5 minutes: " + (work_ / "TMP1.$$$").string() +
+                                   ": 81 of its 165 bytes could not be written (" +
+                                   SystemText(EFBIG) + "); the saved capture is incomplete.");
+    EXPECT_FALSE(Form1->StatusBar1->currentMessage().startsWith(QStringLiteral("Saved")));
+}
+
 TEST_F(Capture, F2MarksTheRunningCaptureAtTheNewestByte) {
     Form1->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form1));
