@@ -200,7 +200,7 @@ private:
     std::uint64_t captures_ = 0;      // started by this session
     int marks_ = 0;                   // in the running capture, or since the last one
     char decimalSeparator_ = '.';
-    RecentRecord recent_; // the last ten minutes of the line, fed by the drain
+    RecentRecord recent_; // GUI thread: the last ten minutes of the line, fed by the drain
     bool ticking_ = false;
     bool holdingSleep_ = false;
     bool atExit_ = false;
