@@ -7,6 +7,8 @@
 #include "vemor/Capture.h"
 #include "vemor/Values.h"
 #include "vemor/capture/Decode.h"
+#include "vemor/capture/Journal.h"
+#include "vemor/capture/JournalRecord.h"
 #include "vemor/capture/Output.h"
 
 #include <benchmark/benchmark.h>
@@ -64,6 +66,25 @@ void BM_DecodeFileCsvPayload(benchmark::State& state) {
     DecodeToDevNull(state, o);
 }
 BENCHMARK(BM_DecodeFileCsvPayload)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// With a journal as the monitor writes it: a time mark every 5 seconds of the line, and a
+// mark now and then.
+void BM_DecodeFileCsvJournal(benchmark::State& state) {
+    const std::int64_t start = vemor::WallMs({2026, 12, 9, 17, 9, 5, 0});
+    std::string text = vemor::JournalHeading;
+    for (std::uint64_t offset = 0, n = 0; offset < Capture().bytes(); offset += 31250, ++n) {
+        const auto at = vemor::WallTimeAt(start + static_cast<std::int64_t>(n) * 5000);
+        text += vemor::JournalLine(offset, at, vemor::journal::Time, "");
+        if (n % 50 == 0) {
+            text += vemor::JournalLine(offset, at, vemor::journal::Mark, std::to_string(n / 50));
+        }
+    }
+    const vemor::JournalRecord journal(text);
+    Options o;
+    o.journal = &journal;
+    DecodeToDevNull(state, o);
+}
+BENCHMARK(BM_DecodeFileCsvJournal)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_DecodeFileInfo(benchmark::State& state) {
     Options o;

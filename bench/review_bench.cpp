@@ -8,8 +8,10 @@
 
 #include "../tests/support/Proc.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -156,6 +158,54 @@ int main(int argc, char** argv) {
     }
     std::printf("slowest redraw: %.1f ms wall, %.1f ms GUI thread CPU (target 30 ms)\n", worst.wall,
                 worst.cpu);
+
+    // Playback from the middle, at 1x and at 64x, over a view of the whole capture and of 10 s:
+    // how fast the cursor goes through the recorded time, and how long each replot takes.
+    std::printf("playback (seconds unit): view, speed, recorded s per wall s, replots, replot ms "
+                "median and max\n");
+    v->SetUnit(XUnit::Seconds);
+    const auto key = [v](int k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(v, &press);
+    };
+    QElapsedTimer replot;
+    std::vector<double> replots;
+    QObject::connect(v->Chart(), &QCustomPlot::beforeReplot, [&] { replot.start(); });
+    QObject::connect(v->Chart(), &QCustomPlot::afterReplot,
+                     [&] { replots.push_back(static_cast<double>(replot.nsecsElapsed()) / 1e6); });
+    double slowestPlay = 0;
+    const double full = vemor::decode::FullWidth(index, XUnit::Seconds);
+    for (const double width : {full, 10.0}) {
+        for (const int doublings : {0, 6}) {
+            const std::uint64_t middle = index.Frames() / 2;
+            v->ShowRange(full / 2 - width / 2, full / 2 + width / 2);
+            v->SetCursorFrame(middle);
+            for (int d = 0; d < doublings; ++d) {
+                key(Qt::Key_BracketRight);
+            }
+            replots.clear();
+            const auto from = Clock::now();
+            key(Qt::Key_Space);
+            QEventLoop playing;
+            QTimer::singleShot(3000, &playing, &QEventLoop::quit);
+            playing.exec();
+            key(Qt::Key_Space);
+            const double wall = Ms(Clock::now() - from) / 1000;
+            const double played =
+                vemor::decode::OffsetSeconds(index, index.End(*v->CursorFrame())) -
+                vemor::decode::OffsetSeconds(index, index.End(middle));
+            std::sort(replots.begin(), replots.end());
+            const double most = replots.empty() ? 0 : replots.back();
+            slowestPlay = std::max(slowestPlay, most);
+            std::printf("  %8.0f s %3dx %8.3f %6zu %7.1f %7.1f\n", width, 1 << doublings,
+                        played / wall, replots.size(),
+                        replots.empty() ? 0 : replots[replots.size() / 2], most);
+            for (int d = 0; d < doublings; ++d) {
+                key(Qt::Key_BracketLeft);
+            }
+        }
+    }
+    std::printf("slowest replot while playing: %.1f ms (target 30 ms)\n", slowestPlay);
     std::printf("load average at the end: %s",
                 [] {
                     std::ifstream in("/proc/loadavg");

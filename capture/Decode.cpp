@@ -1,6 +1,7 @@
 #include "vemor/capture/Decode.h"
 
 #include "vemor/Values.h"
+#include "vemor/capture/Journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -92,10 +93,14 @@ inline char* PutSeconds(char* out, std::uint64_t offset, char sep) {
 // and the slack of the last whole-cell copy.
 constexpr std::size_t MaxRowLength = 3 * 20 + 8 + 40 * sizeof(Cell) + 1 + sizeof(Cell);
 
-template <bool Payload>
-void WriteRow(OutputBuffer& out, const NumberCells& cells, std::uint64_t frame, std::uint64_t end,
-              const std::uint8_t* f) {
-    char* o = out.Reserve(MaxRowLength);
+template <bool Payload, bool Journal>
+void WriteRow(OutputBuffer& out, const NumberCells& cells, JournalCells* journal,
+              std::uint64_t frame, std::uint64_t end, const std::uint8_t* f) {
+    std::size_t room = MaxRowLength;
+    if constexpr (Journal) {
+        room += journal->Prepare(end);
+    }
+    char* o = out.Reserve(room);
     o = PutCount(o, frame);
     *o++ = ',';
     o = PutCount(o, end);
@@ -113,6 +118,9 @@ void WriteRow(OutputBuffer& out, const NumberCells& cells, std::uint64_t frame, 
             o = Put(o, cells.plain[f[k]]);
         }
     }
+    if constexpr (Journal) {
+        o = journal->Put(o);
+    }
     *o++ = ',';
     o = PutSeconds(o, end, '.');
     *o++ = '\n';
@@ -121,6 +129,34 @@ void WriteRow(OutputBuffer& out, const NumberCells& cells, std::uint64_t frame, 
 
 std::string Reason(int error) {
     return std::generic_category().message(error);
+}
+
+bool SeekTo(int fd, std::uint64_t offset) {
+#ifdef _WIN32
+    return _lseeki64(fd, static_cast<long long>(offset), SEEK_SET) >= 0;
+#else
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+#endif
+}
+
+// n bytes from offset, all of them.
+bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* p, std::size_t n) {
+    if (!SeekTo(fd, offset)) {
+        return false;
+    }
+    while (n > 0) {
+        const auto got = ::read(fd, p, static_cast<unsigned>(n));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            errno = got == 0 ? EIO : errno;
+            return false;
+        }
+        p += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 class FdCloser {
@@ -149,6 +185,35 @@ Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& n
     return {};
 }
 
+// The --info lines of a journal: its span, counts, then each event with the journal's
+// escaping, so that every line stays one line whatever a note holds.
+std::string JournalInfo(const JournalRecord& journal, const std::string& name) {
+    std::size_t lost = 0;
+    std::size_t closed = 0;
+    for (const JournalSpell& s : journal.Spells()) {
+        (s.kind == JournalSpell::Kind::LineLost ? lost : closed) += 1;
+    }
+    std::string text = "journal: " + name + "\n";
+    text += "journal_duration: " + DurationText(journal.SpanMs()) + "\n";
+    text += "marks: " + std::to_string(journal.Marks().size()) + "\n";
+    text += "line_lost: " + std::to_string(lost) + " spells\n";
+    text += "port_closed: " + std::to_string(closed) + " spells\n";
+    for (const JournalEntry& e : journal.Entries()) {
+        // Appended piece by piece: GCC 12 warns of an overlap in a chain of operator+.
+        for (const std::string& piece :
+             {std::string("event: "), std::to_string(e.offset), std::string(" "), WallText(e.ms),
+              std::string(" "), EscapeJournalText(e.event)}) {
+            text += piece;
+        }
+        if (!e.detail.empty()) {
+            text += ' ';
+            text += EscapeJournalText(e.detail);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 } // namespace
 
 std::string SecondsText(std::uint64_t offset, char sep) {
@@ -156,19 +221,81 @@ std::string SecondsText(std::uint64_t offset, char sep) {
     return std::string(text, PutSeconds(text, offset, sep));
 }
 
-std::string CsvHeaderLine(bool payload) {
+std::string CsvCell(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string cell = "\"";
+    for (const char c : text) {
+        cell += c;
+        if (c == '"') {
+            cell += c;
+        }
+    }
+    return cell + "\"";
+}
+
+void JournalCells::SkipMarksTo(std::uint64_t end) {
+    const auto& marks = journal_.Marks();
+    while (mark_ < marks.size() && marks[mark_].offset <= end) {
+        ++mark_;
+    }
+}
+
+std::size_t JournalCells::Prepare(std::uint64_t end) {
+    ms_ = journal_.MsAt(end, entry_);
+    const std::int64_t second = ms_ >= 0 ? ms_ / 1000 : (ms_ - 999) / 1000;
+    if (second != second_) {
+        second_ = second;
+        stampLength_ = static_cast<std::size_t>(PutWallText(stamp_, second * 1000) - stamp_) - 3;
+    }
+    marks_.clear();
+    const auto& marks = journal_.Marks();
+    if (mark_ < marks.size() && marks[mark_].offset <= end) [[unlikely]] {
+        std::string text;
+        for (const std::size_t first = mark_; mark_ < marks.size() && marks[mark_].offset <= end;
+             ++mark_) {
+            text += (mark_ == first ? "" : "; ") + marks[mark_].number;
+            if (!marks[mark_].note.empty()) {
+                text += ": " + marks[mark_].note;
+            }
+        }
+        marks_ = CsvCell(text);
+    }
+    return 2 + WallTextRoom + marks_.size();
+}
+
+char* JournalCells::Put(char* out) const {
+    *out++ = ',';
+    out = std::copy(stamp_, stamp_ + stampLength_, out);
+    const auto ms = static_cast<int>(ms_ - second_ * 1000);
+    *out++ = static_cast<char>('0' + ms / 100);
+    *out++ = static_cast<char>('0' + ms / 10 % 10);
+    *out++ = static_cast<char>('0' + ms % 10);
+    *out++ = ',';
+    return std::copy(marks_.begin(), marks_.end(), out);
+}
+
+std::string CsvHeaderLine(bool payload, bool journal) {
     std::string line = CsvHeader;
     if (payload) {
         for (int k = 0; k < PayloadLength; ++k) {
             line += ",p" + std::to_string(k);
         }
     }
+    if (journal) {
+        line += std::string(",") + JournalColumns;
+    }
     return line + "," + TimeColumn + "\n";
 }
 
 void AppendRow(OutputBuffer& out, std::uint64_t frame, std::uint64_t end,
-               const std::uint8_t* payload) {
-    WriteRow<false>(out, Cells(), frame, end, payload);
+               const std::uint8_t* payload, JournalCells* journal) {
+    if (journal != nullptr) {
+        WriteRow<false, true>(out, Cells(), journal, frame, end, payload);
+    } else {
+        WriteRow<false, false>(out, Cells(), nullptr, frame, end, payload);
+    }
 }
 
 std::string Escaped(const std::uint8_t* p, std::size_t n) {
@@ -244,6 +371,9 @@ std::vector<std::string> HeaderWarnings(const std::array<std::uint8_t, CaptureHe
 CaptureDecoder::CaptureDecoder(const Options& options, OutputBuffer& out)
     : options_(options), out_(out) {
     Cells(); // build the tables before the first row, not inside the decoding loop
+    if (options_.journal != nullptr) {
+        journal_.emplace(*options_.journal);
+    }
 }
 
 void CaptureDecoder::Feed(const std::uint8_t* p, std::size_t n) {
@@ -257,7 +387,7 @@ void CaptureDecoder::Feed(const std::uint8_t* p, std::size_t n) {
             return;
         }
         if (!options_.info && options_.sink == nullptr) {
-            out_.Append(CsvHeaderLine(options_.payload));
+            out_.Append(CsvHeaderLine(options_.payload, journal_.has_value()));
         }
     }
     if (n > 0) {
@@ -273,20 +403,22 @@ void CaptureDecoder::FeedBody(const std::uint8_t* p, std::size_t n) {
         });
     } else if (options_.info) {
         FeedFrames(p, n, [](const std::uint8_t*, std::uint64_t, std::uint64_t) {});
+    } else if (journal_) {
+        options_.payload ? FeedRows<true, true>(p, n) : FeedRows<false, true>(p, n);
     } else {
-        const NumberCells& cells = Cells();
-        OutputBuffer& out = out_;
-        if (options_.payload) {
-            FeedFrames(p, n, [&](const std::uint8_t* f, std::uint64_t frame, std::uint64_t end) {
-                WriteRow<true>(out, cells, frame, end, f);
-            });
-        } else {
-            FeedFrames(p, n, [&](const std::uint8_t* f, std::uint64_t frame, std::uint64_t end) {
-                WriteRow<false>(out, cells, frame, end, f);
-            });
-        }
+        options_.payload ? FeedRows<true, false>(p, n) : FeedRows<false, false>(p, n);
     }
     summary_.bodyBytes += n;
+}
+
+template <bool Payload, bool Journal>
+void CaptureDecoder::FeedRows(const std::uint8_t* p, std::size_t n) {
+    const NumberCells& cells = Cells();
+    OutputBuffer& out = out_;
+    JournalCells* journal = journal_ ? &*journal_ : nullptr;
+    FeedFrames(p, n, [&](const std::uint8_t* f, std::uint64_t frame, std::uint64_t end) {
+        WriteRow<Payload, Journal>(out, cells, journal, frame, end, f);
+    });
 }
 
 template <class OnFrame>
@@ -323,6 +455,15 @@ void CaptureDecoder::FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& 
     summary_.lastPairEnd = lastPairEnd;
 }
 
+void CaptureDecoder::Resume(const Summary& earlier,
+                            const std::array<std::uint8_t, CaptureHeaderLength>& h) {
+    summary_ = earlier;
+    summary_.header = h;
+    summary_.bodyBytes = earlier.lastPairEnd;
+    headerHave_ = CaptureHeaderLength;
+    assembler_ = FrameAssembler{};
+}
+
 bool CaptureDecoder::Finish() {
     if (!HeaderComplete()) {
         return false;
@@ -338,6 +479,9 @@ bool CaptureDecoder::Finish() {
         text += "dropped_bytes: " + std::to_string(summary_.DroppedBytes()) + "\n";
         text += "partial_start_bytes: " + std::to_string(summary_.partialStartBytes) + "\n";
         text += "partial_end_bytes: " + std::to_string(summary_.PartialEndBytes()) + "\n";
+        if (options_.journal != nullptr) {
+            text += JournalInfo(*options_.journal, options_.journalName);
+        }
         out_.Append(text);
     }
     out_.Flush();
@@ -380,11 +524,22 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     auto remaining = static_cast<std::uint64_t>(st.st_size);
+    std::array<std::uint8_t, CaptureHeaderLength> header{};
+    if (options.resume != nullptr) {
+        const std::uint64_t from = CaptureHeaderLength + options.resume->lastPairEnd;
+        if (remaining < CaptureHeaderLength + options.resume->bodyBytes) {
+            return {Status::Changed, path + ": " + ChangedReason};
+        }
+        if (!ReadAt(fd, 0, header.data(), header.size()) || !SeekTo(fd, from)) {
+            return {Status::InputError, path + ": " + Reason(errno)};
+        }
+        remaining -= from;
+    }
     Progress* progress = options.progress;
     if (progress != nullptr) {
         progress->total = remaining;
     }
-    if (options.sink != nullptr) {
+    if (options.sink != nullptr && options.resume == nullptr) {
         options.sink->Expect(remaining - std::min<std::uint64_t>(remaining, CaptureHeaderLength));
     }
 
@@ -392,6 +547,9 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
     std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
     OutputBuffer buffer(out);
     CaptureDecoder decoder(options, buffer);
+    if (options.resume != nullptr) {
+        decoder.Resume(*options.resume, header);
+    }
     while (remaining > 0) {
         const ssize_t got = ::read(fd, block.get(), std::min<std::uint64_t>(blockSize, remaining));
         if (got < 0) {

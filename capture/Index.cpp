@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <system_error>
@@ -103,11 +104,21 @@ void CaptureIndex::Reserve(std::uint64_t frames) {
 void CaptureIndex::Seal(const Summary& summary) {
     summary_ = summary;
     rejectedAtEnd_ = pendingReject_;
-    levels_.clear();
-    std::vector<Extent> level(count_ / BucketFrames);
+    // A whole bucket never changes as frames are added, so a capture that grew has only its
+    // new buckets summarised.
+    const std::size_t buckets = count_ / BucketFrames;
+    if (buckets == 0) {
+        return;
+    }
+    if (levels_.empty()) {
+        levels_.emplace_back();
+    }
+    std::vector<Extent>& level = levels_[0];
+    const std::size_t from = level.size();
+    level.resize(buckets);
     for (int t = 0; t < SeriesCount; ++t) {
         const std::uint8_t* column = traces_[static_cast<std::size_t>(t)];
-        for (std::size_t b = 0; b < level.size(); ++b) {
+        for (std::size_t b = from; b < buckets; ++b) {
             const std::uint8_t* v = column + b * BucketFrames;
             std::uint8_t lo = 0xFF, hi = 0;
             for (std::uint64_t f = 0; f < BucketFrames; ++f) {
@@ -119,21 +130,25 @@ void CaptureIndex::Seal(const Summary& summary) {
         }
     }
     const std::uint8_t* meta = columns_[MetaColumn].get();
-    for (std::size_t b = 0; b < level.size(); ++b) {
+    for (std::size_t b = from; b < buckets; ++b) {
         std::uint8_t any = 0;
         for (std::uint64_t f = 0; f < BucketFrames; ++f) {
             any |= meta[b * BucketFrames + f];
         }
         level[b].rejected = (any & RejectBit) != 0;
     }
-    while (!level.empty()) {
-        std::vector<Extent> coarser(level.size() / 2);
-        for (std::size_t b = 0; b < coarser.size(); ++b) {
-            coarser[b] = level[2 * b];
-            coarser[b].Widen(level[2 * b + 1]);
+    for (std::size_t l = 1; levels_[l - 1].size() >= 2; ++l) {
+        if (levels_.size() == l) {
+            levels_.emplace_back();
         }
-        levels_.push_back(std::move(level));
-        level = std::move(coarser);
+        const std::vector<Extent>& finer = levels_[l - 1];
+        std::vector<Extent>& coarser = levels_[l];
+        const std::size_t old = coarser.size();
+        coarser.resize(finer.size() / 2);
+        for (std::size_t b = old; b < coarser.size(); ++b) {
+            coarser[b] = finer[2 * b];
+            coarser[b].Widen(finer[2 * b + 1]);
+        }
     }
 }
 
@@ -285,6 +300,30 @@ void CaptureIndex::SetJournal(std::optional<JournalRecord> journal, std::string 
     journalError_ = std::move(error);
 }
 
+Result GrowCapture(const std::string& path, CaptureIndex& index, bool& grew) {
+    const Summary before = index.Counts();
+    IndexSink sink(index);
+    Summary summary;
+    Options options;
+    options.sink = &sink;
+    options.summary = &summary;
+    options.resume = &before;
+    NullWriter nothing;
+    grew = false;
+    Result result = DecodeFile(path, options, nothing);
+    if (result.status != Status::Ok) {
+        return result;
+    }
+    grew = summary.bodyBytes != before.bodyBytes || summary.header != before.header;
+    index.Seal(summary);
+    if (grew) {
+        std::string error;
+        std::optional<JournalRecord> journal = ReadJournalOf(path, &error);
+        index.SetJournal(std::move(journal), std::move(error));
+    }
+    return result;
+}
+
 Readout ReadFrame(const CaptureIndex& index, std::uint64_t frame, char sep) {
     const auto payload = index.Payload(frame);
     Readout r;
@@ -301,7 +340,14 @@ Result ExportCsv(const CaptureIndex& index, std::uint64_t first, std::uint64_t l
     last = std::min(last, index.Frames());
     first = std::min(first, last);
     OutputBuffer buffer(out);
-    buffer.Append(CsvHeaderLine(false));
+    std::optional<JournalCells> journal;
+    if (index.Journal() != nullptr) {
+        journal.emplace(*index.Journal());
+        if (first > 0) {
+            journal->SkipMarksTo(index.End(first - 1));
+        }
+    }
+    buffer.Append(CsvHeaderLine(false, journal.has_value()));
     if (progress != nullptr) {
         progress->total = last - first;
     }
@@ -314,7 +360,7 @@ Result ExportCsv(const CaptureIndex& index, std::uint64_t first, std::uint64_t l
                 end = index.EndFrom(k, end);
             }
             const auto payload = index.Payload(k);
-            AppendRow(buffer, k, end, payload.data());
+            AppendRow(buffer, k, end, payload.data(), journal ? &*journal : nullptr);
         }
         if (progress != nullptr) {
             progress->done = stop - first;

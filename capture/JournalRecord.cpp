@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
+#include <limits>
 #include <system_error>
+#include <utility>
 
 namespace vemor {
 
@@ -59,9 +61,9 @@ bool ParseWhen(std::string_view date, std::string_view time, std::int64_t& ms) {
         mi > 59 || s > 60) {
         return false;
     }
-    ms = WallMs({static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d),
-                 static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
-                 static_cast<int>(f)});
+    ms =
+        WallMs({static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d), static_cast<int>(h),
+                static_cast<int>(mi), static_cast<int>(s), static_cast<int>(f)});
     return true;
 }
 
@@ -99,12 +101,34 @@ WallTime WallTimeAt(std::int64_t ms) {
     return t;
 }
 
-std::string WallText(std::int64_t ms) {
+char* PutWallText(char* out, std::int64_t ms) {
     const WallTime t = WallTimeAt(ms);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day,
-                  t.Hour, t.Minute, t.Second, t.Millisecond);
-    return text;
+    const auto digits = [&out](int v, int n) {
+        for (int d = n - 1; d >= 0; --d) {
+            out[d] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        }
+        out += n;
+    };
+    if (t.Year >= 0 && t.Year <= 9999) {
+        digits(t.Year, 4);
+    } else {
+        out = std::to_chars(out, out + 12, t.Year).ptr;
+    }
+    const std::pair<char, int> rest[] = {
+        {'-', t.Month}, {'-', t.Day}, {' ', t.Hour}, {':', t.Minute}, {':', t.Second}};
+    for (const auto& [sep, v] : rest) {
+        *out++ = sep;
+        digits(v, 2);
+    }
+    *out++ = '.';
+    digits(t.Millisecond, 3);
+    return out;
+}
+
+std::string WallText(std::int64_t ms) {
+    char text[WallTextRoom];
+    return std::string(text, PutWallText(text, ms));
 }
 
 std::string DurationText(std::int64_t ms, char sep) {
@@ -225,9 +249,9 @@ JournalRecord::JournalRecord(std::string_view text) {
             endClosed(e.ms);
         } else if (e.event == journal::Mark) {
             const std::size_t colon = e.detail.find(": ");
-            marks_.push_back({e.offset, e.ms, e.detail.substr(0, colon),
-                              colon == std::string::npos ? std::string()
-                                                         : e.detail.substr(colon + 2)});
+            marks_.push_back(
+                {e.offset, e.ms, e.detail.substr(0, colon),
+                 colon == std::string::npos ? std::string() : e.detail.substr(colon + 2)});
         }
     }
     if (!entries_.empty()) {
@@ -235,36 +259,71 @@ JournalRecord::JournalRecord(std::string_view text) {
         endLost(entries_.back().ms);
         endClosed(entries_.back().ms);
     }
-    std::sort(spells_.begin(), spells_.end(),
-              [](const JournalSpell& a, const JournalSpell& b) { return a.fromMs < b.fromMs; });
+    std::stable_sort(
+        spells_.begin(), spells_.end(),
+        [](const JournalSpell& a, const JournalSpell& b) { return a.fromMs < b.fromMs; });
+}
+
+double JournalRecord::ExactMsBefore(std::size_t next, std::uint64_t offset) const {
+    if (entries_.empty()) {
+        return 0;
+    }
+    if (next == entries_.size()) {
+        const std::uint64_t beyond = offset - entries_.back().offset;
+        return static_cast<double>(LastMs()) +
+               static_cast<double>(beyond) * 1000 / decode::LineBytesPerSecond;
+    }
+    const JournalEntry& after = entries_[next];
+    if (after.offset == offset || next == 0) {
+        return static_cast<double>(after.ms);
+    }
+    const JournalEntry& before = entries_[next - 1];
+    return static_cast<double>(before.ms) + static_cast<double>(after.ms - before.ms) *
+                                                static_cast<double>(offset - before.offset) /
+                                                static_cast<double>(after.offset - before.offset);
 }
 
 double JournalRecord::ExactMsAt(std::uint64_t offset) const {
     const auto next =
         std::lower_bound(entries_.begin(), entries_.end(), offset,
                          [](const JournalEntry& e, std::uint64_t o) { return e.offset < o; });
-    if (next == entries_.end()) {
-        const std::uint64_t beyond = offset - entries_.back().offset;
-        return static_cast<double>(LastMs()) +
-               static_cast<double>(beyond) * 1000 / decode::LineBytesPerSecond;
+    return ExactMsBefore(static_cast<std::size_t>(next - entries_.begin()), offset);
+}
+
+std::int64_t JournalRecord::MsAt(std::uint64_t offset, std::size_t& next) const {
+    while (next < entries_.size() && entries_[next].offset < offset) {
+        ++next;
     }
-    if (next->offset == offset || next == entries_.begin()) {
-        return static_cast<double>(next->ms);
-    }
-    const JournalEntry& before = *std::prev(next);
-    return static_cast<double>(before.ms) + static_cast<double>(next->ms - before.ms) *
-                                                static_cast<double>(offset - before.offset) /
-                                                static_cast<double>(next->offset - before.offset);
+    return std::llround(ExactMsBefore(next, offset));
 }
 
 std::uint64_t JournalRecord::OffsetAt(double ms) const {
+    if (entries_.empty()) {
+        return 0;
+    }
     const auto next =
         std::lower_bound(entries_.begin(), entries_.end(), ms, [](const JournalEntry& e, double t) {
             return static_cast<double>(e.ms) < t;
         });
+    const auto i = static_cast<std::size_t>(next - entries_.begin());
+    // The estimate can be a byte off by rounding (21 / 300 * 300 is a little over 21): it is
+    // settled on ExactMsAt's own figures, between the byte after the event before and last.
+    const auto settle = [&](std::uint64_t o, std::uint64_t first, std::uint64_t last) {
+        while (o > first && ExactMsBefore(i, o - 1) >= ms) {
+            --o;
+        }
+        while (o < last && ExactMsBefore(i, o) < ms) {
+            ++o;
+        }
+        return o;
+    };
     if (next == entries_.end()) {
+        const std::uint64_t after = entries_.back().offset;
         const double beyond = (ms - static_cast<double>(LastMs())) * decode::LineBytesPerSecond;
-        return entries_.back().offset + static_cast<std::uint64_t>(std::ceil(beyond / 1000));
+        // Bounded, as a time far beyond any capture would not fit an offset.
+        const double bytes = std::min(std::ceil(beyond / 1000), 9e18);
+        return settle(after + static_cast<std::uint64_t>(bytes), after + 1,
+                      std::numeric_limits<std::uint64_t>::max());
     }
     if (next == entries_.begin()) {
         return next->offset;
@@ -274,10 +333,11 @@ std::uint64_t JournalRecord::OffsetAt(double ms) const {
         // Within the time the line stood still there: the next byte is the first after it.
         return next->offset + 1;
     }
-    const double share = (ms - static_cast<double>(before.ms)) /
-                         static_cast<double>(next->ms - before.ms);
-    return before.offset + static_cast<std::uint64_t>(std::ceil(
-                               share * static_cast<double>(next->offset - before.offset)));
+    const double share =
+        (ms - static_cast<double>(before.ms)) / static_cast<double>(next->ms - before.ms);
+    return settle(before.offset + static_cast<std::uint64_t>(std::ceil(
+                                      share * static_cast<double>(next->offset - before.offset))),
+                  before.offset + 1, next->offset);
 }
 
 std::optional<JournalRecord> ReadJournalOf(const std::string& capturePath, std::string* error) {

@@ -136,8 +136,7 @@ std::uint64_t FrameNear(const CaptureIndex& index, double x, XUnit unit) {
 
 namespace {
 
-void AddJournal(View& view, const CaptureIndex& index, XUnit unit, double lo, double hi,
-                char sep) {
+void AddJournal(View& view, const CaptureIndex& index, XUnit unit, double lo, double hi, char sep) {
     const JournalRecord* j = index.Journal();
     if (j == nullptr) {
         return;
@@ -159,8 +158,8 @@ void AddJournal(View& view, const CaptureIndex& index, XUnit unit, double lo, do
         }
     }
     for (const JournalMark& m : j->Marks()) {
-        const double x = unit == XUnit::Frames ? static_cast<double>(MarkFrame(index, m))
-                                               : seconds(m.ms);
+        const double x =
+            unit == XUnit::Frames ? static_cast<double>(MarkFrame(index, m)) : seconds(m.ms);
         if (x >= lo && x <= hi) {
             view.marks.push_back({x, m.number, m.note});
         }
@@ -169,8 +168,7 @@ void AddJournal(View& view, const CaptureIndex& index, XUnit unit, double lo, do
 
 } // namespace
 
-View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns,
-               char sep) {
+View BuildView(const CaptureIndex& index, XUnit unit, double lo, double hi, int columns, char sep) {
     View view;
     AddJournal(view, index, unit, lo, hi, sep);
     columns = std::max(columns, 1);

@@ -97,8 +97,37 @@ ViewerModel::Event ViewerModel::FinishLoading() {
                 "Cannot show " + path_ + " as a capture: " + loaded.result.message};
     }
     index_ = std::move(loaded.index);
+    following_ = true;
     ShowAll();
     return {Outcome::Loaded, {}};
+}
+
+ViewerModel::Growth ViewerModel::Follow(std::string* why) {
+    if (!index_ || !following_ || loading_ || exporting_) {
+        return Growth::Same;
+    }
+    const double full = FullWidth(*index_, unit_);
+    const bool all = lo_ <= 0 && hi_ >= full;
+    const bool atEnd = hi_ >= full;
+    bool grew = false;
+    const Result result = GrowCapture(path_, *index_, grew);
+    if (result.status != Status::Ok) {
+        following_ = false;
+        if (why != nullptr) {
+            *why = result.message;
+        }
+        return Growth::Refused;
+    }
+    if (!grew) {
+        return Growth::Same;
+    }
+    const double now = FullWidth(*index_, unit_);
+    if (all) {
+        ShowEverything();
+    } else if (atEnd) {
+        ShowRange(lo_ + (now - full), hi_ + (now - full));
+    }
+    return Growth::Changed;
 }
 
 std::string ViewerModel::AxisTitle() const {
@@ -195,6 +224,11 @@ void ViewerModel::SetUnit(XUnit unit) {
 }
 
 void ViewerModel::ShowAll() {
+    playing_ = false;
+    ShowEverything();
+}
+
+void ViewerModel::ShowEverything() {
     if (index_) {
         ShowRange(0, FullWidth(*index_, unit_));
     }
@@ -236,6 +270,7 @@ View ViewerModel::Picture() const {
 }
 
 void ViewerModel::Wheel(double px, double steps) {
+    playing_ = false;
     if (!index_) {
         return;
     }
@@ -244,6 +279,7 @@ void ViewerModel::Wheel(double px, double steps) {
 }
 
 void ViewerModel::StartDrag(double px) {
+    playing_ = false;
     dragFrom_ = {lo_, hi_};
     dragPx_ = px;
 }
@@ -258,6 +294,7 @@ void ViewerModel::DragTo(double px) {
 }
 
 void ViewerModel::ZoomToPixels(double from, double to) {
+    playing_ = false;
     dragFrom_.reset();
     if (index_) {
         ShowRange(XAt(std::min(from, to)), XAt(std::max(from, to)));
@@ -265,6 +302,7 @@ void ViewerModel::ZoomToPixels(double from, double to) {
 }
 
 void ViewerModel::Click(double px) {
+    playing_ = false;
     dragFrom_.reset();
     if (HasFrames()) {
         SetCursorFrame(FrameNear(*index_, XAt(px), unit_));
@@ -272,6 +310,11 @@ void ViewerModel::Click(double px) {
 }
 
 void ViewerModel::SetCursorFrame(std::uint64_t frame) {
+    playing_ = false;
+    PlaceCursor(frame);
+}
+
+void ViewerModel::PlaceCursor(std::uint64_t frame) {
     if (!HasFrames()) {
         return;
     }
@@ -286,6 +329,7 @@ void ViewerModel::SetCursorFrame(std::uint64_t frame) {
 }
 
 void ViewerModel::StepCursor(int frames) {
+    playing_ = false;
     if (!HasFrames()) {
         return;
     }
@@ -295,6 +339,63 @@ void ViewerModel::StepCursor(int frames) {
     }
     const auto at = static_cast<std::int64_t>(*cursor_) + frames;
     SetCursorFrame(static_cast<std::uint64_t>(std::max<std::int64_t>(0, at)));
+}
+
+void ViewerModel::TogglePlay(std::int64_t nowMs) {
+    if (playing_ || !HasFrames()) {
+        playing_ = false;
+        return;
+    }
+    if (!cursor_ || *cursor_ == LastFrame()) {
+        // From the first frame in view, or again from the start once played to the end.
+        PlaceCursor(cursor_ ? 0 : std::min(VisibleFrames().first, LastFrame()));
+    }
+    playFrom_ = OffsetSeconds(*index_, index_->End(*cursor_));
+    playStartMs_ = nowMs;
+    playing_ = true;
+}
+
+double ViewerModel::PlayedSeconds(std::int64_t nowMs) const {
+    return playFrom_ + static_cast<double>(nowMs - playStartMs_) / 1000 * speed_;
+}
+
+void ViewerModel::ChangeSpeed(int doublings, std::int64_t nowMs) {
+    if (playing_) {
+        playFrom_ = PlayedSeconds(nowMs);
+        playStartMs_ = nowMs;
+    }
+    speed_ = std::clamp(std::ldexp(speed_, doublings), SlowestSpeed, FastestSpeed);
+}
+
+bool ViewerModel::Advance(std::int64_t nowMs) {
+    if (!playing_ || !HasFrames()) {
+        return false;
+    }
+    // The last frame that had arrived by then, in the capture's own time.
+    const double at = PlayedSeconds(nowMs);
+    std::uint64_t frame = index_->FirstEndingAtOrAfter(0);
+    for (std::uint64_t step = index_->Frames(); step > 0; step /= 2) {
+        while (frame + step < index_->Frames() &&
+               OffsetSeconds(*index_, index_->End(frame + step)) <= at) {
+            frame += step;
+        }
+    }
+    frame = std::max(frame, *cursor_);
+    if (frame >= LastFrame()) {
+        frame = LastFrame();
+        playing_ = false;
+    }
+    if (frame == *cursor_) {
+        return false;
+    }
+    PlaceCursor(frame);
+    return true;
+}
+
+std::string ViewerModel::SpeedText() const {
+    const std::string speed = speed_ < 1 ? "1/" + std::to_string(std::lround(1 / speed_)) + "x"
+                                         : std::to_string(std::lround(speed_)) + "x";
+    return (playing_ ? "Playing at " : "Space plays at ") + speed;
 }
 
 double ViewerModel::CursorX() const {

@@ -1,4 +1,6 @@
 // The frame assembler and the frame-to-display sequence on arbitrary streams.
+#include "Check.h"
+
 #include "vemor/Assembler.h"
 #include "vemor/Display.h"
 
@@ -8,15 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-} // namespace
+using vemor::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vemor::FrameAssembler a;

@@ -1,4 +1,6 @@
 // The capture decoder's file reader on arbitrary files.
+#include "Check.h"
+
 #include "vemor/capture/Decode.h"
 
 #include <cstdint>
@@ -9,12 +11,6 @@
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
 std::size_t Count(const std::string& s, char c) {
     std::size_t n = 0;
     for (char x : s) {
@@ -24,6 +20,8 @@ std::size_t Count(const std::string& s, char c) {
 }
 
 } // namespace
+
+using vemor::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The file goes through the real read(2) path, in blocks of a size the input chooses.

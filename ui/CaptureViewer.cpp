@@ -37,6 +37,7 @@ using decode::XUnit;
 using Outcome = decode::ViewerModel::Outcome;
 
 constexpr int PollMs = 30;
+constexpr int PlayMs = 40; // a readout that changes 25 times a second can still be followed
 
 const QColor RejectColour(255, 64, 64);
 
@@ -84,6 +85,10 @@ CaptureViewer::CaptureViewer(const QString& path)
     ReadLocale();
     BuildWindow();
     connect(&poll_, &QTimer::timeout, this, &CaptureViewer::Poll);
+    steady_.start();
+    play_.setInterval(PlayMs);
+    connect(&play_, &QTimer::timeout, this,
+            [this] { Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); }); });
     StartLoading();
 }
 
@@ -127,8 +132,8 @@ void CaptureViewer::BuildWindow() {
     };
     marksMenu_->addAction(QStringLiteral("&Next Mark"), QKeySequence(Qt::Key_F2), this,
                           [step] { step(1); });
-    marksMenu_->addAction(QStringLiteral("&Previous Mark"),
-                          QKeySequence(Qt::SHIFT | Qt::Key_F2), this, [step] { step(-1); });
+    marksMenu_->addAction(QStringLiteral("&Previous Mark"), QKeySequence(Qt::SHIFT | Qt::Key_F2),
+                          this, [step] { step(-1); });
     marksMenu_->addSeparator();
 
     auto* client = new QWidget(this);
@@ -149,6 +154,10 @@ void CaptureViewer::BuildWindow() {
         values->addWidget(labels_[i]);
     }
     values->addStretch(1);
+    speed_ = new QLabel(client);
+    speed_->setObjectName(QStringLiteral("PlaySpeed"));
+    speed_->setTextFormat(Qt::PlainText);
+    values->addWidget(speed_);
     unitChoice_ = new QComboBox(client);
     unitChoice_->setObjectName(QStringLiteral("XUnit"));
     unitChoice_->setSizeAdjustPolicy(QComboBox::AdjustToContents); // the name changes at load
@@ -356,9 +365,28 @@ void CaptureViewer::SetCursorFrame(std::uint64_t frame) {
     Apply();
 }
 
+void CaptureViewer::Play(void (*act)(decode::ViewerModel&, std::int64_t)) {
+    if (!model_.Index()) {
+        return;
+    }
+    model_.SetPlotWidth(chart_->axisRect()->width());
+    const std::optional<std::uint64_t> before = model_.CursorFrame();
+    const bool playing = model_.Playing();
+    act(model_, steady_.elapsed());
+    if (model_.CursorFrame() != before || model_.Playing() != playing) {
+        Apply();
+    } else {
+        speed_->setText(Local(model_.SpeedText()));
+    }
+}
+
 void CaptureViewer::Apply() {
     if (!model_.Index()) {
         return;
+    }
+    speed_->setText(Local(model_.SpeedText()));
+    if (model_.Playing() != play_.isActive()) {
+        model_.Playing() ? play_.start() : play_.stop();
     }
     chart_->xAxis->setRange(model_.Lo(), model_.Hi());
     if (model_.CursorFrame()) {
@@ -436,8 +464,7 @@ void CaptureViewer::ShowJournal(const decode::View& view) {
         place(line->end, m.x, 1);
         line->setPen(QPen(markColour, 1));
         journalItems_.append(line);
-        label(Local(m.note.empty() ? m.number : m.number + ": " + m.note), m.x, 0.06,
-              markColour);
+        label(Local(m.note.empty() ? m.number : m.number + ": " + m.note), m.x, 0.06, markColour);
     }
 }
 
@@ -502,6 +529,16 @@ void CaptureViewer::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Home:
         ShowAll();
         return;
+    case Qt::Key_Space:
+        Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
+        return;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BracketLeft: {
+        const bool faster = event->key() == Qt::Key_BracketRight;
+        Play(faster ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
+                    : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
+        return;
+    }
     default:
         QMainWindow::keyPressEvent(event);
     }

@@ -6,8 +6,9 @@
 
 #include "vemor/capture/Viewer.h"
 
-#include <QMainWindow>
+#include <QElapsedTimer>
 #include <QList>
+#include <QMainWindow>
 #include <QString>
 #include <QTimer>
 
@@ -97,6 +98,7 @@ private:
     void ListMarks();
     void ShowMarkStatus(const std::string& text);
     void UseUnitTicks();
+    void Play(void (*act)(decode::ViewerModel&, std::int64_t));
 
     QString path_;
     decode::ViewerModel model_;
@@ -111,11 +113,14 @@ private:
     QComboBox* unitChoice_ = nullptr;
     QAction* exportAction_ = nullptr;
     QMenu* marksMenu_ = nullptr;
-    QList<QAction*> markActions_;           // one per mark, after the two steps
+    QList<QAction*> markActions_;          // one per mark, after the two steps
     QList<QCPAbstractItem*> journalItems_; // the spells and marks in view; owned by the chart
     QProgressBar* progressBar_ = nullptr;
     QProgressDialog* exportDialog_ = nullptr;
     QTimer poll_;
+    QTimer play_;          // the playback's tick, while it plays
+    QElapsedTimer steady_; // the playback's clock
+    QLabel* speed_ = nullptr;
 
     bool dirty_ = true; // the graphs do not yet show the axis range
     int filledWidth_ = 0;

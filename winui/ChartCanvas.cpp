@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace vemor {
 
@@ -51,6 +52,36 @@ std::string AxisNumber(double v) {
         text += '.' + fraction;
     }
     return text == "-0" ? "0" : text;
+}
+
+// The smallest step of whole clock units (a 1-2-5 series below a second) that puts
+// `spacing` pixels or more between two ticks.
+double ClockStep(double range, double pixels, double spacing) {
+    constexpr double Steps[] = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05,  0.1,   0.2,  0.5,
+                                1,     2,     5,     10,   15,   30,    60,    120,  300,
+                                600,   900,   1800,  3600, 7200, 10800, 21600, 43200};
+    const double raw = pixels > 0 ? range * spacing / pixels : range;
+    for (const double step : Steps) {
+        if (step >= raw) {
+            return step;
+        }
+    }
+    return 86400 * std::ceil(raw / 86400);
+}
+
+// 17:09:40, with milliseconds where the ticks are closer than a second.
+std::string ClockText(double secondOfDay, bool milliseconds) {
+    const long long ms =
+        std::llround(std::fmod(std::fmod(secondOfDay, 86400) + 86400, 86400) * 1000);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", ms / 3600000 % 24, ms / 60000 % 60,
+                  ms / 1000 % 60);
+    std::string out = text;
+    if (milliseconds) {
+        std::snprintf(text, sizeof text, ".%03lld", ms % 1000);
+        out += text;
+    }
+    return out;
 }
 
 SIZE TextSize(HDC dc, const std::string& text) {
@@ -158,7 +189,7 @@ double ChartCanvas::YAt(double py) const {
 }
 
 bool ChartCanvas::DrawFrame(ChartRange bottom, ChartRange left, Labels labels,
-                            const std::string& bottomTitle) {
+                            const std::string& bottomTitle, double clockOrigin) {
     bottom_ = bottom;
     left_ = left;
     HDC dc = memory_;
@@ -208,16 +239,28 @@ bool ChartCanvas::DrawFrame(ChartRange bottom, ChartRange left, Labels labels,
         const SIZE s = TextSize(dc, text);
         Text(dc, plot_.left - TickLength - 2 - s.cx, y - s.cy / 2, text);
     }
-    // Bottom axis: whole numbers, or steps below one where decimals are asked for.
+    // Bottom axis: whole numbers, steps below one where decimals are asked for, or clock
+    // times on whole clock steps.
     const bool whole = labels == Labels::Whole;
-    const auto number = [whole](double v) { return whole ? WholeNumber(v) : AxisNumber(v); };
+    const bool clock = labels == Labels::Clock;
+    const double origin = clock ? clockOrigin : 0;
+    const double range = bottom_.Max - bottom_.Min;
+    const double pixels = plot_.right - plot_.left;
     const double extreme = std::max(std::fabs(bottom_.Min), std::fabs(bottom_.Max));
-    const SIZE widest = TextSize(dc, number(-extreme) + (whole ? "" : ".000"));
     const double bottomStep =
-        std::max(whole ? 1.0 : 0.001,
-                 NiceStep(bottom_.Max - bottom_.Min, plot_.right - plot_.left, widest.cx + 16.0));
-    for (double v = std::ceil(bottom_.Min / bottomStep) * bottomStep; v <= bottom_.Max + 1e-9;
-         v += bottomStep) {
+        clock ? ClockStep(range, pixels, TextSize(dc, "00:00:00.000").cx + 16.0)
+              : std::max(whole ? 1.0 : 0.001,
+                         NiceStep(range, pixels,
+                                  TextSize(dc, (whole ? WholeNumber(-extreme)
+                                                      : AxisNumber(-extreme) + ".000"))
+                                          .cx +
+                                      16.0));
+    const auto number = [&](double v) {
+        return clock ? ClockText(v + origin, bottomStep < 1)
+                     : (whole ? WholeNumber(v) : AxisNumber(v));
+    };
+    for (double v = std::ceil((bottom_.Min + origin) / bottomStep) * bottomStep - origin;
+         v <= bottom_.Max + 1e-9; v += bottomStep) {
         const int x = ToPixel(v, left_.Min).x;
         SelectObject(dc, gridPen);
         DrawLine(dc, x, plot_.top, x, plot_.bottom);

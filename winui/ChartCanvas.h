@@ -63,15 +63,17 @@ public:
 
     // The text font, after a change of the screen's scale; the caller keeps it alive.
     void SetFont(HFONT font) { font_ = font; }
+    HFONT Font() const { return font_; }
     // Sizes the bitmap to the window's client area; true when it changed.
     bool Fit(HWND window);
     HDC Dc() const { return memory_; }
 
-    // Bottom-axis labels: whole numbers, or with up to three decimals.
-    enum class Labels { Whole, Decimal };
+    // Bottom-axis labels: whole numbers, with up to three decimals, or the time of day of
+    // seconds counted from clockOrigin, the second of the day at 0.
+    enum class Labels { Whole, Decimal, Clock };
     // Draws everything but the traces for the ranges; false when no plot area fits.
     bool DrawFrame(ChartRange bottom, ChartRange left, Labels labels = Labels::Whole,
-                   const std::string& bottomTitle = {});
+                   const std::string& bottomTitle = {}, double clockOrigin = 0);
     // Copies the picture to a window's paint.
     void Paint(HDC dc, const RECT& area) const;
 

@@ -25,6 +25,9 @@ using Outcome = decode::ViewerModel::Outcome;
 constexpr char ClassName[] = "VemorCaptureViewer";
 constexpr UINT_PTR PollTimer = 1;
 constexpr UINT PollMs = 30;
+constexpr UINT_PTR PlayTimer = 2;
+constexpr UINT PlayMs = 40; // a readout that changes 25 times a second can still be followed
+constexpr int SpeedWidth = 130;
 constexpr int ClientWidth = 1000;
 constexpr int ClientHeight = 620;
 constexpr int Margin = 6;
@@ -43,6 +46,9 @@ enum : int {
     IdUnit,
     IdChart,
     IdStatus,
+    IdNextMark,
+    IdPreviousMark,
+    IdFirstMark, // and one more per mark
 };
 
 std::vector<ViewerWindow*>& Viewers() {
@@ -191,6 +197,11 @@ void ViewerWindow::Build() {
     HMENU view = CreatePopupMenu();
     AppendMenuA(view, MF_STRING, IdShowAll, "Show &All\tHome");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), "&View");
+    MarksMenu = CreatePopupMenu();
+    AppendMenuA(MarksMenu, MF_STRING, IdNextMark, "&Next Mark\tF2");
+    AppendMenuA(MarksMenu, MF_STRING, IdPreviousMark, "&Previous Mark\tShift+F2");
+    AppendMenuA(MarksMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(MarksMenu), "&Marks");
     SetMenu(window_, bar);
 
     for (HWND& label : Labels) {
@@ -202,6 +213,7 @@ void ViewerWindow::Build() {
         SendMessageA(UnitChoice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
     }
     SendMessageA(UnitChoice, CB_SETCURSEL, 0, 0);
+    Speed = Child("STATIC", "", SS_RIGHT | SS_NOPREFIX, window_, 0, font_);
     // Read-only edits: the texts can be selected and copied.
     const DWORD line = ES_READONLY | ES_AUTOHSCROLL;
     Detail = Child("EDIT", decode::ViewerHelp, line, window_, 0, font_);
@@ -236,7 +248,9 @@ void ViewerWindow::Layout() {
         SetWindowPos(label, nullptr, x, 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         x += r.right + (r.right > 0 ? LabelGap : 0);
     }
-    MoveWindow(UnitChoice, std::max(width - Margin - UnitWidth, x), 3, UnitWidth, 200, TRUE);
+    const int unitLeft = std::max(width - Margin - UnitWidth, x);
+    MoveWindow(UnitChoice, unitLeft, 3, UnitWidth, 200, TRUE);
+    MoveWindow(Speed, std::max(unitLeft - Margin - SpeedWidth, x), 7, SpeedWidth, LineHeight, TRUE);
     const int detailTop = 4 + 24 + 4;
     MoveWindow(Detail, Margin, detailTop, std::max(width - 2 * Margin, 0), LineHeight, TRUE);
     MoveWindow(Summary, Margin, detailTop + LineHeight + 2, std::max(width - 2 * Margin, 0),
@@ -303,8 +317,58 @@ void ViewerWindow::FinishLoading(const decode::ViewerModel::Event& event) {
         return;
     }
     EnableMenuItem(FileMenu, IdExport, MF_BYCOMMAND | MF_ENABLED);
+    NameUnits();
+    ListMarks();
     ShowSummary();
     ShowAll();
+}
+
+void ViewerWindow::NameUnits() {
+    const auto chosen = SendMessageA(UnitChoice, CB_GETCURSEL, 0, 0);
+    SendMessageA(UnitChoice, CB_RESETCONTENT, 0, 0);
+    for (const XUnit unit : {XUnit::Frames, XUnit::Seconds}) {
+        SendMessageA(UnitChoice, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(model_.UnitChoice(unit).c_str()));
+    }
+    SendMessageA(UnitChoice, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
+void ViewerWindow::ListMarks() {
+    // Everything after Next, Previous and the separator is the last capture's.
+    while (GetMenuItemCount(MarksMenu) > 3) {
+        DeleteMenu(MarksMenu, 3, MF_BYPOSITION);
+    }
+    const auto marks = model_.Marks();
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        AppendMenuA(MarksMenu, MF_STRING, IdFirstMark + m, marks[m].text.c_str());
+    }
+    if (marks.empty()) {
+        AppendMenuA(MarksMenu, MF_STRING | MF_GRAYED, 0, "(no marks in this capture)");
+    }
+}
+
+void ViewerWindow::Play(void (*act)(decode::ViewerModel&, std::int64_t)) {
+    if (model_.Index() == nullptr) {
+        return;
+    }
+    const std::optional<std::uint64_t> before = model_.CursorFrame();
+    const bool playing = model_.Playing();
+    act(model_, static_cast<std::int64_t>(GetTickCount64()));
+    if (model_.CursorFrame() != before || model_.Playing() != playing) {
+        Apply();
+    } else {
+        SetWindowTextA(Speed, model_.SpeedText().c_str());
+    }
+}
+
+void ViewerWindow::StepMark(int direction) {
+    SetStatus(model_.StepMark(direction));
+    Apply();
+}
+
+void ViewerWindow::GoToMark(std::size_t mark) {
+    SetStatus(model_.GoToMark(mark));
+    Apply();
 }
 
 void ViewerWindow::ShowSummary() {
@@ -333,6 +397,12 @@ void ViewerWindow::SetCursorFrame(std::uint64_t frame) {
 }
 
 void ViewerWindow::Apply() {
+    SetWindowTextA(Speed, model_.Index() != nullptr ? model_.SpeedText().c_str() : "");
+    if (model_.Playing()) {
+        SetTimer(window_, PlayTimer, PlayMs, nullptr);
+    } else {
+        KillTimer(window_, PlayTimer);
+    }
     chart_->Refresh();
     const auto reading = model_.CursorReading();
     if (!reading) {
@@ -418,6 +488,22 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             Poll();
             return 0;
         }
+        if (w == PlayTimer) {
+            Play([](decode::ViewerModel& m, std::int64_t now) { m.Advance(now); });
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (w == ' ') {
+            Play([](decode::ViewerModel& m, std::int64_t now) { m.TogglePlay(now); });
+            return 0;
+        }
+        if (w == ']' || w == '[') {
+            Play(w == ']'
+                     ? [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(1, now); }
+                     : [](decode::ViewerModel& m, std::int64_t now) { m.ChangeSpeed(-1, now); });
+            return 0;
+        }
         break;
     case WM_COMMAND:
         switch (LOWORD(w)) {
@@ -436,6 +522,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         case IdShowAll:
             ShowAll();
             return 0;
+        case IdNextMark:
+        case IdPreviousMark:
+            StepMark(LOWORD(w) == IdNextMark ? 1 : -1);
+            return 0;
         case IdUnit: {
             // The choice as it stands when the list closes (a cancel restores it), or as the
             // keys change it while the list is closed.
@@ -452,6 +542,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         default:
+            if (LOWORD(w) >= IdFirstMark) {
+                GoToMark(LOWORD(w) - IdFirstMark);
+                return 0;
+            }
             break;
         }
         break;
@@ -463,6 +557,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         }
         if (w == VK_ESCAPE) {
             model_.CancelExport();
+            return 0;
+        }
+        if (w == VK_F2) {
+            StepMark(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
             return 0;
         }
         break;

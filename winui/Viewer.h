@@ -3,7 +3,8 @@
 // the Qt viewer has too. The five values as the live labels show them and the X unit above,
 // the cursor's detail and the capture's summary, the chart, and a status bar with the
 // progress of a load or an export. File > Open Capture..., Export CSV..., Close; View > Show
-// All. Several may be open; each ends with its window. GUI thread only.
+// All; Marks > Next, Previous and each mark of the capture's journal. Several may be open; each
+// ends with its window. GUI thread only.
 
 #include "ViewerChart.h"
 
@@ -59,10 +60,15 @@ public:
     HWND Detail = nullptr;
     HWND Summary = nullptr;
     HWND UnitChoice = nullptr;
+    HWND Speed = nullptr; // the playback's speed, beside the unit
     HWND StatusBar = nullptr;
     HWND Progress = nullptr;
     HMENU FileMenu = nullptr;
+    HMENU MarksMenu = nullptr; // Next, Previous, then one item per mark of the capture
     std::string StatusText() const { return status_; }
+    // The commands of the Marks menu: the step (1 next, -1 previous), or a mark by number.
+    void StepMark(int direction);
+    void GoToMark(std::size_t mark);
 
 private:
     explicit ViewerWindow(const std::string& path);
@@ -78,6 +84,10 @@ private:
     // Shows what the model now says of the view and the cursor.
     void Apply();
     void ShowSummary();
+    void ListMarks();
+    // Does to the playback what act does, at the steady clock's time, and shows the outcome.
+    void Play(void (*act)(decode::ViewerModel&, std::int64_t));
+    void NameUnits();
     void SetStatus(const std::string& text);
     void ShowProgress(bool shown);
     void Exported(bool ok, const std::string& text);

@@ -52,10 +52,13 @@ HDC ViewerChart::Render() {
     if (stale_) {
         stale_ = false;
         const bool frames = model_.Unit() == decode::XUnit::Frames;
+        const std::optional<double> origin = model_.TickOrigin();
         const bool drawn = canvas_.DrawFrame(
             {model_.Lo(), model_.Hi()}, {chart::LeftAxisMinimum, chart::LeftAxisMaximum},
-            frames ? ChartCanvas::Labels::Whole : ChartCanvas::Labels::Decimal,
-            model_.Index() != nullptr ? model_.AxisTitle() : std::string());
+            frames   ? ChartCanvas::Labels::Whole
+            : origin ? ChartCanvas::Labels::Clock
+                     : ChartCanvas::Labels::Decimal,
+            model_.Index() != nullptr ? model_.AxisTitle() : std::string(), origin.value_or(0));
         const RECT plot = canvas_.Plot();
         model_.SetPlotWidth(std::max<int>(plot.right - plot.left, 1));
         if (drawn && model_.Index() != nullptr) {
@@ -111,6 +114,7 @@ void ViewerChart::DrawTraces(HDC dc) {
             DrawLine(dc, top.x, top.y, bottom.x, bottom.y);
         }
     }
+    DrawJournal(dc, view);
     if (model_.CursorFrame()) {
         ScopedPen pen(dc, PS_DASH, 1, CursorColour);
         SetBkMode(dc, TRANSPARENT);
@@ -118,6 +122,43 @@ void ViewerChart::DrawTraces(HDC dc) {
         DrawLine(dc, x, plot.top, x, plot.bottom);
     }
     RestoreDC(dc, saved);
+}
+
+// The spells without a line or port hatched, with their length; the marks as lines with
+// their numbers and notes, a row below.
+void ViewerChart::DrawJournal(HDC dc, const decode::View& view) {
+    const RECT plot = canvas_.Plot();
+    SetBkMode(dc, TRANSPARENT);
+    const HGDIOBJ oldFont = SelectObject(dc, canvas_.Font());
+    TEXTMETRICA tm{};
+    GetTextMetricsA(dc, &tm);
+    const auto label = [&](int x, int row, COLORREF colour, const std::string& text) {
+        SetTextColor(dc, colour);
+        TextOutA(dc, x + 3, plot.top + 2 + row * tm.tmHeight, text.c_str(),
+                 static_cast<int>(text.size()));
+    };
+    for (const decode::Band& b : view.bands) {
+        const COLORREF colour =
+            ToColorRef(chart::BandColour(b.kind == JournalSpell::Kind::LineLost));
+        const LONG from = std::max(canvas_.ToPixel(b.from, 0).x, plot.left);
+        const LONG to = std::min(canvas_.ToPixel(b.to, 0).x, plot.right);
+        HBRUSH hatch = CreateHatchBrush(HS_BDIAGONAL, colour);
+        const RECT area{from, plot.top, std::max(to, from + 1), plot.bottom};
+        FillRect(dc, &area, hatch);
+        DeleteObject(hatch);
+        ScopedPen pen(dc, PS_SOLID, 1, colour);
+        DrawLine(dc, from, plot.top, from, plot.bottom);
+        DrawLine(dc, to, plot.top, to, plot.bottom);
+        label(from, 0, colour, b.text);
+    }
+    const COLORREF markColour = ToColorRef(chart::MarkColour);
+    ScopedPen pen(dc, PS_SOLID, 1, markColour);
+    for (const decode::MarkLine& m : view.marks) {
+        const LONG x = canvas_.ToPixel(m.x, 0).x;
+        DrawLine(dc, x, plot.top, x, plot.bottom);
+        label(x, 1, markColour, m.note.empty() ? m.number : m.number + ": " + m.note);
+    }
+    SelectObject(dc, oldFont);
 }
 
 void ViewerChart::Release(POINT at) {
@@ -158,7 +199,10 @@ LRESULT ViewerChart::OnMessage(UINT message, WPARAM w, LPARAM l) {
         return 0;
     }
     case WM_GETDLGCODE:
-        return DLGC_WANTARROWS;
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_CHAR:
+        // The viewer's playback keys (Space, ] and [).
+        return SendMessageA(GetParent(window_), message, w, l);
     case WM_LBUTTONDOWN:
         SetFocus(window_);
         SetCapture(window_);

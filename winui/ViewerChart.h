@@ -37,6 +37,7 @@ private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT OnMessage(UINT message, WPARAM w, LPARAM l);
     void DrawTraces(HDC dc);
+    void DrawJournal(HDC dc, const decode::View& view);
     double PlotX(LONG x) const { return x - canvas_.Plot().left; }
     void Changed();
     void Release(POINT at);

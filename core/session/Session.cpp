@@ -3,6 +3,7 @@
 #include "vemor/Messages.h"
 #include "vemor/Packet.h"
 #include "vemor/SystemText.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <algorithm>
 #include <array>
@@ -332,10 +333,14 @@ std::uint32_t Session::Drain(ThreadIO& link) {
     const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
     recent_.Add(buffer, n, Now());
     if (CaptureStream && n > 0) {
+        JournalSilence();
         if (!CaptureStream->Append(buffer, n)) {
             ReportCaptureWriteFailure();
         }
         JournalArrival();
+    }
+    if (n > 0) {
+        lastKnownMs_ = Now();
     }
     FeedBytes(buffer, n);
     return n;
@@ -427,6 +432,7 @@ std::uint64_t Session::CaptureOffset() const {
 }
 
 void Session::JournalEvent(const char* event, const std::string& detail) {
+    lastKnownMs_ = Now();
     const WallTime at = LocalWallTime();
     recent_.Note(recent_.Received(), Now(), at, event, detail);
     JournalEventAt(CaptureOffset(), at, event, detail);
@@ -456,6 +462,18 @@ void Session::JournalArrival() {
     lastTimeMarkMs_ = Now();
     NoteBytesGivenUp();
     JournalEvent(journal::Time);
+}
+
+void Session::JournalSilence() {
+    const std::int64_t now = Now();
+    const std::int64_t since = std::max(lastKnownMs_, captureStartMs_);
+    if (!journal_ || now - since < SilenceMs) {
+        return;
+    }
+    const std::int64_t wall = WallMs(LocalWallTime());
+    JournalEventAt(CaptureOffset(), WallTimeAt(wall - (now - since)), journal::Time, {});
+    JournalEventAt(CaptureOffset(), WallTimeAt(wall), journal::Time, {});
+    lastTimeMarkMs_ = now;
 }
 
 void Session::NoteBytesGivenUp() {

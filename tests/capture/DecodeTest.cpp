@@ -270,8 +270,8 @@ TEST(DecodeInput, ShorterThanTheHeaderFailsWithoutAnyOutput) {
 TEST(DecodeBlocks, OutputDoesNotDependOnTheReadBlockSize) {
     TempDir tmp;
     for (const GoldenCapture& capture : GoldenCaptures()) {
-        const std::string file = tmp.File(capture.name + ".cap");
-        WriteFile(file, capture.bytes);
+        const std::string file = WriteGolden(tmp, capture);
+        const JournalRecord journal(capture.journal);
         for (const OutputMode& mode : OutputModes()) {
             const std::string golden = ReadText(GoldenPath(capture.name + mode.suffix));
             ASSERT_FALSE(golden.empty()) << capture.name + mode.suffix;
@@ -279,6 +279,10 @@ TEST(DecodeBlocks, OutputDoesNotDependOnTheReadBlockSize) {
                 SCOPED_TRACE(capture.name + mode.suffix + " in blocks of " + std::to_string(block));
                 Options options = mode.options;
                 options.blockSize = block;
+                if (!journal.Empty()) {
+                    options.journal = &journal;
+                    options.journalName = capture.name + ".cap.txt"; // as the golden file has it
+                }
                 StringWriter fromFile;
                 const Result r = DecodeFile(file, options, fromFile);
                 EXPECT_EQ(r.status, Status::Ok) << r.message;

@@ -1,6 +1,10 @@
 #include "GoldenCaptures.h"
 
+#include "../support/Files.h"
+
 #include "vemor/Capture.h"
+#include "vemor/capture/Journal.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <random>
 
@@ -17,6 +21,23 @@ Bytes Run(int n) {
         out.push_back(static_cast<std::uint8_t>(j % 200 + 1));
     }
     return out;
+}
+
+struct Event {
+    std::uint64_t offset;
+    int ms; // after the start
+    const char* event;
+    const char* detail;
+};
+
+// A journal of lines as the monitor writes them.
+std::string JournalOf(const WallTime& start, std::initializer_list<Event> events) {
+    const std::int64_t base = WallMs(start);
+    std::string text = JournalHeading;
+    for (const Event& e : events) {
+        text += JournalLine(e.offset, WallTimeAt(base + e.ms), e.event, e.detail);
+    }
+    return text;
 }
 
 } // namespace
@@ -87,7 +108,49 @@ std::vector<GoldenCapture> GoldenCaptures() {
               cutOff})},
         {"empty_body", "a capture during which nothing was received",
          Header("14:03:07", "14:03:09")},
+        {"journal",
+         "with its journal: marks at a frame's end, in one frame, after the last, a note to "
+         "quote; the line lost and the port closed between frames",
+         Cat({Header("17:09:05", "17:09:10"), vemor::testing::CountingFrames(6), Bytes(12, 0x11)}),
+         JournalOf({2026, 12, 9, 17, 9, 5, 0},
+                   {{0, 123, journal::Start, "TMP3.$$$"},
+                    {0, 125, journal::PortOpened, "/dev/ttyUSB0"},
+                    {0, 130, journal::Mark, "1"},
+                    {66, 1000, journal::Time, ""},
+                    {66, 1010, journal::Mark, "2: Kick back, at \"3000\" rpm"},
+                    {70, 1100, journal::LineLost, "Input/output error"},
+                    {70, 3100, journal::LineBack, ""},
+                    {100, 3200, journal::Mark, "3"},
+                    {120, 3250, journal::Mark, "4: two\tlines\nhere"},
+                    {132, 3300, journal::PortClosed, "/dev/ttyUSB0"},
+                    {132, 5300, journal::PortOpened, "/dev/ttyUSB0"},
+                    {198, 5400, journal::Mark, "5"},
+                    {205, 5450, journal::Mark, "6"},
+                    {210, 5500, journal::Stop, ""}})},
     };
+}
+
+CaptureWithJournal OutageCapture() {
+    const Bytes capture = Cat({Header("12:00:00", "12:00:11"), vemor::testing::VariedFrames(300)});
+    const std::uint64_t body = capture.size() - CaptureHeaderLength;
+    return {capture,
+            JournalOf({2026, 12, 9, 12, 0, 0, 0}, {{0, 0, "start", "TMP1.$$$"},
+                                                   {0, 0, "port-opened", "COM10"},
+                                                   {3300, 528, "time", ""},
+                                                   {4950, 792, "line-lost", "Input/output error"},
+                                                   {4950, 10792, "line-back", ""},
+                                                   {6600, 11056, "mark", "1"},
+                                                   {8250, 11320, "mark", "2: a note, with a comma"},
+                                                   {body, 11584, "stop", ""}})};
+}
+
+std::string WriteGolden(const TempDir& dir, const GoldenCapture& capture) {
+    const std::string file = dir.File(capture.name + ".cap");
+    vemor::testing::WriteFile(file, capture.bytes);
+    if (!capture.journal.empty()) {
+        vemor::testing::WriteFile(JournalName(file), capture.journal);
+    }
+    return file;
 }
 
 Bytes RandomCapture(unsigned seed, int frames) {

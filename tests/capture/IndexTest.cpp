@@ -7,6 +7,7 @@
 
 #include "vemor/Values.h"
 #include "vemor/capture/Index.h"
+#include "vemor/capture/Journal.h"
 #include "vemor/capture/View.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@ namespace {
 struct Sample {
     std::string name;
     Bytes bytes;
+    std::string journal = {}; // beside it when not empty
 };
 
 // The golden captures, and long random ones whose rejected stretches are long enough for
@@ -47,6 +49,9 @@ class Loaded {
 public:
     explicit Loaded(const Sample& s) {
         WriteFile(path_, s.bytes);
+        if (!s.journal.empty()) {
+            WriteFile(JournalName(path_), s.journal);
+        }
         auto loaded = LoadCapture(path_);
         EXPECT_EQ(loaded.result.status, Status::Ok) << loaded.result.message;
         index_ = std::move(loaded.index);
@@ -135,6 +140,25 @@ TEST(CaptureIndex, ExportIsTheDecoderOutputForAnyStretch) {
             }
             EXPECT_EQ(out.text, want) << first << ".." << last;
         }
+    }
+}
+
+// With its journal, the export has the decoder's journal columns; a stretch has the marks
+// of its own frames only.
+TEST(CaptureIndex, ExportWithTheJournalHasItsColumns) {
+    const GoldenCapture golden = GoldenCaptures().back();
+    ASSERT_FALSE(golden.journal.empty());
+    Loaded index({golden.name, golden.bytes, golden.journal});
+    ASSERT_NE(index->Journal(), nullptr);
+    const std::string whole = ReadText(GoldenPath(golden.name + ".csv"));
+    const std::vector<std::string> lines = Split(whole, '\n');
+    const std::pair<std::uint64_t, std::string> stretches[] = {
+        {0, whole}, {1, lines.at(0) + "\n" + lines.at(2) + "\n" + lines.at(3) + "\n"}};
+    for (const auto& [first, want] : stretches) {
+        StringWriter out;
+        ASSERT_EQ(ExportCsv(*index, first, first == 0 ? index->Frames() : 3, out).status,
+                  Status::Ok);
+        EXPECT_EQ(out.text, want) << first;
     }
 }
 

@@ -267,5 +267,155 @@ TEST_F(Viewer, NavigationKeepsTheViewOnTheCapture) {
     EXPECT_EQ(m->AxisTitle(), "frame");
 }
 
+// A capture with its journal: the seconds run by the journal's clock in time of day, the lost
+// line is a band of its length, the marks are lines and a list to step through, and the
+// duration is the journal's. A journal that holds no event is said to be unread.
+TEST_F(Viewer, TheJournalGivesTimeOfDayOutagesAndMarks) {
+    const auto [capture, journal] = OutageCapture();
+    WriteFile(dir_.File("TMP1.$$$.txt"), journal);
+    const auto m = Open(capture);
+    const CaptureIndex& index = *m->Index();
+
+    EXPECT_EQ(m->UnitChoice(XUnit::Seconds), "X in time of day");
+    m->SetUnit(XUnit::Seconds);
+    EXPECT_EQ(m->TickOrigin(), 43200.0);
+    EXPECT_NEAR(OffsetSeconds(index, 4950), 0.792, 1e-9);
+    EXPECT_NEAR(OffsetSeconds(index, 4950 + 1650), 11.056, 1e-9);
+    const std::uint64_t after = index.FirstEndingAtOrAfter(4951);
+    EXPECT_GT(FrameX(index, after, XUnit::Seconds) - FrameX(index, after - 1, XUnit::Seconds),
+              10.0);
+    EXPECT_EQ(FrameNear(index, 5.0, XUnit::Seconds) + 1, after); // in the outage: before it
+    EXPECT_NEAR(FullWidth(index, XUnit::Seconds), 11.584, 1e-9);
+    const std::string summary = m->SummaryText(Grouped);
+    EXPECT_NE(summary.find("Duration 0:00:11.58   Marks 2   Line lost 1   Port closed 0"),
+              std::string::npos)
+        << summary;
+
+    for (const XUnit unit : {XUnit::Seconds, XUnit::Frames}) {
+        m->SetUnit(unit);
+        m->ShowAll();
+        const View view = m->Picture();
+        ASSERT_EQ(view.bands.size(), 1u);
+        EXPECT_EQ(view.bands[0].text, "line lost 0:00:10.00");
+        EXPECT_EQ(view.bands[0].to - view.bands[0].from, unit == XUnit::Seconds ? 10.0 : 0.0);
+        ASSERT_EQ(view.marks.size(), 2u);
+        EXPECT_EQ(view.marks[1].note, "a note, with a comma");
+    }
+
+    // Stepping from the middle of the view, then from the cursor; the cursor reads the clock.
+    ASSERT_EQ(m->Marks().size(), 2u);
+    const std::string first = "Mark 1 at " + TimeText({12, 0, 11}, TimeFormatFromLocale());
+    const std::string second =
+        "Mark 2 at " + TimeText({12, 0, 11}, TimeFormatFromLocale()) + ": a note, with a comma";
+    const std::pair<int, std::string> steps[] = {{1, first},
+                                                 {1, second},
+                                                 {1, ViewerModel::NoMarkText},
+                                                 {-1, first},
+                                                 {-1, ViewerModel::NoMarkText}};
+    for (const auto& [direction, text] : steps) {
+        EXPECT_EQ(m->StepMark(direction), text);
+    }
+    EXPECT_EQ(m->CursorFrame(), index.FirstEndingAtOrAfter(6600));
+    m->SetUnit(XUnit::Seconds);
+    EXPECT_NE(m->CursorReading()->detail.find("time 12:00:11.0"), std::string::npos);
+
+    WriteFile(dir_.File("TMP2.$$$.txt"), "not a journal\n");
+    const auto unread = Open(capture, "TMP2.$$$");
+    EXPECT_EQ(unread->UnitChoice(XUnit::Seconds), UnitChoices[1]);
+    EXPECT_NE(unread->SummaryText(Grouped).find("Journal not read: " + dir_.File("TMP2.$$$.txt") +
+                                                ": holds no event"),
+              std::string::npos);
+}
+
+// Playback runs on the capture's own clock: through the lost line's ten seconds as they were,
+// faster and slower by doublings within the limits, to the end where it stops; navigation
+// pauses it.
+TEST_F(Viewer, PlaybackFollowsTheRecordedClock) {
+    const auto [capture, journal] = OutageCapture();
+    WriteFile(dir_.File("TMP1.$$$.txt"), journal);
+    const auto m = Open(capture);
+    const CaptureIndex& index = *m->Index();
+    const auto lastBy = [&index](double seconds) {
+        std::uint64_t f = 0;
+        while (f + 1 < index.Frames() && OffsetSeconds(index, index.End(f + 1)) <= seconds) {
+            ++f;
+        }
+        return f;
+    };
+    m->SetCursorFrame(0);
+    const double start = OffsetSeconds(index, index.End(0));
+    struct Step {
+        std::int64_t at;
+        int doublings;
+        double played; // recorded seconds since the start of play
+        bool playing;
+    };
+    m->TogglePlay(0);
+    for (const Step& s : {Step{500, 0, 0.5, true},
+                          {5000, 0, 5, true},
+                          {5000, 2, 5, true},
+                          {6000, 0, 9, true},
+                          {7000, 0, 13, false}}) {
+        SCOPED_TRACE(s.at);
+        m->ChangeSpeed(s.doublings, s.at);
+        m->Advance(s.at);
+        EXPECT_EQ(m->CursorFrame(), lastBy(start + s.played));
+        EXPECT_EQ(m->Playing(), s.playing);
+    }
+    EXPECT_EQ(m->CursorFrame(), index.Frames() - 1);
+    EXPECT_EQ(m->SpeedText(), "Space plays at 4x");
+    m->ChangeSpeed(-10, 0);
+    EXPECT_EQ(m->SpeedText(), "Space plays at 1/4x");
+    m->ChangeSpeed(20, 0);
+    m->TogglePlay(0); // at the end: again from the start
+    EXPECT_EQ(m->CursorFrame(), 0u);
+    EXPECT_EQ(m->SpeedText(), "Playing at 64x");
+    m->StepCursor(1);
+    EXPECT_FALSE(m->Playing());
+}
+
+// A capture that grows while it is viewed, in pieces cut anywhere (in the header's wake, in a
+// frame, in a rejected stretch), then finished: after each growth the counts and the newest
+// frame's readout are the decoder's of the file as it then is, and a view of everything
+// still shows everything.
+TEST_F(Viewer, AFollowedCaptureGrowsAsTheDecoderReadsIt) {
+    Bytes whole = RandomCapture(33, 3000);
+    Bytes unfinished = whole;
+    std::fill(unfinished.begin() + CaptureStopOffset, unfinished.begin() + CaptureHeaderLength, 0);
+    const std::size_t size = whole.size();
+    const auto m = Open(Bytes(unfinished.begin(), unfinished.begin() + CaptureHeaderLength));
+    EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same);
+    for (const std::size_t cut : {std::size_t{1000}, size / 3, size / 3 + 1, size - 7, size}) {
+        SCOPED_TRACE(cut);
+        const Bytes& source = cut == size ? whole : unfinished;
+        const Bytes file(source.begin(), source.begin() + static_cast<long>(cut));
+        WriteFile(dir_.File("TMP1.$$$"), file);
+        ASSERT_EQ(m->Follow(), ViewerModel::Growth::Changed);
+        EXPECT_LE(m->Lo(), 0);
+        EXPECT_GE(m->Hi(), FullWidth(*m->Index(), XUnit::Frames));
+        const std::string info = Decoded(file, {.info = true});
+        const Summary& c = m->Index()->Counts();
+        EXPECT_NE(info.find("frames: " + std::to_string(c.frames) + "\n"), std::string::npos);
+        EXPECT_NE(info.find("dropped: " + std::to_string(c.dropped) + "\n"), std::string::npos);
+        EXPECT_NE(info.find("partial_end_bytes: " + std::to_string(c.PartialEndBytes()) + "\n"),
+                  std::string::npos);
+        EXPECT_EQ(m->Index()->Frames(), c.frames);
+        const auto rows = Rows(Decoded(file));
+        ASSERT_EQ(rows.size(), c.frames);
+        m->SetCursorFrame(c.frames - 1);
+        const auto reading = m->CursorReading();
+        const auto want = vemor::testing::LabelsOf(rows.back(), '.');
+        EXPECT_EQ(reading->labels, want);
+        EXPECT_NE(reading->detail.find("offset " + rows.back().at("offset")), std::string::npos);
+        m->ShowAll();
+    }
+    EXPECT_NE(m->SummaryText(Grouped).find("Stop 14:05:11"), std::string::npos);
+    WriteFile(dir_.File("TMP1.$$$"), Bytes(whole.begin(), whole.begin() + 100));
+    std::string why;
+    EXPECT_EQ(m->Follow(&why), ViewerModel::Growth::Refused);
+    EXPECT_EQ(why, dir_.File("TMP1.$$$") + ": " + ChangedReason);
+    EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same) << "not tried again";
+}
+
 } // namespace
 } // namespace vemor::decode::testing

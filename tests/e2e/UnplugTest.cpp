@@ -148,8 +148,8 @@ TEST_F(Unplug, TheJournalPlacesUnplugsACloseAndMarksWhereTheBytesSay) {
         if (e.event != journal::Time) {
             events_.push_back(e.event);
         }
-        auto* list = e.event == journal::LineLost   ? &lost
-                     : e.event == journal::LineBack ? &back
+        auto* list = e.event == journal::LineLost     ? &lost
+                     : e.event == journal::LineBack   ? &back
                      : e.event == journal::PortClosed ? &closed
                      : e.event == journal::PortOpened ? &opened
                                                       : nullptr;

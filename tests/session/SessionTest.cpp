@@ -11,6 +11,7 @@
 #include "vemor/Messages.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -365,8 +366,12 @@ TEST_F(SessionTest, TheJournalTellsEachEventAtItsOffsetAndAnOrphanJournalIsNever
     session.SaveFile();
     ASSERT_EQ(session.CaptureStream->Name(), "TMP2.$$$") << "the orphan's name was taken";
     Receive(CountingFrames(10));
-    now += Session::TimeMarkMs;
-    Receive(CountingFrames(10)); // brings a time mark behind it
+    now += 3000; // silence
+    Receive(CountingFrames(10));
+    for (int k = 0; k < 6; ++k) { // a steady line: a time mark once 5 s have passed
+        now += 900;
+        Receive(CountingFrames(1));
+    }
     session.OnLinkMessage(WM_LINELOST, 5, 0);
     session.OnLinkMessage(WM_LINEBACK, 0, 0);
     Receive(CountingFrames(5));
@@ -376,12 +381,23 @@ TEST_F(SessionTest, TheJournalTellsEachEventAtItsOffsetAndAnOrphanJournalIsNever
     using E = std::pair<std::uint64_t, std::string>;
     EXPECT_EQ(JournalEvents("TMP2.$$$.txt"), (std::vector<E>{{0, "start"},
                                                              {0, "port-opened"},
-                                                             {20 * 33, "time"},
-                                                             {20 * 33, "line-lost"},
-                                                             {20 * 33, "line-back"},
-                                                             {25 * 33, "port-closed"},
-                                                             {25 * 33, "port-opened"},
-                                                             {25 * 33, "stop"}}));
+                                                             {10 * 33, "time"},
+                                                             {10 * 33, "time"},
+                                                             {26 * 33, "time"},
+                                                             {26 * 33, "line-lost"},
+                                                             {26 * 33, "line-back"},
+                                                             {31 * 33, "port-closed"},
+                                                             {31 * 33, "port-opened"},
+                                                             {31 * 33, "stop"}}));
+    // The silence's two marks are its length apart.
+    std::istringstream text(ReadText("TMP2.$$$.txt"));
+    std::string line, silence;
+    for (int k = 0; k < 5 && std::getline(text, line); ++k) {
+        silence += k >= 3 ? line + "\n" : "";
+    }
+    const JournalRecord marks(silence);
+    ASSERT_EQ(marks.Entries().size(), 2u) << silence;
+    EXPECT_EQ(marks.SpanMs(), 3000);
     EXPECT_EQ(ReadText("TMP1.$$$.txt"), "left from an earlier run\n");
     EXPECT_FALSE(std::filesystem::exists("TMP1.$$$"));
 }

@@ -12,10 +12,13 @@
 #include "vemor/capture/Index.h"
 #include "vemor/capture/View.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPointer>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 #include <qcustomplot.h>
@@ -327,6 +330,40 @@ TEST_F(Viewer, TracesAreDrawnAtTheirValuesInTheirColours) {
                 << "trace " << t << " at " << value;
         }
     }
+}
+
+// With a journal: the unit is named time of day and ticks in it, and the Marks menu lists
+// the marks and moves the cursor to them.
+TEST_F(Viewer, TheMarksMenuFindsTheJournalsMarksTheAxisTellsTheTimeAndSpacePlays) {
+    const auto [capture, journal] = decode::testing::OutageCapture();
+    WriteFile("TMP1.$$$.txt", journal);
+    CaptureViewer* v = Open("TMP1.$$$", capture);
+    ASSERT_TRUE(Loaded(v));
+    EXPECT_EQ(v->findChild<QComboBox*>(QStringLiteral("XUnit"))->itemText(1),
+              QStringLiteral("X in time of day"));
+    v->SetUnit(XUnit::Seconds);
+    v->Chart()->replot();
+    const QVector<QString> ticks = v->Chart()->xAxis->tickVectorLabels();
+    ASSERT_FALSE(ticks.isEmpty());
+    EXPECT_TRUE(ticks.front().startsWith(QStringLiteral("12:00:"))) << ticks.front().toStdString();
+
+    const QList<QAction*> items =
+        v->findChild<QMenu*>(QStringLiteral("MarksMenu"))->actions(); // next, previous, -, marks
+    ASSERT_EQ(items.size(), 5);
+    const auto& marks = v->Index()->Journal()->Marks();
+    for (const auto& [item, mark] : {std::pair{0, 0}, {4, 1}, {1, 0}}) {
+        items[item]->trigger();
+        EXPECT_EQ(v->CursorFrame(),
+                  decode::MarkFrame(*v->Index(), marks[static_cast<std::size_t>(mark)]));
+        EXPECT_TRUE(v->statusBar()->currentMessage().startsWith(
+            QStringLiteral("Mark %1 at ").arg(mark + 1)));
+    }
+    // Space plays from the cursor, ] doubles the speed, and the cursor moves on its own.
+    const auto from = v->CursorFrame();
+    QTest::keyClick(v->Chart(), Qt::Key_Space);
+    QTest::keyClick(v->Chart(), Qt::Key_BracketRight);
+    EXPECT_EQ(Text(v, "PlaySpeed"), QStringLiteral("Playing at 2x"));
+    EXPECT_TRUE(WaitFor([&] { return v->CursorFrame() > from; }, 5000));
 }
 
 } // namespace

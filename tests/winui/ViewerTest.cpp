@@ -110,6 +110,9 @@ TEST(CommandLine, EachCaptureNamedOpensAViewerWhoseCursorReadsTheDecodersRow) {
             for (HWND l : Children(viewer, "STATIC")) {
                 labels.push_back(Asked(l));
             }
+            ASSERT_EQ(labels.size(), 6u) << "the five labels, then the playback's speed";
+            EXPECT_EQ(labels.back(), "Space plays at 1x");
+            labels.pop_back();
             const auto want = vemor::testing::LabelsOf(row, SystemDecimalSeparator());
             EXPECT_EQ(labels, std::vector<std::string>(want.begin(), want.end()));
         }
@@ -186,6 +189,35 @@ TEST_F(ViewerTest, ExportWritesTheDecodersCsvAndNeverReplacesTheCapture) {
     EXPECT_EQ(errors[0].text, "Cannot export the CSV to TMP1.$$$: that is the capture shown, "
                               "which it would replace. Choose another name.");
     EXPECT_EQ(ReadBytes("TMP1.$$$"), capture);
+}
+
+// With a journal: the unit is named time of day, the Marks menu lists the marks, F2 and the
+// menu move the cursor to them, and the playback keys reach the viewer from its chart.
+TEST_F(ViewerTest, TheMarksMenuAndF2FindTheJournalsMarksAndSpacePlaysOn) {
+    const auto [capture, journal] = decode::testing::OutageCapture();
+    WriteFile("TMP1.$$$", capture);
+    WriteFile("TMP1.$$$.txt", journal);
+    ViewerWindow* v = Drop("TMP1.$$$");
+    ASSERT_NE(v->Model().Index(), nullptr);
+    char unit[64] = {};
+    SendMessageA(v->UnitChoice, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(unit));
+    EXPECT_STREQ(unit, "X in time of day");
+    const auto marks = v->Model().Marks();
+    ASSERT_EQ(marks.size(), 2u);
+    ASSERT_EQ(GetMenuItemCount(v->MarksMenu), 5);
+    SendMessageA(v->Handle(), WM_KEYDOWN, VK_F2, 0);
+    EXPECT_EQ(v->Model().CursorFrame(), marks[0].frame);
+    EXPECT_EQ(v->StatusText(), marks[0].text);
+    SendMessageA(v->Handle(), WM_COMMAND, GetMenuItemID(v->MarksMenu, 4), 0);
+    EXPECT_EQ(v->Model().CursorFrame(), marks[1].frame);
+    EXPECT_EQ(v->StatusText(), marks[1].text);
+
+    // Space plays from there on, ] doubles the speed, and the cursor moves on its own.
+    for (const char key : {' ', ']'}) {
+        SendMessageA(v->Chart().Handle(), WM_CHAR, static_cast<WPARAM>(key), 0);
+    }
+    EXPECT_EQ(Text(v->Speed), "Playing at 2x");
+    EXPECT_TRUE(PumpUntil([&] { return v->Model().CursorFrame() > marks[1].frame; }, 5000));
 }
 
 } // namespace

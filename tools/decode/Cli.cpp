@@ -1,9 +1,12 @@
 #include "Cli.h"
 
 #include "vemor/capture/Decode.h"
+#include "vemor/capture/Journal.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <cerrno>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,11 +27,20 @@ constexpr std::string_view Usage =
     "and time_s is that offset divided by 6250, the line's bytes per second: the seconds\n"
     "from the start, exact while the line was saturated. time_s is always the last column.\n"
     "\n"
-    "  --payload  add the 31 payload bytes as columns p0 ... p30 (before time_s)\n"
+    "With the capture's journal beside it (FILE.txt), two columns come before time_s:\n"
+    "local_time, the date and time the frame's last byte arrived, found between the\n"
+    "journal's events (2026-12-09 17:09:41.123), and mark, the marks made since the frame\n"
+    "before (3, or 3: its note; several joined by \"; \"; quoted as CSV quotes). A journal\n"
+    "that cannot be read is warned about on standard error, and FILE decoded without it.\n"
+    "\n"
+    "  --payload  add the 31 payload bytes as columns p0 ... p30 (before time_s and the\n"
+    "             journal's columns)\n"
     "  --info     print start, stop, body_bytes, frames, dropped (frames of the wrong\n"
     "             length), dropped_bytes (their bytes), partial_start_bytes and\n"
     "             partial_end_bytes (the frames the capture began and ended in) instead\n"
-    "             of the lines\n"
+    "             of the lines; with a journal then journal (its name), journal_duration\n"
+    "             (H:MM:SS.hh), marks, line_lost and port_closed (N spells), and one line\n"
+    "             per event: event: OFFSET DATE TIME NAME[ DETAIL], escaped as the journal\n"
     "  --help     print this text\n"
     "\n"
     "Exit status: 0 done (a header that is not a capture's is warned about on standard\n"
@@ -88,6 +100,17 @@ int RunCli(std::span<const char* const> args, Writer& out, Writer& err) {
     }
     if (options.info && options.payload) {
         return UsageError(err, "--info prints no rows, so --payload cannot go with it");
+    }
+
+    // A journal that cannot be read leaves the capture as it is: decoded without its columns.
+    std::string journalError;
+    const std::optional<JournalRecord> journal = ReadJournalOf(file, &journalError);
+    if (!journalError.empty()) {
+        Say(err, std::string(Program) + ": " + journalError + "; decoding without it\n");
+    }
+    if (journal) {
+        options.journal = &*journal;
+        options.journalName = JournalName(file);
     }
 
     const Result result = DecodeFile(file, options, out, [&err](const std::string& line) {

@@ -4,6 +4,7 @@
 
 #include "vemor/Assembler.h"
 #include "vemor/Capture.h"
+#include "vemor/capture/JournalRecord.h"
 #include "vemor/capture/Output.h"
 
 #include <array>
@@ -11,7 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vemor::decode {
@@ -23,6 +27,9 @@ inline constexpr const char* CsvHeader =
 // The last column, after the payload columns, so that readers of the older columns can
 // ignore it.
 inline constexpr const char* TimeColumn = "time_s";
+// With a journal, just before time_s: the local time at the frame's end, and the marks made
+// since the frame before.
+inline constexpr const char* JournalColumns = "local_time,mark";
 
 // The line's byte rate at 62500 baud, ten bits a byte: a frame's time from the start is its
 // offset divided by this, exact while the line was saturated.
@@ -76,14 +83,51 @@ struct Options {
     Progress* progress = nullptr; // told after every block, read for a cancel
     Summary* summary = nullptr;   // the counts, when the decoding has ended
     bool refuseOddHeader = false; // a header without time texts fails instead of a warning
+    // An earlier decoding of this file into the sink: only what follows its last pair is
+    // decoded, as if it went on from there (the header is read again, for its stop time).
+    const Summary* resume = nullptr;
     std::size_t blockSize = DefaultBlockSize;
+    // The capture's journal: its columns in the rows, its events after the --info lines
+    // under the name journalName.
+    const JournalRecord* journal = nullptr;
+    std::string journalName = {};
 };
 
+// The journal's cells of rows that come in the order of their frames. A mark belongs to the
+// first frame that ends at or after it. Owner: one thread.
+class JournalCells {
+public:
+    explicit JournalCells(const JournalRecord& journal) : journal_(journal) {}
+    // Rows begin after the frame that ends here: the marks up to it are not theirs.
+    void SkipMarksTo(std::uint64_t end);
+    // Takes the cells of the frame ending at end, never before the last one's; returns the
+    // room that Put needs.
+    std::size_t Prepare(std::uint64_t end);
+    // ",local_time,mark" of the prepared frame; returns the end.
+    char* Put(char* out) const;
+
+private:
+    const JournalRecord& journal_;
+    std::size_t entry_ = 0;
+    std::size_t mark_ = 0;
+    std::int64_t ms_ = 0;
+    // The local time's text up to its milliseconds, the same for the frames of a second.
+    std::int64_t second_ = std::numeric_limits<std::int64_t>::min();
+    char stamp_[WallTextRoom] = {};
+    std::size_t stampLength_ = 0;
+    std::string marks_; // the prepared mark cell, quoted where it must be
+};
+
+// A CSV cell as RFC 4180 has it: in double quotes, its own doubled, when it holds a comma,
+// a quote or a line end.
+std::string CsvCell(std::string_view text);
+
 // The CSV header line, newline included.
-std::string CsvHeaderLine(bool payload);
-// One CSV row without payload columns, as the decoder writes it for that frame.
+std::string CsvHeaderLine(bool payload, bool journal = false);
+// One CSV row without payload columns, as the decoder writes it for that frame; with the
+// journal's cells when journal is given.
 void AppendRow(OutputBuffer& out, std::uint64_t frame, std::uint64_t end,
-               const std::uint8_t* payload);
+               const std::uint8_t* payload, JournalCells* journal = nullptr);
 
 // Bytes as a terminal can show them: control bytes as \xNN, the backslash doubled; others
 // (the regional texts may use 8-bit characters) as they are.
@@ -111,16 +155,23 @@ public:
     bool Finish();
 
     bool HeaderComplete() const { return headerHave_ == CaptureHeaderLength; }
+    // Goes on from the last pair of an earlier decoding: the assembler's state after a pair is
+    // its state from reset, so only the counts are needed. The body bytes after that pair come
+    // next, and the header is the file's as it now is.
+    void Resume(const Summary& earlier, const std::array<std::uint8_t, CaptureHeaderLength>& h);
     const Summary& summary() const { return summary_; }
 
 private:
     void FeedBody(const std::uint8_t* p, std::size_t n);
+    template <bool Payload, bool Journal>
+    void FeedRows(const std::uint8_t* p, std::size_t n);
     template <class OnFrame>
     void FeedFrames(const std::uint8_t* p, std::size_t n, OnFrame&& onFrame);
 
     Options options_;
     OutputBuffer& out_;
     FrameAssembler assembler_;
+    std::optional<JournalCells> journal_;
     Summary summary_;
     std::size_t headerHave_ = 0;
 };

@@ -76,7 +76,8 @@ public:
     }
     // A frame of the wrong length ended here, before the next accepted frame.
     void Reject() { pendingReject_ = true; }
-    // Builds the summary levels and keeps the decoder's counts.
+    // Builds the summary levels (those of new frames only, after a growth) and keeps the
+    // decoder's counts.
     void Seal(const Summary& summary);
 
     std::uint64_t Frames() const { return count_; }
@@ -143,6 +144,11 @@ struct Loaded {
 
 // Decodes the capture as vemor-decode does, into an index. The header must hold time texts.
 Loaded LoadCapture(const std::string& path, Progress* progress = nullptr);
+
+// Reads what was added to the capture since the index was built or last grown, and its
+// journal again; grew says whether anything changed. An index being read elsewhere (an
+// export) must not be grown meanwhile.
+Result GrowCapture(const std::string& path, CaptureIndex& index, bool& grew);
 
 // What a cursor on the frame reads: the label texts as the live window shows them, the
 // chart's values, and where the frame lies.

@@ -21,6 +21,10 @@ std::int64_t WallMs(const WallTime& t);
 WallTime WallTimeAt(std::int64_t ms);
 // "2026-12-09 17:09:41.123", the date and time columns of a CSV row.
 std::string WallText(std::int64_t ms);
+// The same written at out, for rows written by the million; returns the end. Room for at
+// most WallTextRoom bytes (23 for years 0 to 9999).
+inline constexpr std::size_t WallTextRoom = 40;
+char* PutWallText(char* out, std::int64_t ms);
 // "0:01:22.50": hours, minutes, seconds and hundredths.
 std::string DurationText(std::int64_t ms, char sep = '.');
 
@@ -68,14 +72,20 @@ public:
     // there, then back), the earliest of their times.
     std::int64_t MsAt(std::uint64_t offset) const { return std::llround(ExactMsAt(offset)); }
     double ExactMsAt(std::uint64_t offset) const;
+    // MsAt for offsets that never decrease from one call to the next, walking on from next
+    // (0 at first) instead of searching, so that rows in order cost no search.
+    std::int64_t MsAt(std::uint64_t offset, std::size_t& next) const;
     // The smallest offset whose time is at least ms.
     std::uint64_t OffsetAt(double ms) const;
     std::int64_t FirstMs() const { return entries_.front().ms; }
     std::int64_t LastMs() const { return entries_.back().ms; }
     // From the start to the stop, or to the last event of a capture not finished.
-    std::int64_t SpanMs() const { return LastMs() - FirstMs(); }
+    std::int64_t SpanMs() const { return Empty() ? 0 : LastMs() - FirstMs(); }
 
 private:
+    // ExactMsAt of an offset, next being the first event at or after it.
+    double ExactMsBefore(std::size_t next, std::uint64_t offset) const;
+
     std::vector<JournalEntry> entries_; // offsets and times never decreasing
     std::vector<JournalMark> marks_;
     std::vector<JournalSpell> spells_;

@@ -91,6 +91,15 @@ public:
     const CaptureIndex* Index() const { return index_.get(); }
     bool HasFrames() const { return index_ && index_->Frames() > 0; }
 
+    // Following a capture that is still recorded: reads what the file gained since, called
+    // from a timer about once a second. A view that showed the newest frames shows them
+    // still, and one that showed everything shows everything. Changed: the counts or the
+    // journal are new (the summary and the view are to be shown again). Refused: it cannot
+    // be followed (text says why), and is not tried again until it is loaded anew.
+    static constexpr int FollowMs = 1000;
+    enum class Growth { Same, Changed, Refused };
+    Growth Follow(std::string* why = nullptr);
+
     // The view: X from Lo() to Hi() in the unit, over the plot's width.
     XUnit Unit() const { return unit_; }
     // The unit's name in the chooser and its tooltip: the seconds are time of day once a
@@ -142,6 +151,22 @@ public:
     std::string StepMark(int direction);
     static constexpr const char* NoMarkText = "No mark that way.";
 
+    // Playback: the cursor moves from where it is at the speed the capture was recorded (its
+    // journal's clock, or the line's rate), times Speed(), and the view follows it. Times are
+    // the window's steady clock in milliseconds. Any navigation pauses it.
+    static constexpr double SlowestSpeed = 0.25;
+    static constexpr double FastestSpeed = 64;
+    void TogglePlay(std::int64_t nowMs);
+    void Pause() { playing_ = false; }
+    bool Playing() const { return playing_; }
+    double Speed() const { return speed_; }
+    // By doublings: 1 twice as fast, -1 half as fast, within the limits.
+    void ChangeSpeed(int doublings, std::int64_t nowMs);
+    // The cursor to where the playback is at nowMs; true when it moved. The end stops it.
+    bool Advance(std::int64_t nowMs);
+    // "Playing at 4x", "Space plays at 1/4x".
+    std::string SpeedText() const;
+
     void SetDecimalSeparator(char sep) { sep_ = sep; }
     struct Reading {
         std::array<std::string, 5> labels; // as the live labels show them, Latin-1
@@ -168,12 +193,15 @@ private:
     Event FinishLoading();
     Event FinishExport();
     std::uint64_t LastFrame() const { return index_->Frames() - 1; }
+    void PlaceCursor(std::uint64_t frame);
+    void ShowEverything();
+    double PlayedSeconds(std::int64_t nowMs) const;
 
     std::string path_;
     FileId viewedId_;
     Loader load_;
     std::unique_ptr<Background<Loaded>> loading_;
-    std::unique_ptr<const CaptureIndex> index_;
+    std::unique_ptr<CaptureIndex> index_; // grown here, read by the export's thread
     std::unique_ptr<Background<Result>> exporting_;
     std::string exportPath_;
     XUnit unit_ = XUnit::Frames;
@@ -184,6 +212,11 @@ private:
     double dragPx_ = 0;
     std::optional<std::uint64_t> cursor_;
     char sep_ = '.';
+    bool following_ = true;
+    bool playing_ = false;
+    double speed_ = 1;
+    double playFrom_ = 0; // recorded seconds from the start, at playStartMs_
+    std::int64_t playStartMs_ = 0;
 };
 
 } // namespace vemor::decode

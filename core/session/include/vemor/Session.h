@@ -73,6 +73,9 @@ public:
     static constexpr int TickMs = 500;
     // A time mark goes into the journal at most this often, while bytes arrive.
     static constexpr int TimeMarkMs = 5000;
+    // Bytes after a silence this long get two time marks where they begin: when the last bytes
+    // came and when these did, so that the silence stands in the journal as one.
+    static constexpr int SilenceMs = 1000;
     using Clock = std::function<std::int64_t()>; // milliseconds on a steady clock
     // Opens the chosen port's link, notifying `notify`; by default on the platform's device.
     using LinkMaker =
@@ -182,6 +185,7 @@ private:
     bool JournalEventAt(std::uint64_t offset, const WallTime& at, const char* event,
                         const std::string& detail);
     void JournalArrival();
+    void JournalSilence();
     void NoteBytesGivenUp();
     std::string PortName(std::intptr_t portNumber) const;
     std::int64_t Now() const;
@@ -196,6 +200,7 @@ private:
     std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
+    std::int64_t lastKnownMs_ = 0;    // when bytes were last taken or an event journaled
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
     std::uint64_t captures_ = 0;      // started by this session
     int marks_ = 0;                   // in the running capture, or since the last one
