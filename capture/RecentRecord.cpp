@@ -38,8 +38,9 @@ void RecentRecord::Add(const std::uint8_t* data, std::size_t count, std::int64_t
         ring_.resize(capacity_);
     }
     if (batches_.empty() || ms - batches_.back().Ms >= BatchMs) {
-        batches_.push_back({received_, ms, WallMs(wallClock())});
+        batches_.push_back({received_, ms, ms, WallMs(wallClock())});
     }
+    batches_.back().LastMs = ms;
     // Only the newest capacity_ bytes of a batch larger than the ring could stay.
     const std::size_t skip = count > capacity_ ? count - capacity_ : 0;
     received_ += skip;
@@ -86,7 +87,7 @@ void RecentRecord::Forget(std::int64_t nowMs) {
     }
 }
 
-RecentPiece RecentRecord::Since(std::int64_t fromMs, std::int64_t timeMarkMs) const {
+RecentPiece RecentRecord::Since(std::int64_t fromMs, const TimeMarks& marks) const {
     RecentPiece piece;
     const auto first = std::partition_point(batches_.begin(), batches_.end(),
                                             [&](const Batch& b) { return b.Ms < fromMs; });
@@ -129,20 +130,42 @@ RecentPiece RecentRecord::Since(std::int64_t fromMs, std::int64_t timeMarkMs) co
     if (state.PortOpen && state.LineLost) {
         piece.Events.push_back({0, before, piece.StartAt, journal::LineLost, state.Lost});
     }
-    // As a capture's journal has them: after the batch, at the time it arrived.
-    std::int64_t lastMark = first->Ms;
-    for (auto b = first + 1; b != batches_.end(); ++b) {
-        if (b->Ms - lastMark >= timeMarkMs) {
-            lastMark = b->Ms;
-            const std::uint64_t end = b + 1 == batches_.end() ? received_ : (b + 1)->Start;
-            piece.Events.push_back({end - start, b->Ms, WallTimeAt(b->WallMs), journal::Time, {}});
-        }
-    }
+    AddTimeMarks(first, start, earliest, marks, piece);
     std::stable_sort(piece.Events.begin(), piece.Events.end(),
                      [](const RecentEvent& a, const RecentEvent& b) {
                          return a.Offset != b.Offset ? a.Offset < b.Offset : a.Ms < b.Ms;
                      });
     return piece;
+}
+
+// As the session writes them into a running capture's journal.
+void RecentRecord::AddTimeMarks(BatchAt first, std::uint64_t start, std::int64_t startMs,
+                                const TimeMarks& marks, RecentPiece& piece) const {
+    std::vector<std::int64_t> eventMs;
+    for (const RecentEvent& e : piece.Events) {
+        eventMs.push_back(e.Ms);
+    }
+    std::sort(eventMs.begin(), eventMs.end());
+    auto nextEvent = eventMs.begin();
+    std::int64_t lastKnown = startMs; // bytes taken or an event
+    std::int64_t lastMark = startMs;
+    const auto mark = [&](std::uint64_t offset, std::int64_t ms, std::int64_t wallMs) {
+        piece.Events.push_back({offset - start, ms, WallTimeAt(wallMs), journal::Time, {}});
+    };
+    for (auto b = first; b != batches_.end(); ++b) {
+        for (; nextEvent != eventMs.end() && *nextEvent <= b->Ms; ++nextEvent) {
+            lastKnown = std::max(lastKnown, *nextEvent);
+        }
+        if (b->Ms - lastKnown >= marks.SilenceMs) {
+            mark(b->Start, lastKnown, b->WallMs - (b->Ms - lastKnown));
+            mark(b->Start, b->Ms, b->WallMs);
+            lastMark = b->Ms;
+        } else if (b->Ms - lastMark >= marks.EveryMs) {
+            mark(b + 1 == batches_.end() ? received_ : (b + 1)->Start, b->Ms, b->WallMs);
+            lastMark = b->Ms;
+        }
+        lastKnown = b->LastMs;
+    }
 }
 
 std::size_t RecentRecord::HeldBytes() const {

@@ -16,7 +16,7 @@ std::string MinutesText(int minutes) {
 void Session::SaveLastMinutes(int minutes) {
     const std::int64_t now = Now();
     const std::int64_t spanMs = std::int64_t{minutes} * 60'000;
-    const RecentPiece piece = recent_.Since(now - spanMs, TimeMarkMs);
+    const RecentPiece piece = recent_.Since(now - spanMs, {TimeMarkMs, SilenceMs});
     const std::string asked = "the last " + MinutesText(minutes);
     if (piece.Body.empty()) {
         window_.ShowStatus("Nothing was received in " + asked + "; nothing was saved.");

@@ -2,6 +2,7 @@
 // the batches cut a span, and the port's and the line's state outlives the events forgotten.
 #include "vemor/capture/RecentRecord.h"
 #include "vemor/capture/Journal.h"
+#include "vemor/capture/JournalRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,7 @@ TEST(RecentRecordTest, TheSpanIsTheNewestBytesFromTheFirstBatchInIt) {
         SCOPED_TRACE(c.what);
         RecentRecord record(c.capacity);
         const std::uint64_t end = Feed(record, c.batches, c.size, c.everyMs);
-        EXPECT_EQ(record.Since(c.fromMs, 5000).Body, Counting(c.first, end));
+        EXPECT_EQ(record.Since(c.fromMs, {5000, 1000}).Body, Counting(c.first, end));
     }
 }
 
@@ -72,23 +73,30 @@ TEST(RecentRecordTest, TheStateAtTheCutOutlivesTheEventsForgottenAndTimeIsBounde
     for (int i = 0; i < 3 * static_cast<int>(RecentRecord::MaxEvents); ++i) {
         record.Note(0, 2 + i, Noon(), journal::Mark, std::to_string(i));
     }
+    // Bytes every 500 ms for two spans, silent for 2.5 s before the last two.
     const std::int64_t later = 2 * RecentRecord::SpanMs;
     Feed(record, 1, 10, 0);
-    for (std::int64_t ms = 1000; ms <= later; ms += 1000) {
+    for (std::int64_t ms = 500; ms <= later; ms += 500) {
         const std::uint8_t b = 0;
-        record.Add(&b, 1, ms, Noon);
+        if (ms <= later - 3000 || ms >= later - 500) {
+            record.Add(&b, 1, ms, Noon);
+        }
     }
-    EXPECT_LE(record.HeldBytes(), 1000 + RecentRecord::SpanMs / 1000 * 64 + 64 * 1024)
+    EXPECT_LE(record.HeldBytes(), 1000 + RecentRecord::SpanMs / 500 * 64 + 64 * 1024)
         << "the batches or events outgrew their bounds";
-    const RecentPiece piece = record.Since(later - 10'000, 5000);
-    ASSERT_EQ(piece.Body.size(), 11u);
+    const RecentPiece piece = record.Since(later - 10'000, {5000, 1000});
+    ASSERT_EQ(piece.Body.size(), 17u);
     std::vector<std::pair<std::uint64_t, std::string>> events;
     for (const RecentEvent& e : piece.Events) {
         events.emplace_back(e.Offset, e.Event + " " + e.Detail);
     }
-    EXPECT_EQ(events,
-              (std::vector<std::pair<std::uint64_t, std::string>>{
-                  {0, "port-opened COM3"}, {0, "line-lost gone"}, {6, "time "}, {11, "time "}}));
+    EXPECT_EQ(events, (std::vector<std::pair<std::uint64_t, std::string>>{{0, "port-opened COM3"},
+                                                                          {0, "line-lost gone"},
+                                                                          {11, "time "},
+                                                                          {15, "time "},
+                                                                          {15, "time "}}));
+    ASSERT_EQ(piece.Events.size(), 5u);
+    EXPECT_EQ(WallMs(piece.Events[3].At), WallMs(Noon()) - 2500) << "when the silence began";
 }
 
 } // namespace

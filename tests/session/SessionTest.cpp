@@ -441,12 +441,15 @@ TEST_F(SessionTest, MarksAreNumberedPerCaptureAtTheOffsetOfTheirAskingAndSaidWhe
     EXPECT_EQ(window.display.marks, (std::vector<double>{4, 14, 16, 19, 19, 19}));
 }
 
-// Seven minutes of the line a second at a time, the line lost for 10 s and the port closed
-// for 5 s on the way, then the last minutes saved: the body is what arrived in the span,
-// the journal tells the time marks and the events at their offsets, and a capture running
-// beside it stays whole.
+// Seven minutes of the line in steps of 100 ms, the line lost for 10 s, the port closed for
+// 5 s and the line silent for 3 s on the way, then the last minutes saved: the body is what
+// arrived in the span, the journal tells the time marks and the events at their offsets, and a
+// capture running beside it stays whole.
 TEST_F(SessionTest, SaveLastMinutesSavesWhatTheSpanReceivedWithItsJournal) {
-    constexpr int Seconds = 7 * 60, PerSecond = 6250;
+    constexpr int Seconds = 7 * 60, PerStep = 625;
+    const auto quiet = [](int t) {
+        return (t >= 200 && t < 210) || (t >= 300 && t < 305) || (t >= 350 && t < 353);
+    };
     struct Save {
         int minutes;
         int from; // the first second saved
@@ -466,7 +469,7 @@ TEST_F(SessionTest, SaveLastMinutesSavesWhatTheSpanReceivedWithItsJournal) {
         Bytes sent;
         std::vector<std::size_t> at(Seconds + 1);    // where each second's bytes begin
         std::vector<std::string> clock(Seconds + 1); // the time of day as each second began
-        for (int t = 0; t < Seconds; ++t, now += 1000) {
+        for (int t = 0; t < Seconds; ++t) {
             at[t] = sent.size();
             clock[t] = TimeText(LocalTimeOfDay(), TimeFormatFromLocale());
             if (t == 200) {
@@ -479,10 +482,13 @@ TEST_F(SessionTest, SaveLastMinutesSavesWhatTheSpanReceivedWithItsJournal) {
             if (t == 250) {
                 s.AddMark();
             }
-            if (SerialThread != nullptr && !window.lineLost) {
-                for (int n = 0; n < PerSecond; n += ThreadIO::ReadSize) {
+            for (int step = 0; step < 10; ++step, now += 100) {
+                if (quiet(t)) {
+                    continue;
+                }
+                for (int n = 0; n < PerStep; n += ThreadIO::ReadSize) {
                     std::uint8_t read[ThreadIO::ReadSize];
-                    const int count = std::min<int>(ThreadIO::ReadSize, PerSecond - n);
+                    const int count = std::min<int>(ThreadIO::ReadSize, PerStep - n);
                     for (int i = 0; i < count; ++i) {
                         read[i] =
                             static_cast<std::uint8_t>((sent.size() * 131) ^ (sent.size() >> 9));
@@ -523,24 +529,24 @@ TEST_F(SessionTest, SaveLastMinutesSavesWhatTheSpanReceivedWithItsJournal) {
             const auto offset = [&](int t) { return at[t] - at[save.from]; };
             using E = std::pair<std::uint64_t, std::string>;
             std::vector<E> expected = {{0, "start"}, {0, "port-opened"}};
-            for (int t = save.from + 5; t < Seconds; t += 5) {
+            int next = save.from + 5; // the next time mark's second, while bytes come
+            for (int t = save.from + 1; t < Seconds; ++t) {
                 if (t == 200) {
                     expected.insert(expected.end(),
                                     {{offset(200), "line-lost"}, {offset(200), "line-back"}});
-                    continue; // no bytes, so no time marks, until 210
-                }
-                if (t == 205) {
-                    continue;
-                }
-                if (t == 300) {
+                } else if (t == 250) {
+                    expected.emplace_back(offset(250), "mark 1");
+                } else if (t == 300) {
                     expected.insert(expected.end(),
                                     {{offset(300), "port-closed"}, {offset(300), "port-opened"}});
-                    continue;
                 }
-                if (t == 250) {
-                    expected.emplace_back(offset(250), "mark 1");
+                if (t == 353) { // the silence: when the bytes stopped, and when they came again
+                    expected.insert(expected.end(), {{offset(t), "time"}, {offset(t), "time"}});
+                    next = t + 5;
+                } else if (t >= next && !quiet(t)) {
+                    expected.emplace_back(offset(t) + PerStep, "time");
+                    next = t + 5;
                 }
-                expected.emplace_back(offset(t) + PerSecond, "time");
             }
             expected.emplace_back(body.size(), "stop");
             EXPECT_EQ(JournalEvents(JournalName(name), "mark"), expected);

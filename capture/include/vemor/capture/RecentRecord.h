@@ -59,9 +59,14 @@ public:
 
     // Bytes ever added: the position of the next one.
     std::uint64_t Received() const { return received_; }
-    // What arrived from `fromMs` on, with a time mark wherever the bytes went on arriving
-    // timeMarkMs after the last one. Empty Body when nothing did.
-    RecentPiece Since(std::int64_t fromMs, std::int64_t timeMarkMs) const;
+    // When a capture's journal gets its time marks: after the bytes that came EveryMs after
+    // the last mark, and a pair before the bytes that end a silence of SilenceMs.
+    struct TimeMarks {
+        std::int64_t EveryMs = 0;
+        std::int64_t SilenceMs = 0;
+    };
+    // What arrived from `fromMs` on, with its time marks. Empty Body when nothing did.
+    RecentPiece Since(std::int64_t fromMs, const TimeMarks& marks) const;
     // The memory held, for the benchmarks.
     std::size_t HeldBytes() const;
 
@@ -69,8 +74,10 @@ private:
     struct Batch {
         std::uint64_t Start = 0; // position of its first byte
         std::int64_t Ms = 0;
+        std::int64_t LastMs = 0; // of the last bytes that joined it
         std::int64_t WallMs = 0; // of its local time, kept small
     };
+    using BatchAt = std::deque<Batch>::const_iterator;
     struct State {
         bool PortOpen = false;
         std::string Port;
@@ -80,6 +87,9 @@ private:
     };
 
     std::uint64_t Oldest() const; // position of the oldest byte still held
+    // Adds the marks of the batches from `first` to `piece`, whose events are in.
+    void AddTimeMarks(BatchAt first, std::uint64_t start, std::int64_t startMs,
+                      const TimeMarks& marks, RecentPiece& piece) const;
     void Forget(std::int64_t nowMs);
 
     std::size_t capacity_;
