@@ -1,11 +1,13 @@
 // A day at the line's rate, accelerated: 16 million frames through the receive path (reader
-// queue, notification, drain, assembler, labels and chart) with the window offscreen.
+// queue, notification, drain, assembler, labels and chart, the ten-minute record) with the
+// window offscreen; then the last ten minutes saved as a capture.
 #include "Application.h"
 #include "Main.h"
 #include "PtyRig.h"
 
 #include "../tests/support/Frames.h"
 #include "../tests/support/Proc.h"
+#include "../tests/support/TempDir.h"
 
 #include <QTest>
 
@@ -38,8 +40,10 @@ int main(int argc, char** argv) {
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    std::printf("%12s %10s %14s\n", "frames", "seconds", "resident KiB");
-    std::printf("%12lld %10.1f %14ld\n", 0LL, 0.0, vemor::testing::ResidentKiB());
+    const vemor::RecentRecord& recent = Form1->Session.Recent();
+    std::printf("%12s %10s %14s %12s\n", "frames", "seconds", "resident KiB", "record KiB");
+    std::printf("%12lld %10.1f %14ld %12zu\n", 0LL, 0.0, vemor::testing::ResidentKiB(),
+                recent.HeldBytes() / 1024);
     const auto& shown = Form1->Display().History(0);
     long long nextReport = frames / 8;
     std::size_t at = 0;
@@ -56,8 +60,8 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(); // the folded paints, as the event loop would do them
         if (shown.Count() >= nextReport) {
             const double s = std::chrono::duration<double>(Clock::now() - start).count();
-            std::printf("%12lld %10.1f %14ld\n", static_cast<long long>(shown.Count()), s,
-                        vemor::testing::ResidentKiB());
+            std::printf("%12lld %10.1f %14ld %12zu\n", static_cast<long long>(shown.Count()), s,
+                        vemor::testing::ResidentKiB(), recent.HeldBytes() / 1024);
             std::fflush(stdout);
             nextReport += frames / 8;
         }
@@ -66,6 +70,14 @@ int main(int argc, char** argv) {
     std::printf("%lld frames in %.1f s: %.0f frames per second, %.0f times the line's rate\n",
                 static_cast<long long>(shown.Count()), s, shown.Count() / s,
                 shown.Count() / s / 189.4);
+    {
+        const vemor::testing::TempDir dir("vemor-bench-day", vemor::testing::TempDir::Enter::Yes);
+        const auto saveStart = Clock::now();
+        Form1->Session.SaveLastMinutes(10);
+        std::printf("last ten minutes saved in %.0f ms: %s\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - saveStart).count(),
+                    Form1->StatusBar1->currentMessage().toLocal8Bit().constData());
+    }
     Form1->Button1Click(nullptr);
     delete Form1;
     return 0;

@@ -7,6 +7,7 @@
 
 #include "vemor/Capture.h"
 #include "vemor/Display.h"
+#include "vemor/LastMinutes.h"
 #include "vemor/Messages.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
@@ -160,6 +161,8 @@ void TForm1::BuildLayout() {
     StopCapture1 = File1->addAction(QStringLiteral("Stop Capture"));
     StopCapture1->setObjectName(QStringLiteral("StopCapture1"));
     StopCapture1->setEnabled(false);
+    SaveLastMinutes1 = File1->addAction(QStringLiteral("Save Last Minutes..."));
+    SaveLastMinutes1->setObjectName(QStringLiteral("SaveLastMinutes1"));
     Mark1 = File1->addAction(QStringLiteral("Mark"));
     Mark1->setObjectName(QStringLiteral("Mark1"));
     Mark1->setShortcut(Qt::Key_F2);
@@ -213,6 +216,25 @@ void TForm1::BuildLayout() {
             [this] { vemor::CaptureViewer::OpenWithDialog(this); });
     connect(StopCapture1, &QAction::triggered, this,
             [this] { vemor::RunHandler([this] { StopCapture1Click(StopCapture1); }); });
+    connect(SaveLastMinutes1, &QAction::triggered, this, [this] {
+        vemor::RunHandler([this] {
+            SaveLastMinutes1Click(SaveLastMinutes1, [this]() -> std::optional<int> {
+                QStringList items;
+                for (const int minutes : vemor::LastMinutesChoices) {
+                    items << QString::fromStdString(vemor::MinutesText(minutes));
+                }
+                bool ok = false;
+                const QString chosen = QInputDialog::getItem(
+                    this, QString::fromLatin1(vemor::LastMinutesTitle),
+                    QString::fromLatin1(vemor::LastMinutesPrompt), items,
+                    static_cast<int>(vemor::LastMinutesPreselected), false, &ok);
+                if (!ok) {
+                    return std::nullopt;
+                }
+                return vemor::LastMinutesChoices[static_cast<std::size_t>(items.indexOf(chosen))];
+            });
+        });
+    });
     connect(Mark1, &QAction::triggered, this,
             [this] { vemor::RunHandler([this] { Mark1Click(Mark1); }); });
     connect(MarkWithNote1, &QAction::triggered, this, [this] {

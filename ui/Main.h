@@ -77,6 +77,7 @@ public:
     QLabel* LabelPW;
     QAction* OpenCapture1;            // in File1; a capture in a viewer window of its own
     QAction* StopCapture1;            // in File1; enabled while a capture runs
+    QAction* SaveLastMinutes1;        // in File1; the last minutes received, as a capture
     QAction* Mark1;                   // in File1, F2: a mark at the newest received byte
     QAction* MarkWithNote1;           // in File1, Shift+F2: the same with a note asked for
     vemor::StatusField* CaptureField; // permanent field of StatusBar1

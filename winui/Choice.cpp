@@ -60,10 +60,13 @@ private:
     std::vector<WORD> words_;
 };
 
-INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM w, LPARAM) {
+// lParam: the identifier of the button that Enter presses at first.
+INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
     switch (message) {
     case WM_INITDIALOG:
-        return TRUE;
+        SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(l), 0);
+        SetFocus(GetDlgItem(dialog, static_cast<int>(l)));
+        return FALSE; // the focus is set
     case WM_COMMAND:
         if (HIWORD(w) == BN_CLICKED) {
             EndDialog(dialog, LOWORD(w));
@@ -143,7 +146,7 @@ std::optional<std::string> AskText(HWND owner, const std::string& title,
 }
 
 int Choose(HWND owner, const std::string& title, const std::string& text,
-           const std::vector<std::string>& buttons) {
+           const std::vector<std::string>& buttons, int preselected) {
     const auto count = static_cast<short>(buttons.size());
     const short rowWidth = static_cast<short>(count * ButtonWidth + (count - 1) * Gap);
     const short width = static_cast<short>(std::max<int>(rowWidth, 230) + 2 * Margin);
@@ -161,12 +164,12 @@ int Choose(HWND owner, const std::string& title, const std::string& text,
     for (short i = 0; i < count; ++i) {
         const bool last = i + 1 == count;
         const WORD id = last ? IDCANCEL : static_cast<WORD>(FirstId + i);
-        t.Item(WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), x, buttonsTop, ButtonWidth,
-               ButtonHeight, id, 0x0080, buttons[static_cast<std::size_t>(i)]);
+        t.Item(WS_TABSTOP | (i == preselected ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), x, buttonsTop,
+               ButtonWidth, ButtonHeight, id, 0x0080, buttons[static_cast<std::size_t>(i)]);
         x = static_cast<short>(x + ButtonWidth + Gap);
     }
-    const INT_PTR chosen =
-        DialogBoxIndirectParamA(GetModuleHandleA(nullptr), t.Data(), owner, Proc, 0);
+    const INT_PTR chosen = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), t.Data(), owner, Proc,
+                                                   FirstId + preselected);
     return chosen >= FirstId && chosen < FirstId + count - 1 ? static_cast<int>(chosen - FirstId)
                                                              : -1;
 }

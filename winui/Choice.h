@@ -12,9 +12,10 @@
 
 namespace vemor {
 
-// The index of the button pressed, or -1 for the last one, Esc or the close box.
+// The index of the button pressed, or -1 for the last one, Esc or the close box; Enter
+// presses the button of index `preselected`.
 int Choose(HWND owner, const std::string& title, const std::string& text,
-           const std::vector<std::string>& buttons);
+           const std::vector<std::string>& buttons, int preselected = 0);
 
 // The text typed under `prompt` on OK (Enter), nothing on Cancel (Esc, the close box).
 std::optional<std::string> AskText(HWND owner, const std::string& title, const std::string& prompt);

@@ -10,6 +10,7 @@
 
 #include "vemor/ChartLook.h"
 #include "vemor/Display.h"
+#include "vemor/LastMinutes.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
 
@@ -240,12 +241,14 @@ void TForm1::BuildLayout() {
         SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
     };
 
-    // The menu: "&File" with "Open Capture...", "Stop Capture" and the marks, "&Tool" with
+    // The menu: "&File" with "Open Capture...", "Stop Capture", "Save Last Minutes..." and
+    // the marks, "&Tool" with
     // "Terminal", which has no handler.
     File1 = CreatePopupMenu();
     AppendMenuA(File1, MF_STRING, IdOpenCapture1, "Open Capture...\tCtrl+O");
     AppendMenuA(File1, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(File1, MF_STRING | MF_GRAYED, IdStopCapture1, "Stop Capture");
+    AppendMenuA(File1, MF_STRING, IdSaveLastMinutes1, "Save Last Minutes...");
     AppendMenuA(File1, MF_STRING, IdMark1, "Mark\tF2");
     AppendMenuA(File1, MF_STRING, IdMarkWithNote1, "Mark with Note...\tShift+F2");
     AppendMenuA(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(File1), "&File");
@@ -429,6 +432,22 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             case IdStopCapture1:
                 StopCapture1Click(sender);
+                return 0;
+            case IdSaveLastMinutes1:
+                SaveLastMinutes1Click(sender, [this]() -> std::optional<int> {
+                    std::vector<std::string> buttons;
+                    for (const int minutes : vemor::LastMinutesChoices) {
+                        buttons.push_back(vemor::MinutesText(minutes));
+                    }
+                    buttons.emplace_back("Cancel");
+                    const int chosen =
+                        vemor::Choose(Handle, vemor::LastMinutesTitle, vemor::LastMinutesPrompt,
+                                      buttons, static_cast<int>(vemor::LastMinutesPreselected));
+                    if (chosen < 0) {
+                        return std::nullopt;
+                    }
+                    return vemor::LastMinutesChoices[static_cast<std::size_t>(chosen)];
+                });
                 return 0;
             case IdMark1:
                 Mark1Click(sender);

@@ -31,6 +31,7 @@ enum : int {
     IdOpenCapture1,
     IdMark1,
     IdMarkWithNote1,
+    IdSaveLastMinutes1,
 };
 
 // The Win32 window: lays out the controls and paints what its session says; the session
@@ -59,10 +60,11 @@ public:
     HMENU File1 = nullptr;
     HMENU Tool1 = nullptr;
     UINT Terminal1 = IdTerminal1;
-    UINT OpenCapture1 = IdOpenCapture1;   // in File1: a capture in a viewer of its own
-    UINT StopCapture1 = IdStopCapture1;   // in File1; enabled while a capture runs
-    UINT Mark1 = IdMark1;                 // in File1, F2: a mark at the newest received byte
-    UINT MarkWithNote1 = IdMarkWithNote1; // in File1, Shift+F2: the same with a note
+    UINT OpenCapture1 = IdOpenCapture1;         // in File1: a capture in a viewer of its own
+    UINT StopCapture1 = IdStopCapture1;         // in File1; enabled while a capture runs
+    UINT SaveLastMinutes1 = IdSaveLastMinutes1; // in File1; the last minutes, as a capture
+    UINT Mark1 = IdMark1;                       // in File1, F2: a mark at the newest received byte
+    UINT MarkWithNote1 = IdMarkWithNote1;       // in File1, Shift+F2: the same with a note
     HWND Memo1 = nullptr;
     HWND Button2 = nullptr;
     HWND Button3 = nullptr;

@@ -203,13 +203,16 @@ void Session::AddMark(const std::string& note) {
 }
 
 Session::MarkPlace Session::PlaceMark() const {
-    return {CaptureOffset(), window_.Screen().LastX(0), LocalWallTime(),
-            CaptureStream ? captures_ : 0};
+    return {CaptureOffset(),    window_.Screen().LastX(0),
+            LocalWallTime(),    CaptureStream ? captures_ : 0,
+            recent_.Received(), Now()};
 }
 
 void Session::AddMark(const MarkPlace& place, const std::string& note) {
     const std::string number = std::to_string(++marks_);
     window_.Screen().AddMark(place.X);
+    const std::string detail = note.empty() ? number : number + ": " + note;
+    recent_.Note(place.Received, place.Ms, place.At, journal::Mark, detail);
     std::string text =
         "Mark " + number + " at " +
         TimeText({place.At.Hour, place.At.Minute, place.At.Second}, TimeFormatFromLocale());
@@ -220,8 +223,7 @@ void Session::AddMark(const MarkPlace& place, const std::string& note) {
         unrecorded = "its capture ended before the note was given";
     } else if (!journal_) {
         unrecorded = "the capture has no journal: " + journalWarning_;
-    } else if (!JournalEventAt(place.Offset, place.At, journal::Mark,
-                               note.empty() ? number : number + ": " + note)) {
+    } else if (!JournalEventAt(place.Offset, place.At, journal::Mark, detail)) {
         unrecorded = journalWarning_;
     }
     if (!unrecorded.empty()) {
@@ -329,6 +331,7 @@ void Session::OnRxData(std::uintptr_t wParam) {
 std::uint32_t Session::Drain(ThreadIO& link) {
     std::uint8_t buffer[DrainSize];
     const std::uint32_t n = link.ReadQueue(buffer, DrainSize);
+    recent_.Add(buffer, n, Now());
     if (CaptureStream && n > 0) {
         JournalSilence();
         if (!CaptureStream->Append(buffer, n)) {
@@ -430,7 +433,9 @@ std::uint64_t Session::CaptureOffset() const {
 
 void Session::JournalEvent(const char* event, const std::string& detail) {
     lastKnownMs_ = Now();
-    JournalEventAt(CaptureOffset(), LocalWallTime(), event, detail);
+    const WallTime at = LocalWallTime();
+    recent_.Note(recent_.Received(), Now(), at, event, detail);
+    JournalEventAt(CaptureOffset(), at, event, detail);
 }
 
 // False when there is no journal, or it failed now.

@@ -441,6 +441,133 @@ TEST_F(SessionTest, MarksAreNumberedPerCaptureAtTheOffsetOfTheirAskingAndSaidWhe
     EXPECT_EQ(window.display.marks, (std::vector<double>{4, 14, 16, 19, 19, 19}));
 }
 
+// Seven minutes of the line in steps of 100 ms, the line lost for 10 s, the port closed for
+// 5 s and the line silent for 3 s on the way, then the last minutes saved: the body is what
+// arrived in the span, the journal tells the time marks and the events at their offsets, and a
+// capture running beside it stays whole.
+TEST_F(SessionTest, SaveLastMinutesSavesWhatTheSpanReceivedWithItsJournal) {
+    constexpr int Seconds = 7 * 60, PerStep = 625;
+    const auto quiet = [](int t) {
+        return (t >= 200 && t < 210) || (t >= 300 && t < 305) || (t >= 350 && t < 353);
+    };
+    struct Save {
+        int minutes;
+        int from; // the first second saved
+        const char* shortText;
+    };
+    const Save saves[] = {{5, 120, ""}, {10, 0, "; bytes came only in the last 07:00"}};
+    int names = 0;
+    for (const bool capturing : {false, true}) {
+        SCOPED_TRACE(capturing ? "beside a capture" : "no capture");
+        now = 0;
+        Session s{window, [this] { return now; }, Maker()};
+        s.OpenOrClose();
+        if (capturing) {
+            s.SaveFile();
+            ++names;
+        }
+        Bytes sent;
+        std::vector<std::size_t> at(Seconds + 1);    // where each second's bytes begin
+        std::vector<std::string> clock(Seconds + 1); // the time of day as each second began
+        for (int t = 0; t < Seconds; ++t) {
+            at[t] = sent.size();
+            clock[t] = TimeText(LocalTimeOfDay(), TimeFormatFromLocale());
+            if (t == 200) {
+                s.OnLinkMessage(WM_LINELOST, 5, 7);
+            } else if (t == 210) {
+                s.OnLinkMessage(WM_LINEBACK, 0, 7);
+            } else if (t == 300 || t == 305) {
+                s.OpenOrClose();
+            }
+            if (t == 250) {
+                s.AddMark();
+            }
+            for (int step = 0; step < 10; ++step, now += 100) {
+                if (quiet(t)) {
+                    continue;
+                }
+                for (int n = 0; n < PerStep; n += ThreadIO::ReadSize) {
+                    std::uint8_t read[ThreadIO::ReadSize];
+                    const int count = std::min<int>(ThreadIO::ReadSize, PerStep - n);
+                    for (int i = 0; i < count; ++i) {
+                        read[i] =
+                            static_cast<std::uint8_t>((sent.size() * 131) ^ (sent.size() >> 9));
+                        sent.push_back(read[i]);
+                    }
+                    ASSERT_TRUE(SerialThread->AppendChunk(read, static_cast<std::uint32_t>(count)));
+                }
+                while (SerialThread->GetQueuedBytes() > 0) {
+                    s.OnRxData(ThreadIO::ReadSize);
+                }
+            }
+        }
+        at[Seconds] = sent.size();
+        clock[Seconds] = TimeText(LocalTimeOfDay(), TimeFormatFromLocale());
+        for (const Save& save : saves) {
+            SCOPED_TRACE(save.minutes);
+            const std::string before = TimeText(LocalTimeOfDay(), TimeFormatFromLocale());
+            s.SaveLastMinutes(save.minutes);
+            const std::string after = TimeText(LocalTimeOfDay(), TimeFormatFromLocale());
+            const std::string name = "TMP" + std::to_string(++names) + ".$$$";
+            const Bytes body(sent.begin() + static_cast<long>(at[save.from]), sent.end());
+            EXPECT_EQ(window.status, "Saved the last " + std::to_string(save.minutes) +
+                                         " minutes as " + (dir / name).string() + ", " +
+                                         ByteCountText(body.size(), s.DecimalSeparator()) +
+                                         save.shortText);
+            const Bytes file = ReadBytes(dir / name);
+            ASSERT_GE(file.size(), CaptureHeaderLength);
+            EXPECT_TRUE(Bytes(file.begin() + CaptureHeaderLength, file.end()) == body)
+                << "the body differs; " << file.size() - CaptureHeaderLength << " bytes of "
+                << body.size();
+            const std::string start(file.begin(), file.begin() + 8);
+            const std::string stop(file.begin() + 8, file.begin() + 16);
+            EXPECT_TRUE(start == clock[save.from].substr(0, 8) ||
+                        start == clock[save.from + 1].substr(0, 8))
+                << start;
+            EXPECT_TRUE(stop == before.substr(0, 8) || stop == after.substr(0, 8)) << stop;
+
+            const auto offset = [&](int t) { return at[t] - at[save.from]; };
+            using E = std::pair<std::uint64_t, std::string>;
+            std::vector<E> expected = {{0, "start"}, {0, "port-opened"}};
+            int next = save.from + 5; // the next time mark's second, while bytes come
+            for (int t = save.from + 1; t < Seconds; ++t) {
+                if (t == 200) {
+                    expected.insert(expected.end(),
+                                    {{offset(200), "line-lost"}, {offset(200), "line-back"}});
+                } else if (t == 250) {
+                    expected.emplace_back(offset(250), "mark 1");
+                } else if (t == 300) {
+                    expected.insert(expected.end(),
+                                    {{offset(300), "port-closed"}, {offset(300), "port-opened"}});
+                }
+                if (t == 353) { // the silence: when the bytes stopped, and when they came again
+                    expected.insert(expected.end(), {{offset(t), "time"}, {offset(t), "time"}});
+                    next = t + 5;
+                } else if (t >= next && !quiet(t)) {
+                    expected.emplace_back(offset(t) + PerStep, "time");
+                    next = t + 5;
+                }
+            }
+            expected.emplace_back(body.size(), "stop");
+            EXPECT_EQ(JournalEvents(JournalName(name), "mark"), expected);
+        }
+        // Nothing in the span: nothing is saved.
+        s.OpenOrClose();
+        now += 61'000;
+        s.SaveLastMinutes(1);
+        EXPECT_EQ(window.status, "Nothing was received in the last 1 minute; nothing was saved.");
+        EXPECT_FALSE(std::filesystem::exists(dir / ("TMP" + std::to_string(names + 1) + ".$$$")));
+        if (capturing) {
+            s.StopCapture();
+            const Bytes file = ReadBytes(dir / ("TMP" + std::to_string(names - 2) + ".$$$"));
+            EXPECT_TRUE(Bytes(file.begin() + CaptureHeaderLength, file.end()) == sent)
+                << "the running capture is not whole";
+        }
+        EXPECT_TRUE(window.errors.empty());
+        s.Shutdown();
+    }
+}
+
 TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {
     std::array<std::uint8_t, TestPacketLength> packet{};
     FillTestPacket(packet);

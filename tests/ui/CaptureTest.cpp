@@ -5,8 +5,11 @@
 
 #include "vemor/Messages.h"
 
+#include <QApplication>
+#include <QInputDialog>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <qcustomplot.h>
 
 #include <clocale>
@@ -171,6 +174,51 @@ TEST_F(Capture, StopCaptureFinishesTheFileAndStartsNone) {
     Click(Form1->Button2); // Save File works as before
     EXPECT_TRUE(fs::exists("TMP2.$$$"));
     EXPECT_TRUE(Form1->StopCapture1->isEnabled());
+}
+
+// The choice offers the spans with 5 minutes chosen, and Cancel saves nothing.
+TEST_F(Capture, SaveLastMinutesAsksForTheSpanAndSaysWhatWasSaved) {
+    PtyLine line;
+    OpenPort(line);
+    Bytes sent;
+    Send(line, 0, 5, &sent);
+    QStringList offered;
+    for (const bool cancel : {true, false}) {
+        QTimer::singleShot(0, Form1, [&] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            offered = box->comboBoxItems();
+            offered.prepend(box->textValue());
+            cancel ? box->reject() : box->accept();
+        });
+        Form1->SaveLastMinutes1->trigger();
+        EXPECT_EQ(fs::exists("TMP1.$$$"), !cancel);
+    }
+    EXPECT_EQ(offered, (QStringList{"5 minutes", "1 minute", "5 minutes", "10 minutes"}));
+    EXPECT_TRUE(Form1->StatusBar1->currentMessage().startsWith(QString::fromStdString(
+        "Saved the last 5 minutes as " + (work_ / "TMP1.$$$").string() + ", 165 B")))
+        << Form1->StatusBar1->currentMessage().toStdString();
+    EXPECT_EQ(Body(ReadBytes("TMP1.$$$")), sent);
+}
+
+TEST_F(Capture, SaveLastMinutesThatTheDiskRefusesIsAnErrorNamingTheFile) {
+    PtyLine line;
+    OpenPort(line);
+    Send(line, 0, 5, nullptr);
+    QTimer::singleShot(0, Form1, [] {
+        if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            box->accept();
+        }
+    });
+    {
+        FileSizeLimit limit(100);
+        Form1->SaveLastMinutes1->trigger();
+    }
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].text, "Cannot save the last 5 minutes: " + (work_ / "TMP1.$$$").string() +
+                                   ": 81 of its 165 bytes could not be written (" +
+                                   SystemText(EFBIG) + "); the saved capture is incomplete.");
+    EXPECT_FALSE(Form1->StatusBar1->currentMessage().startsWith(QStringLiteral("Saved")));
 }
 
 TEST_F(Capture, F2MarksTheRunningCaptureAtTheNewestByte) {

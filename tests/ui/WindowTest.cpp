@@ -136,12 +136,14 @@ TEST_F(Window, ChartIsConfiguredAsDesigned) {
 TEST_F(Window, MenuItemsDoNothingAndStopCaptureWaitsForACapture) {
     QList<QAction*> items = Form1->File1->actions();
     items.removeIf([](QAction* a) { return a->isSeparator(); });
-    EXPECT_EQ(items, (QList<QAction*>{Form1->OpenCapture1, Form1->StopCapture1, Form1->Mark1,
-                                      Form1->MarkWithNote1}));
+    EXPECT_EQ(items,
+              (QList<QAction*>{Form1->OpenCapture1, Form1->StopCapture1, Form1->SaveLastMinutes1,
+                               Form1->Mark1, Form1->MarkWithNote1}));
     EXPECT_EQ(Form1->Mark1->text(), QStringLiteral("Mark"));
     EXPECT_EQ(Form1->MarkWithNote1->text(), QStringLiteral("Mark with Note..."));
     EXPECT_EQ(Form1->OpenCapture1->text(), QStringLiteral("Open Capture..."));
     EXPECT_EQ(Form1->StopCapture1->text(), QStringLiteral("Stop Capture"));
+    EXPECT_EQ(Form1->SaveLastMinutes1->text(), QStringLiteral("Save Last Minutes..."));
     EXPECT_FALSE(Form1->StopCapture1->isEnabled());
     Form1->File1->menuAction()->trigger();
     Form1->Terminal1->trigger();

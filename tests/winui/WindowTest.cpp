@@ -412,6 +412,39 @@ TEST_F(WindowTest, F2MarksTheRunningCaptureAndTheNoteBoxLetsTheCaptureGoOn) {
     EXPECT_STREQ(item, "Mark with Note...\tShift+F2");
 }
 
+// The choice offers the spans with 5 minutes as Enter's; Cancel saves nothing.
+TEST_F(WindowTest, SaveLastMinutesAsksForTheSpanAndSavesItWithoutACapture) {
+    SerialThread = QueueOnly();
+    const Bytes frames = CountingFrames(5);
+    Receive(frames);
+    static std::string offered;
+    static bool cancel;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = FindWindowA("#32770", "Save Last Minutes");
+        if (box == nullptr) {
+            return;
+        }
+        const WORD id = LOWORD(SendMessageA(box, DM_GETDEFID, 0, 0));
+        char text[32] = {};
+        GetDlgItemTextA(box, id, text, sizeof text);
+        offered = text;
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(cancel ? IDCANCEL : id, BN_CLICKED), 0);
+    });
+    for (const bool c : {true, false}) {
+        cancel = c;
+        offered.clear();
+        SendMessageA(Form1->Handle, WM_COMMAND, MAKEWPARAM(IdSaveLastMinutes1, 0), 0);
+        EXPECT_EQ(offered, "5 minutes");
+        EXPECT_EQ(fs::exists(dir_ / "TMP1.$$$"), !c);
+    }
+    KillTimer(nullptr, timer);
+    const std::string status = Form1->StatusText();
+    EXPECT_EQ(status.rfind("Saved the last 5 minutes as ", 0), 0u) << status;
+    EXPECT_NE(status.find("TMP1.$$$, 165 B"), std::string::npos) << status;
+    const Bytes file = ReadBytes(dir_ / "TMP1.$$$");
+    EXPECT_EQ(Bytes(file.begin() + 16, file.end()), frames);
+}
+
 TEST_F(WindowTest, LogOffOrShutdownFinishesTheCaptureFirst) {
     SerialThread = QueueOnly();
     EnableWindow(Form1->Button2, TRUE);

@@ -11,6 +11,7 @@
 #include "vemor/LineHealth.h"
 #include "vemor/capture/CaptureFile.h"
 #include "vemor/capture/Journal.h"
+#include "vemor/capture/RecentRecord.h"
 
 #include <chrono>
 #include <cstdint>
@@ -96,6 +97,10 @@ public:
     // A numbered mark at the newest received byte, in the running capture's journal and on
     // the chart; numbers restart with each capture.
     void AddMark(const std::string& note = {});
+    // The bytes received in the last `minutes` (at most RecentRecord::SpanMs), with their
+    // journal, saved as a new capture whether one runs or not; the status bar says what was
+    // saved, the error display why nothing was.
+    void SaveLastMinutes(int minutes);
     // Shutdown when the process ends without its windows closing: nothing is shown, a
     // failure goes to standard error.
     void EndAtExit();
@@ -106,7 +111,9 @@ public:
         std::uint64_t Offset = 0; // the capture's body offset
         double X = -1;            // the chart's newest point
         WallTime At;
-        std::uint64_t Capture = 0; // which capture of this session ran; 0: none
+        std::uint64_t Capture = 0;  // which capture of this session ran; 0: none
+        std::uint64_t Received = 0; // the recent record's position
+        std::int64_t Ms = 0;        // on the session's clock
     };
     MarkPlace PlaceMark() const;
     void AddMark(const MarkPlace& place, const std::string& note);
@@ -143,6 +150,8 @@ public:
     static CaptureNamer& CaptureNames();
     // Counts the line's faults only: the frame cut by Save File or joined at an open is none.
     const LineHealthMeter& Health() const { return health_; }
+    // The last ten minutes of the line, for the benchmarks.
+    const RecentRecord& Recent() const { return recent_; }
 
     std::unique_ptr<CaptureFile> CaptureStream;
     FrameAssembler Assembler; // FrameBuf, SyncWord, FramePos
@@ -196,6 +205,7 @@ private:
     std::uint64_t captures_ = 0;      // started by this session
     int marks_ = 0;                   // in the running capture, or since the last one
     char decimalSeparator_ = '.';
+    RecentRecord recent_; // GUI thread: the last ten minutes of the line, fed by the drain
     bool ticking_ = false;
     bool holdingSleep_ = false;
     bool atExit_ = false;

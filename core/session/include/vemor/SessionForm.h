@@ -29,6 +29,12 @@ public:
             Session.AddMark(place, *note);
         }
     }
+    // `askMinutes` runs a modal choice of LastMinutesChoices; nothing is saved on cancel.
+    void SaveLastMinutes1Click(Sender, const std::function<std::optional<int>()>& askMinutes) {
+        if (const std::optional<int> minutes = askMinutes()) {
+            Session.SaveLastMinutes(*minutes);
+        }
+    }
     void FormDestroy(Sender) { Session.Shutdown(); }
 
     void FeedBytes(const std::uint8_t* bytes, std::size_t count) {
