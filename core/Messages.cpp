@@ -75,4 +75,12 @@ std::string CapturingText(std::string_view name, std::uint64_t bytes, std::uint6
     return text;
 }
 
+std::string SavedText(std::string_view fullPath, std::uint64_t bytes, std::uint64_t seconds,
+                      char decimalSeparator) {
+    std::string text = "Saved ";
+    text += fullPath;
+    text += " (" + ByteCountText(bytes, decimalSeparator) + ", " + ElapsedText(seconds) + ")";
+    return text;
+}
+
 } // namespace vemor

@@ -344,6 +344,13 @@ void TForm1::ShowCaptureField(const std::string& text) {
     CaptureField->Show(Local(text));
 }
 
+void TForm1::ShowCaptureTip(const std::string& path) {
+    const QString tip = Local(path);
+    if (CaptureField->toolTip() != tip) {
+        CaptureField->setToolTip(tip);
+    }
+}
+
 void TForm1::ShowHealthField(const std::string& text) {
     HealthField->Show(Local(text));
 }

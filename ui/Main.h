@@ -111,6 +111,7 @@ private:
     vemor::PortChoice ChosenPort() const override;
     void ShowStatus(const std::string& text) override;
     void ShowCaptureField(const std::string& text) override;
+    void ShowCaptureTip(const std::string& path) override;
     void ShowHealthField(const std::string& text) override;
     void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
     void ShowError(const std::string& text) override;

@@ -259,8 +259,9 @@ void TForm1::BuildLayout() {
 
     // Created in the layout's order; within a parent, that order is also the tab order.
     StatusBar1 =
-        Child(STATUSCLASSNAMEA, "", WS_VISIBLE | SBARS_SIZEGRIP | CCS_NOPARENTALIGN | CCS_NORESIZE,
-              0, ClientHeight - StatusHeight, ClientWidth, StatusHeight, Handle, IdStatusBar1);
+        Child(STATUSCLASSNAMEA, "",
+              WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS | CCS_NOPARENTALIGN | CCS_NORESIZE, 0,
+              ClientHeight - StatusHeight, ClientWidth, StatusHeight, Handle, IdStatusBar1);
     LayoutStatus();
     Panel1 = Child(PanelClass, "", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, ClientWidth, PanelHeight,
                    Handle, 0, WS_EX_CONTROLPARENT);
@@ -618,6 +619,14 @@ void TForm1::LayoutStatus() {
     for (int i = 0; i < 3; ++i) {
         SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(i),
                      reinterpret_cast<LPARAM>(statusTexts_[static_cast<std::size_t>(i)].c_str()));
+    }
+}
+
+void TForm1::ShowCaptureTip(const std::string& path) {
+    if (captureTip_ != path) {
+        captureTip_ = path;
+        // The bar shows a part's tip where the part is too narrow for its text.
+        SendMessageA(StatusBar1, SB_SETTIPTEXTA, 1, reinterpret_cast<LPARAM>(captureTip_.c_str()));
     }
 }
 

@@ -125,6 +125,7 @@ private:
     vemor::PortChoice ChosenPort() const override;
     void ShowStatus(const std::string& text) override { SetStatusPart(0, text); }
     void ShowCaptureField(const std::string& text) override { SetStatusPart(1, text); }
+    void ShowCaptureTip(const std::string& path) override;
     void ShowHealthField(const std::string& text) override { SetStatusPart(2, text); }
     void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
     void ShowError(const std::string& text) override;
@@ -149,6 +150,7 @@ private:
     std::unique_ptr<vemor::FormDisplay> display_;
     std::unique_ptr<vemor::PortChooser> chooser_;
     std::array<std::string, 3> statusTexts_;
+    std::string captureTip_;
     bool destroyed_ = false;
     bool sleepHeld_ = false;
 };

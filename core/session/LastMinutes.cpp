@@ -19,14 +19,14 @@ void Session::SaveLastMinutes(int minutes) {
     const RecentPiece piece = recent_.Since(now - spanMs, {TimeMarkMs, SilenceMs});
     const std::string asked = "the last " + MinutesText(minutes);
     if (piece.Body.empty()) {
-        window_.ShowStatus("Nothing was received in " + asked + "; nothing was saved.");
+        ShowStatus("Nothing was received in " + asked + "; nothing was saved.");
         return;
     }
     WrittenRecent written;
     try {
         written = WriteRecent(piece, CaptureNames(), LocalWallTime(), TimeFormatFromLocale());
     } catch (const std::exception& e) {
-        window_.ShowStatus("");
+        ShowStatus("");
         window_.ShowError("Cannot save " + asked + ": " + e.what());
         return;
     }
@@ -41,7 +41,7 @@ void Session::SaveLastMinutes(int minutes) {
     if (!written.JournalFailure.empty()) {
         text += "; without its journal: " + written.JournalFailure;
     }
-    window_.ShowStatus(text);
+    ShowStatus(text);
 }
 
 } // namespace vemor

@@ -120,8 +120,8 @@ void Session::Open() {
         SerialThread = nullptr;
         // The one failure without a box still deserves a word to the operator.
         if (failure.Step == OpenStep::GetSettings) {
-            window_.ShowStatus(name + ": the line settings cannot be read (" +
-                               SystemText(failure.Error) + "); it may not be a serial port.");
+            ShowStatus(name + ": the line settings cannot be read (" + SystemText(failure.Error) +
+                       "); it may not be a serial port.");
         }
         return;
     }
@@ -129,7 +129,7 @@ void Session::Open() {
     window_.EnableCommand(Command::SaveFile, true);
     window_.EnableCommand(Command::Test, true);
     window_.SetButton1Caption("Close");
-    window_.ShowStatus("");
+    ShowStatus("");
     health_.Reset(Now());
     joining_ = true; // the line is joined wherever it is in a frame
     UpdateTicking();
@@ -142,7 +142,7 @@ void Session::Close() {
     window_.EnableCommand(Command::Test, false);
     // What the closed line said no longer applies, nor does what it posted just before.
     window_.DiscardLineMessages();
-    window_.ShowStatus("");
+    ShowStatus("");
 }
 
 // Stops the reader; what it had queued still reaches the capture and the display.
@@ -229,7 +229,7 @@ void Session::AddMark(const MarkPlace& place, const std::string& note) {
     if (!unrecorded.empty()) {
         text += ", not recorded: " + unrecorded;
     }
-    window_.ShowStatus(text);
+    ShowStatus(text);
 }
 
 void Session::Shutdown() {
@@ -288,6 +288,11 @@ std::string Session::FinishCapture(const std::string& timeText) {
         failure = CaptureStream->FullPath() +
                   " no longer leads to the capture just finished: it was moved, renamed or "
                   "replaced while it was recorded, and the capture is wherever the file went";
+    } else {
+        const auto seconds = static_cast<std::uint64_t>((Now() - captureStartMs_) / 1000);
+        ShowStatus(SavedText(CaptureStream->FullPath(), CaptureStream->BodyBytes(), seconds,
+                             decimalSeparator_),
+                   SavedShownMs);
     }
     return FinishedWith(failure);
 }
@@ -394,12 +399,11 @@ bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr
     case WM_READERFAULT:
         if (SerialThread != nullptr) {
             const auto dropped = static_cast<std::uint64_t>(lParam);
-            window_.ShowStatus(SerialThread->PortName() + ": the reader ran out of memory (" +
-                               std::to_string(wParam) + " times so far) and goes on; " +
-                               (dropped == 0
-                                    ? std::string("no received byte was lost")
-                                    : std::to_string(dropped) + " received bytes were lost") +
-                               ".");
+            ShowStatus(SerialThread->PortName() + ": the reader ran out of memory (" +
+                       std::to_string(wParam) + " times so far) and goes on; " +
+                       (dropped == 0 ? std::string("no received byte was lost")
+                                     : std::to_string(dropped) + " received bytes were lost") +
+                       ".");
             // Bytes whose own notification failed are waiting.
             Drain(*SerialThread);
         }
@@ -411,15 +415,15 @@ bool Session::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr
         }
         JournalEvent(journal::LineLost, SystemText(static_cast<int>(wParam)));
         window_.SetLineLost(true);
-        window_.ShowStatus(PortName(lParam) + ": the line is lost (" +
-                           SystemText(static_cast<int>(wParam)) +
-                           "). Waiting for the device to return; Close stops waiting.");
+        ShowStatus(PortName(lParam) + ": the line is lost (" +
+                   SystemText(static_cast<int>(wParam)) +
+                   "). Waiting for the device to return; Close stops waiting.");
         return true;
     case WM_LINEBACK:
         JournalEvent(journal::LineBack);
         joining_ = true;
         window_.SetLineLost(false);
-        window_.ShowStatus(PortName(lParam) + ": the line is back; reading goes on.");
+        ShowStatus(PortName(lParam) + ": the line is back; reading goes on.");
         return true;
     default:
         return false;
@@ -493,7 +497,16 @@ void Session::ReportCaptureWriteFailure() {
     RefreshCaptureField();
 }
 
+void Session::ShowStatus(const std::string& text, int forMs) {
+    window_.ShowStatus(text);
+    statusUntilMs_ = forMs > 0 ? Now() + forMs : 0;
+    UpdateTicking();
+}
+
 void Session::Tick() {
+    if (statusUntilMs_ != 0 && Now() >= statusUntilMs_) {
+        ShowStatus(""); // a passing word, and no other has come since
+    }
     // A disk that takes bytes again gets what waits, also while the line is quiet.
     if (CaptureStream && CaptureStream->WaitingBytes() > 0 && !CaptureStream->Retry()) {
         ReportCaptureWriteFailure();
@@ -520,8 +533,10 @@ void Session::RefreshCaptureField() {
             text += "; sleep held off";
         }
         window_.ShowCaptureField(text);
+        window_.ShowCaptureTip(CaptureStream->FullPath());
     } else {
         window_.ShowCaptureField("");
+        window_.ShowCaptureTip("");
     }
 }
 
@@ -545,7 +560,7 @@ void Session::UpdateSleepHold() {
 }
 
 void Session::UpdateTicking() {
-    const bool on = SerialThread != nullptr || CaptureStream != nullptr;
+    const bool on = SerialThread != nullptr || CaptureStream != nullptr || statusUntilMs_ != 0;
     if (on != ticking_) {
         ticking_ = on;
         window_.SetTicking(on);

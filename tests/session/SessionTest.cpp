@@ -568,6 +568,42 @@ TEST_F(SessionTest, SaveLastMinutesSavesWhatTheSpanReceivedWithItsJournal) {
     }
 }
 
+// Finishing a capture says where it went, with its size in the regional decimal mark and
+// its length, for a few seconds unless another word comes; the capture field's tooltip is
+// the running capture's full path.
+TEST_F(SessionTest, AFinishedCaptureSaysWhereItWentForAFewSeconds) {
+    session.SetDecimalSeparator(',');
+    Open();
+    for (const bool byStop : {true, false}) {
+        SCOPED_TRACE(byStop ? "Stop Capture" : "Save File");
+        session.SaveFile();
+        const std::string path = session.CaptureStream->FullPath();
+        Receive(CountingFrames(40)); // 1320 bytes
+        session.Tick();
+        EXPECT_EQ(window.captureTip, path);
+        now += 5000;
+        byStop ? session.StopCapture() : session.SaveFile();
+        EXPECT_EQ(window.status, "Saved " + path + " (1,3 kB, 00:05)");
+        now += Session::SavedShownMs - 1;
+        session.Tick();
+        EXPECT_EQ(window.status, "Saved " + path + " (1,3 kB, 00:05)");
+        now += 1;
+        session.Tick();
+        EXPECT_EQ(window.status, "");
+        if (!byStop) {
+            session.StopCapture();
+        }
+        EXPECT_EQ(window.captureTip, "");
+    }
+    session.StopCapture();
+    session.SaveFile();
+    session.StopCapture();
+    session.OnLinkMessage(WM_LINELOST, 5, 0); // a word that stays
+    now += Session::SavedShownMs;
+    session.Tick();
+    EXPECT_TRUE(window.status.find("the line is lost") != std::string::npos) << window.status;
+}
+
 TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {
     std::array<std::uint8_t, TestPacketLength> packet{};
     FillTestPacket(packet);

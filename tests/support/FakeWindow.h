@@ -29,7 +29,7 @@ public:
     PortChoice port{7, {}};
     std::map<Command, bool> enabled{
         {Command::SaveFile, false}, {Command::Test, false}, {Command::StopCapture, false}};
-    std::string status, captureField, healthField;
+    std::string status, captureField, captureTip, healthField;
     bool lineLost = false;
     bool ticking = false;
     bool sleepGranted = false; // what the system answers
@@ -48,6 +48,7 @@ public:
     PortChoice ChosenPort() const override { return port; }
     void ShowStatus(const std::string& text) override { status = text; }
     void ShowCaptureField(const std::string& text) override { captureField = text; }
+    void ShowCaptureTip(const std::string& path) override { captureTip = path; }
     void ShowHealthField(const std::string& text) override { healthField = text; }
     void SetLineLost(bool lost) override { lineLost = lost; }
     void ShowError(const std::string& text) override { errors.push_back(text); }

@@ -30,4 +30,8 @@ std::string ElapsedText(std::uint64_t seconds);
 std::string CapturingText(std::string_view name, std::uint64_t bytes, std::uint64_t seconds,
                           char decimalSeparator);
 
+// "Saved /home/user/TMP3.$$$ (1.2 MB, 04:12)"
+std::string SavedText(std::string_view fullPath, std::uint64_t bytes, std::uint64_t seconds,
+                      char decimalSeparator);
+
 } // namespace vemor

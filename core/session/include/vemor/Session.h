@@ -47,6 +47,8 @@ public:
     // texts while messages come and go (empty: the field takes no room).
     virtual void ShowStatus(const std::string& text) = 0;
     virtual void ShowCaptureField(const std::string& text) = 0;
+    // The capture field's tooltip: the running capture's full path, or empty.
+    virtual void ShowCaptureTip(const std::string& path) = 0;
     virtual void ShowHealthField(const std::string& text) = 0;
     // Greys the labels while the line is lost.
     virtual void SetLineLost(bool lost) = 0;
@@ -76,6 +78,8 @@ public:
     // Bytes after a silence this long get two time marks where they begin: when the last bytes
     // came and when these did, so that the silence stands in the journal as one.
     static constexpr int SilenceMs = 1000;
+    // How long "Saved ..." stands in the message field after a capture is finished.
+    static constexpr int SavedShownMs = 6000;
     using Clock = std::function<std::int64_t()>; // milliseconds on a steady clock
     // Opens the chosen port's link, notifying `notify`; by default on the platform's device.
     using LinkMaker =
@@ -189,6 +193,8 @@ private:
     void NoteBytesGivenUp();
     std::string PortName(std::intptr_t portNumber) const;
     std::int64_t Now() const;
+    // The message field; a text for forMs only goes again then, unless another came.
+    void ShowStatus(const std::string& text, int forMs = 0);
 
     SessionWindow& window_;
     Clock clock_;
@@ -200,7 +206,9 @@ private:
     std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
-    std::int64_t lastKnownMs_ = 0;    // when bytes were last taken or an event journaled
+    std::int64_t lastKnownMs_ = 0;
+    std::int64_t statusUntilMs_ = 0;  // when the passing message goes, or 0    // when bytes were
+                                      // last taken or an event journaled
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
     std::uint64_t captures_ = 0;      // started by this session
     int marks_ = 0;                   // in the running capture, or since the last one
