@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
             Form1 = new TForm1;
             Form1->show();
             for (const QString& capture : commandLine.Operands()) {
-                vemor::CaptureViewer::Open(capture);
+                vemor::CaptureViewer::Open(capture, Form1);
             }
             TApplication::exec();
         } catch (const std::exception& e) {

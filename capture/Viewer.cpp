@@ -34,6 +34,24 @@ double FewestX(XUnit unit) {
 
 } // namespace
 
+std::pair<int, int> NewViewerPlace(const ScreenRect& opener, const ScreenRect& screen, int width,
+                                   int height, const std::vector<std::pair<int, int>>& taken) {
+    std::pair<int, int> at{opener.left + ViewerStep, opener.top + ViewerStep};
+    // As many tries as there are places taken, and one more: a free one is among them.
+    for (std::size_t tries = 0; tries <= taken.size(); ++tries) {
+        if (at.first + width > screen.left + screen.width ||
+            at.second + height > screen.top + screen.height) {
+            at = {screen.left + ViewerStep * static_cast<int>(tries % 8),
+                  screen.top + ViewerStep * static_cast<int>(tries % 8)};
+        }
+        if (std::find(taken.begin(), taken.end(), at) == taken.end()) {
+            break;
+        }
+        at = {at.first + ViewerStep, at.second + ViewerStep};
+    }
+    return at;
+}
+
 ViewerModel::ViewerModel(std::string path, Loader load)
     : path_(std::move(path)), viewedId_(IdOf(path_)), load_(std::move(load)) {
     if (!load_) {

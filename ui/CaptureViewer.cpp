@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
@@ -56,8 +57,24 @@ QString Local(const std::string& text) {
 
 } // namespace
 
-CaptureViewer* CaptureViewer::Open(const QString& path) {
+CaptureViewer* CaptureViewer::Open(const QString& path, QWidget* opener) {
     auto* viewer = new CaptureViewer(path);
+    if (opener != nullptr && opener->window()->isVisible()) {
+        const QWidget* from = opener->window();
+        const QRect o = from->frameGeometry();
+        QScreen* screen = from->screen();
+        const QRect s = screen != nullptr ? screen->availableGeometry() : o;
+        std::vector<std::pair<int, int>> taken;
+        for (const CaptureViewer* v : Viewers()) {
+            if (v != viewer && v->isVisible()) {
+                taken.emplace_back(v->frameGeometry().left(), v->frameGeometry().top());
+            }
+        }
+        const auto [x, y] = decode::NewViewerPlace({o.left(), o.top(), o.width(), o.height()},
+                                                   {s.left(), s.top(), s.width(), s.height()},
+                                                   viewer->width(), viewer->height(), taken);
+        viewer->move(x, y);
+    }
     viewer->show();
     return viewer;
 }
@@ -67,7 +84,7 @@ void CaptureViewer::OpenWithDialog(QWidget* parent) {
         QFileDialog::getOpenFileName(parent, QStringLiteral("Open Capture"), QDir::currentPath(),
                                      QStringLiteral("Captures (TMP*.$$$);;All files (*)"));
     if (!path.isEmpty()) {
-        Open(path);
+        Open(path, parent);
     }
 }
 

@@ -39,7 +39,8 @@ class CaptureViewer final : public QMainWindow {
 public:
     // Opens a viewer for the file and starts loading it; what is not a capture is refused in
     // the error display and the viewer closes itself.
-    static CaptureViewer* Open(const QString& path);
+    // opener: the window it opens from, down and right of which it is placed.
+    static CaptureViewer* Open(const QString& path, QWidget* opener = nullptr);
     // The file dialog in the working folder, captures first; opens what is chosen.
     static void OpenWithDialog(QWidget* parent);
     // Closes every viewer, at the end of the program.

@@ -492,7 +492,7 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     case WM_DROPFILES:
-        vemor::ViewerWindow::OpenDropped(reinterpret_cast<HDROP>(wParam));
+        vemor::ViewerWindow::OpenDropped(reinterpret_cast<HDROP>(wParam), Handle);
         return 0;
     case WM_SETTINGCHANGE:
         ReadLocale();

@@ -116,8 +116,30 @@ bool AskFile(HWND owner, bool save, const char* title, const char* filter, std::
 
 } // namespace
 
-ViewerWindow* ViewerWindow::Open(const std::string& path) {
+ViewerWindow* ViewerWindow::Open(const std::string& path, HWND opener) {
     auto* viewer = new ViewerWindow(path);
+    RECT o{};
+    if (opener != nullptr && IsWindowVisible(opener) && GetWindowRect(opener, &o)) {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromWindow(opener, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& s = monitor.rcWork;
+        RECT own{};
+        GetWindowRect(viewer->window_, &own);
+        std::vector<std::pair<int, int>> taken;
+        for (const ViewerWindow* v : Viewers()) {
+            RECT r{};
+            if (v != viewer && IsWindowVisible(v->window_) && GetWindowRect(v->window_, &r)) {
+                taken.emplace_back(r.left, r.top);
+            }
+        }
+        const auto [x, y] =
+            decode::NewViewerPlace({o.left, o.top, o.right - o.left, o.bottom - o.top},
+                                   {s.left, s.top, s.right - s.left, s.bottom - s.top},
+                                   own.right - own.left, own.bottom - own.top, taken);
+        SetWindowPos(viewer->window_, nullptr, x, y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     ShowWindow(viewer->window_, SW_SHOWNORMAL);
     UpdateWindow(viewer->window_);
     return viewer;
@@ -127,16 +149,16 @@ void ViewerWindow::OpenWithDialog(HWND owner) {
     std::string file;
     if (AskFile(owner, false, "Open Capture",
                 "Captures (TMP*.$$$)\0TMP*.$$$\0All files (*.*)\0*.*\0", file)) {
-        Open(file);
+        Open(file, owner);
     }
 }
 
-void ViewerWindow::OpenDropped(HDROP drop) {
+void ViewerWindow::OpenDropped(HDROP drop, HWND opener) {
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         std::string path(DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
         path.resize(DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size())));
-        Open(path);
+        Open(path, opener);
     }
     DragFinish(drop);
 }
@@ -622,7 +644,7 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM w, LPARAM l) {
         break;
     }
     case WM_DROPFILES:
-        OpenDropped(reinterpret_cast<HDROP>(w));
+        OpenDropped(reinterpret_cast<HDROP>(w), window_);
         return 0;
     case WM_SETFOCUS:
         SetFocus(chart_->Handle());

@@ -25,11 +25,12 @@ class ViewerWindow {
 public:
     // Opens a viewer for the file and starts loading it; what is not a capture is refused in
     // the error display and the viewer closes itself.
-    static ViewerWindow* Open(const std::string& path);
+    // opener: the window it opens from, down and right of which it is placed.
+    static ViewerWindow* Open(const std::string& path, HWND opener = nullptr);
     // The file dialog in the working folder, captures first; opens what is chosen.
     static void OpenWithDialog(HWND owner);
     // Each file of a drop, in a viewer of its own.
-    static void OpenDropped(HDROP drop);
+    static void OpenDropped(HDROP drop, HWND opener = nullptr);
     static const std::vector<ViewerWindow*>& All();
     // Closes every viewer, at the end of the program.
     static void CloseAll();

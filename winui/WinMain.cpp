@@ -29,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
                 vemor::ShowErrorDisplay(folderFailure);
             }
             for (const std::string& capture : start.captures) {
-                vemor::ViewerWindow::Open(capture);
+                vemor::ViewerWindow::Open(capture, Form1->Handle);
             }
             MSG message;
             while (GetMessageA(&message, nullptr, 0, 0) > 0) {

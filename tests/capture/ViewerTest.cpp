@@ -420,5 +420,28 @@ TEST_F(Viewer, AFollowedCaptureGrowsAsTheDecoderReadsIt) {
     EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same) << "not tried again";
 }
 
+// A new viewer opens down and right of its opener, past the viewers already there, and back
+// near the screen's corner where it would leave the screen.
+TEST(NewViewerPlace, CascadesFromItsOpenerWithinTheScreen) {
+    const ScreenRect screen{0, 0, 1920, 1080};
+    const ScreenRect monitor{56, 39, 921, 620};
+    struct Case {
+        ScreenRect opener;
+        std::vector<std::pair<int, int>> taken;
+        std::pair<int, int> want;
+    };
+    const Case cases[] = {
+        {monitor, {}, {88, 71}},
+        {monitor, {{88, 71}}, {120, 103}},
+        {monitor, {{88, 71}, {120, 103}}, {152, 135}},
+        {{900, 500, 1000, 620}, {}, {0, 0}},
+        {{900, 500, 1000, 620}, {{0, 0}}, {32, 32}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NewViewerPlace(c.opener, screen, 1000, 620, c.taken), c.want)
+            << c.opener.left << "," << c.opener.top << " with " << c.taken.size() << " taken";
+    }
+}
+
 } // namespace
 } // namespace vemor::decode::testing

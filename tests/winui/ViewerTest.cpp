@@ -212,6 +212,17 @@ TEST_F(ViewerTest, TheMarksMenuAndF2FindTheJournalsMarksAndSpacePlaysOn) {
     EXPECT_EQ(v->Model().CursorFrame(), marks[1].frame);
     EXPECT_EQ(v->StatusText(), marks[1].text);
 
+    // A second viewer opens down and right of the first, and neither on the monitor's corner
+    // (the test's screen is too small for one beside the monitor: it goes to the screen's).
+    ViewerWindow* second = Drop("TMP1.$$$");
+    RECT monitor{}, first{}, next{};
+    GetWindowRect(Form1->Handle, &monitor);
+    GetWindowRect(v->Handle(), &first);
+    GetWindowRect(second->Handle(), &next);
+    EXPECT_NE(std::pair(first.left, first.top), std::pair(monitor.left, monitor.top));
+    EXPECT_EQ(next.left - first.left, decode::ViewerStep);
+    EXPECT_EQ(next.top - first.top, decode::ViewerStep);
+
     // Space plays from there on, ] doubles the speed, and the cursor moves on its own.
     for (const char key : {' ', ']'}) {
         SendMessageA(v->Chart().Handle(), WM_CHAR, static_cast<WPARAM>(key), 0);

@@ -34,6 +34,16 @@ inline constexpr const char* SecondsTip =
 inline constexpr std::array<const char*, SeriesCount> TraceNames = {"MAP", "RPM", "PW",
                                                                     "O2",  "TPS", "byte14"};
 
+// Where a new viewer's window opens, in screen pixels: down and right of the window that
+// opened it, past any viewer already there, and back at the screen's corner where it would
+// leave the screen.
+struct ScreenRect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+inline constexpr int ViewerStep = 32;
+std::pair<int, int> NewViewerPlace(const ScreenRect& opener, const ScreenRect& screen, int width,
+                                   int height, const std::vector<std::pair<int, int>>& taken);
+
 class ViewerModel {
 public:
     using Loader = std::function<Loaded(const std::string& path, Progress* progress)>;
