@@ -1,8 +1,11 @@
 #include "PortChooser.h"
 
+#include "PosixLine.h"
 #include "vemor/PortAdvice.h"
 
 #include <QAbstractItemView>
+#include <QEvent>
+#include <QFileInfo>
 #include <QScreen>
 #include <QSignalBlocker>
 
@@ -148,15 +151,40 @@ void PortChooser::showPopup() {
     QComboBox::showPopup();
 }
 
+bool PortChooser::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        ShowDetails();
+    }
+    return QComboBox::event(e);
+}
+
 void PortChooser::ShowDetails() {
+    // The whole name, however narrow the box, and the device it leads to now.
     const Choice choice = Chosen();
-    if (choice.Path.empty()) {
+    const std::string name = choice.Number > 0 ? ResolvePortDevice(choice.Number) : choice.Path;
+    if (name.empty()) {
         setToolTip(QString());
         return;
     }
     const auto it = std::find_if(listed_.begin(), listed_.end(),
                                  [&](const PresentPort& p) { return p.Path == choice.Path; });
-    setToolTip(it != listed_.end() ? Details(*it) : Text(choice.Path));
+    if (it != listed_.end()) {
+        setToolTip(Details(*it));
+        return;
+    }
+    QStringList lines;
+    if (choice.Number > 0) {
+        lines << QStringLiteral("COM%1: ").arg(choice.Number) + Text(name);
+    } else {
+        lines << Text(name);
+    }
+    const QString device = QFileInfo(Text(name)).canonicalFilePath();
+    if (device.isEmpty()) {
+        lines << QStringLiteral("Not present now");
+    } else if (device != Text(name)) {
+        lines << QStringLiteral("Now ") + device;
+    }
+    setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 } // namespace vemor

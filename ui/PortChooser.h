@@ -38,6 +38,10 @@ public:
     using Source = std::function<std::vector<PresentPort>()>;
     void SetSource(Source source) { source_ = std::move(source); }
 
+protected:
+    // The tooltip is made as it is shown: where a name leads can change at any time.
+    bool event(QEvent* e) override;
+
 private:
     void ShowDetails();
     // The path of the listed device whose whole line this is; empty for any other text.

@@ -1,6 +1,9 @@
 // Choosing a port among the devices present, opening a device path, and the line's health.
 #include "UiKit.h"
 
+#include "PosixLine.h"
+
+#include <QHelpEvent>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -83,6 +86,38 @@ TEST_F(Ports, TypedDevicePathOpensAndItsNameIsToldWhenTheLineGoes) {
         return Form1->StatusBar1->currentMessage().startsWith(
             QString::fromStdString(name + ": the line is lost"));
     }));
+}
+
+// The chooser's tooltip shows the whole chosen name, however narrow the box, and the device
+// it leads to now.
+TEST_F(Ports, TheChoosersTooltipNamesTheChoiceAndItsDevice) {
+    PtyLine line;
+    ports_.Link(10, line.Name());
+    const std::string link = (work_ / "a-rather-long-name-for-a-usb-adapter").string();
+    std::filesystem::create_symlink(line.Name(), link);
+    struct Case {
+        QString text;
+        QString tip;
+    };
+    const QString device = QString::fromStdString(line.Name());
+    const Case cases[] = {
+        {QStringLiteral("COM10"), QStringLiteral("COM10: ") +
+                                      QString::fromStdString(ResolvePortDevice(10)) +
+                                      QStringLiteral("\nNow ") + device},
+        {QString::fromStdString(link),
+         QString::fromStdString(link) + QStringLiteral("\nNow ") + device},
+        {QStringLiteral("/dev/no-such-adapter"),
+         QStringLiteral("/dev/no-such-adapter\nNot present now")},
+    };
+    for (const Case& c : cases) {
+        Form1->ComboBox1->setEditText(c.text);
+        if (c.text.startsWith(QLatin1String("COM"))) {
+            Form1->ComboBox1->setCurrentIndex(9);
+        }
+        QHelpEvent hover(QEvent::ToolTip, {4, 4}, Form1->ComboBox1->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(Form1->ComboBox1, &hover);
+        EXPECT_EQ(Form1->ComboBox1->toolTip(), c.tip) << c.text.toStdString();
+    }
 }
 
 TEST_F(Ports, HealthFieldCountsFramesAndRejectsThenSilenceAndEmptiesAtClose) {
