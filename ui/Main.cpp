@@ -72,6 +72,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(left, top, 75, 25);
+    b->setAutoDefault(true); // Enter and Return press it when it has the focus, as Space does
     return b;
 }
 

@@ -522,7 +522,21 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 bool TForm1::TranslateKeys(MSG* message) {
     // Only what is typed into this window; a viewer has its own keys.
     const bool ours = message->hwnd == Handle || IsChild(Handle, message->hwnd);
-    return ours && TranslateAcceleratorA(Handle, keys_, message) != 0;
+    if (!ours) {
+        return false;
+    }
+    // Enter presses the push button that has the focus, as Space does; the dialog manager
+    // would send it to a default button this window does not have.
+    if (message->message == WM_KEYDOWN && message->wParam == VK_RETURN) {
+        char cls[16] = {};
+        GetClassNameA(message->hwnd, cls, sizeof cls);
+        const auto style = GetWindowLongA(message->hwnd, GWL_STYLE) & BS_TYPEMASK;
+        if (lstrcmpiA(cls, "Button") == 0 && (style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON)) {
+            SendMessageA(message->hwnd, BM_CLICK, 0, 0);
+            return true;
+        }
+    }
+    return TranslateAcceleratorA(Handle, keys_, message) != 0;
 }
 
 void TForm1::Memo1DblClick(HWND) {

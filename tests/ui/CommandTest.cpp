@@ -36,6 +36,14 @@ TEST_F(Commands, OpenCloseOpenBuildsANewLinkEachTime) {
     EXPECT_NE(SerialThread, nullptr);
     Click(Form1->Button1);
     ExpectClosed();
+    // Enter and Return press the focused button as a click does.
+    Form1->Button1->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(Form1->Button1, key);
+        EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Close"));
+        QTest::keyClick(Form1->Button1, key);
+        ExpectClosed();
+    }
     EXPECT_TRUE(serialBoxes_.shown.empty());
 }
 

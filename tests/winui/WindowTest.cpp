@@ -211,6 +211,18 @@ TEST_F(WindowTest, FailedOpenShowsTheSystemTextAndLeavesThePortClosed) {
     }
 }
 
+// Enter on the focused button presses it, as a click does; elsewhere it presses nothing.
+TEST_F(WindowTest, EnterPressesTheFocusedButton) {
+    SendMessageA(Form1->ComboBox1, CB_SETCURSEL, 15, 0); // COM16: no device, a box
+    for (const HWND target : {Form1->Button1, Form1->ComboBox1}) {
+        boxes.shown.clear();
+        MSG enter{target, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+        const bool taken = Form1->TranslateKeys(&enter);
+        EXPECT_EQ(taken, target == Form1->Button1);
+        EXPECT_EQ(boxes.shown.size(), target == Form1->Button1 ? 1u : 0u);
+    }
+}
+
 TEST_F(WindowTest, ReceivedBytesAreCapturedWholeThenShown) {
     SerialThread = QueueOnly();
     EnableWindow(Form1->Button2, TRUE);
