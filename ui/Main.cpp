@@ -11,6 +11,7 @@
 #include "vemor/Messages.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
+#include "vemor/WindowSize.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -256,6 +257,9 @@ void TForm1::BuildLayout() {
     // Client area 921 x 580 below the menu bar.
     move(56, 39);
     resize(921, 580 + MainMenu1->sizeHint().height());
+    // A window manager keeps the window at least this large (Qt scales it with the screen).
+    setMinimumSize(vemor::MinimumClientWidth,
+                   vemor::MinimumClientHeight + MainMenu1->sizeHint().height());
 }
 
 void TForm1::BuildChart() {

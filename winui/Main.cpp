@@ -13,6 +13,7 @@
 #include "vemor/LastMinutes.h"
 #include "vemor/Packet.h"
 #include "vemor/Values.h"
+#include "vemor/WindowSize.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -480,6 +481,18 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
         ChangeScale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_GETMINMAXINFO: {
+        // The whole control strip stays in view, at the screen's scale.
+        RECT outer{}, inner{};
+        if (GetWindowRect(Handle, &outer) && GetClientRect(Handle, &inner)) {
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMinTrackSize.x =
+                outer.right - outer.left - inner.right + Scaled(vemor::MinimumClientWidth);
+            limits->ptMinTrackSize.y =
+                outer.bottom - outer.top - inner.bottom + Scaled(vemor::MinimumClientHeight);
+        }
+        return 0;
+    }
     case WM_MOUSEWHEEL: {
         // The wheel reaches the window with the focus; the chart under the pointer zooms.
         const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -531,7 +544,8 @@ bool TForm1::TranslateKeys(MSG* message) {
         char cls[16] = {};
         GetClassNameA(message->hwnd, cls, sizeof cls);
         const auto style = GetWindowLongA(message->hwnd, GWL_STYLE) & BS_TYPEMASK;
-        if (lstrcmpiA(cls, "Button") == 0 && (style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON)) {
+        if (lstrcmpiA(cls, "Button") == 0 &&
+            (style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON)) {
             SendMessageA(message->hwnd, BM_CLICK, 0, 0);
             return true;
         }

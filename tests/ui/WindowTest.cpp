@@ -96,6 +96,11 @@ TEST_F(Window, LayoutMatchesTheDesignAndFollowsResizing) {
     EXPECT_EQ(Form1->Memo1->height(), 20);
     EXPECT_EQ(Form1->Chart1->height(), chartHeight + 150);
     EXPECT_EQ(Form1->StatusBar1->geometry().bottom(), Form1->height() - 1);
+    // Made as small as 640 x 400, the window keeps the whole control strip in view.
+    Form1->resize(640, 400);
+    QTest::qWait(50);
+    EXPECT_GE(Form1->centralWidget()->width(), Form1->LabelPW->geometry().right() + 1);
+    EXPECT_EQ(Form1->minimumWidth(), 810);
 }
 
 TEST_F(Window, ChartIsConfiguredAsDesigned) {

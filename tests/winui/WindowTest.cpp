@@ -128,6 +128,12 @@ TEST_F(WindowTest, ResizingKeepsTheStripAndStatusBarAndGrowsTheChart) {
     EXPECT_EQ(after.bottom - after.top, before.bottom - before.top + client.bottom - 580);
     const RECT memo = Placement(Form1->Memo1);
     EXPECT_EQ(memo.bottom - memo.top, 20);
+    // Made as small as 640 x 400, the window keeps the whole control strip in view.
+    SetWindowPos(Form1->Handle, nullptr, 0, 0, 640, 400, SWP_NOZORDER);
+    Pump();
+    GetClientRect(Form1->Handle, &client);
+    EXPECT_EQ(client.right, 810);
+    EXPECT_GE(client.right, Placement(Form1->LabelPW).right);
 }
 
 TEST_F(WindowTest, OnAScreenOfAnotherScaleTheLayoutIsTheDesignScaled) {
