@@ -185,6 +185,13 @@ void StripChart::Follow() {
             caps_[i]->update();
         }
     }
+    // A label that the move took past the chart's left edge goes from the strip as well.
+    ForSteps(XAt(-LabelReach), XAt(LabelReach), xStep_, [&](double t) {
+        const QRect label = LabelRect(t);
+        if (!Whole(label) && label.right() >= 0) {
+            update(label.intersected(rect()));
+        }
+    });
 }
 
 std::int64_t StripChart::Absolute(double x) const {
@@ -212,13 +219,23 @@ void StripChart::PaintLabels(QPainter& p, const QRect& r) {
         return;
     }
     ForSteps(XAt(r.left() - LabelReach), XAt(r.right() + LabelReach), xStep_, [&](double t) {
-        const QImage& image = LabelImage(t);
-        const QSize size = image.deviceIndependentSize().toSize();
-        const QRect label(QPoint(Column(t) - size.width() / 2, h - 1 + labelPadding_), size);
-        if (label.intersects(r)) {
-            p.drawImage(label.topLeft(), image);
+        const QRect label = LabelRect(t);
+        if (label.intersects(r) && Whole(label)) {
+            p.drawImage(label.topLeft(), LabelImage(t));
         }
     });
+}
+
+QRect StripChart::LabelRect(double x) {
+    const QSize size = LabelImage(x).deviceIndependentSize().toSize();
+    return {QPoint(Column(x) - size.width() / 2, layout_.plot.height() - 1 + labelPadding_), size};
+}
+
+// A label is drawn whole or not at all: within the chart, from its left edge (the left cap's)
+// to its right edge (the right cap's), in the strip's coordinates.
+bool StripChart::Whole(const QRect& label) const {
+    return label.left() >= -layout_.plot.left() &&
+           label.right() <= chart_->width() - layout_.plot.left() - 1;
 }
 
 const QImage& StripChart::LabelImage(double x) {

@@ -57,6 +57,8 @@ private:
     void PaintRect(QPainter& p, const QRect& r);
     // The bottom axis labels that reach into r, which may lie beside the strip.
     void PaintLabels(QPainter& p, const QRect& r);
+    QRect LabelRect(double x);
+    bool Whole(const QRect& label) const;
     // A bottom axis label drawn once, so that any part of it can be copied.
     const QImage& LabelImage(double x);
     // Pixel column of X, absolute and in the widget.

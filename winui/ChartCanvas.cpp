@@ -268,7 +268,10 @@ bool ChartCanvas::DrawFrame(ChartRange bottom, ChartRange left, Labels labels,
         DrawLine(dc, x, plot_.bottom, x, plot_.bottom + TickLength);
         const std::string text = number(v);
         const SIZE s = TextSize(dc, text);
-        Text(dc, x - s.cx / 2, plot_.bottom + TickLength + 1, text);
+        // Whole or not at all: a label cut at the picture's edge reads as another number.
+        if (x - s.cx / 2 >= 0 && x - s.cx / 2 + s.cx <= width) {
+            Text(dc, x - s.cx / 2, plot_.bottom + TickLength + 1, text);
+        }
     }
     SelectObject(dc, axisPen);
     DrawLine(dc, plot_.left, plot_.top, plot_.left, plot_.bottom);

@@ -127,6 +127,26 @@ TEST_F(Display, StripMovedFoldByFoldEqualsTheChartDrawnWhole) {
     }
 }
 
+// The bottom axis's labels are drawn whole or not at all: as the strip moves, none is ever
+// cut at the chart's left edge, where a cut label reads as another number.
+TEST_F(Display, TickLabelsAreNeverCutAtTheChartsEdge) {
+    StripChart* strip = Form1->Display().Strip();
+    const QColor background = Form1->Chart1->grab().toImage().pixelColor(0, 0);
+    const int band = Form1->Chart1->axisRect()->rect().bottom() + 1;
+    int cut = 0;
+    for (int fold = 0; fold < 80; ++fold) {
+        Feed(VariedFrames(1, fold));
+        const std::int64_t newest = Form1->Display().History(0).Count() - 1;
+        ASSERT_TRUE(WaitFor([&] { return strip->Right() == newest; }));
+        QTest::qWait(5);
+        const QImage shot = OnScreen(Form1->Chart1);
+        for (int y = band; y < band + 20 && y < shot.height(); ++y) {
+            cut += shot.pixelColor(0, y) != background ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(cut, 0) << "label pixels at the chart's left edge";
+}
+
 TEST_F(Display, StripDrawsEachTraceInItsColourAtItsValue) {
     using namespace byte_pos;
     Feed(Payload() // RPM 56: 256 - 56 = 200
