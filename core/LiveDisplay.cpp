@@ -44,6 +44,10 @@ void LiveDisplay::AppendY(int series, double y) {
         if (lineLost_) {
             SetLineLost(false); // frames again after a close and a new open
         }
+        if (stale_) {
+            stale_ = false;
+            StaleChanged(false);
+        }
         bool changed = false;
         while (!lines_.empty() && lines_.front().X < h.FirstX()) {
             lines_.pop_front();
@@ -149,7 +153,16 @@ void LiveDisplay::SetLineLost(bool lost) {
     }
     lineLost_ = lost;
     markNext_ = !lost;
-    LineLostChanged(lost);
+    if (lost) {
+        SetStale();
+    }
+}
+
+void LiveDisplay::SetStale() {
+    if (!stale_) {
+        stale_ = true;
+        StaleChanged(true);
+    }
 }
 
 } // namespace vemor

@@ -159,9 +159,9 @@ void FormDisplay::LinesChanged() {
     strip_->UpdateAll();
 }
 
-void FormDisplay::LineLostChanged(bool lost) {
+void FormDisplay::StaleChanged(bool stale) {
     for (QLabel* l : labels_) {
-        l->setEnabled(!lost);
+        l->setEnabled(!stale);
     }
 }
 

@@ -66,7 +66,7 @@ protected:
     void ViewChanged(ChartView before) override;
     void Appended(int series, std::int64_t x, double y) override;
     void LinesChanged() override;
-    void LineLostChanged(bool lost) override;
+    void StaleChanged(bool stale) override;
 
 private:
     void PaintLabel(std::size_t i);

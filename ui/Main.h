@@ -114,6 +114,7 @@ private:
     void ShowCaptureTip(const std::string& path) override;
     void ShowHealthField(const std::string& text) override;
     void SetLineLost(bool lost) override { display_->SetLineLost(lost); }
+    void SetStale() override { display_->SetStale(); }
     void ShowError(const std::string& text) override;
     void ShowBox(const std::string& text, const std::string& caption) override;
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;

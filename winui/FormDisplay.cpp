@@ -67,9 +67,9 @@ void FormDisplay::LeftReset() {
     chart_->RequestRepaint();
 }
 
-void FormDisplay::LineLostChanged(bool lost) {
+void FormDisplay::StaleChanged(bool stale) {
     for (HWND l : labels_) {
-        EnableWindow(l, lost ? FALSE : TRUE);
+        EnableWindow(l, stale ? FALSE : TRUE);
     }
 }
 

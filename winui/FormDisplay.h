@@ -31,7 +31,7 @@ protected:
     void RequestPaint() override { chart_->RequestRepaint(); }
     void BottomChanged() override { chart_->SetBottom(Bottom()); }
     void LeftReset() override;
-    void LineLostChanged(bool lost) override;
+    void StaleChanged(bool stale) override;
 
 private:
     void PutLabel(std::size_t i);

@@ -131,6 +131,7 @@ void Session::Open() {
     window_.SetButton1Caption("Close");
     ShowStatus("");
     health_.Reset(Now());
+    lastFrameMs_ = Now();
     joining_ = true; // the line is joined wherever it is in a frame
     UpdateTicking();
 }
@@ -138,6 +139,7 @@ void Session::Open() {
 void Session::Close() {
     window_.SetButton1Caption("Open");
     EndLink();
+    window_.SetStale();
     window_.EnableCommand(Command::SaveFile, false);
     window_.EnableCommand(Command::Test, false);
     // What the closed line said no longer applies, nor does what it posted just before.
@@ -373,6 +375,9 @@ void Session::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
             joining_ = false;
         });
     health_.Add(count, frames, rejected - joined);
+    if (frames > 0) {
+        lastFrameMs_ = Now();
+    }
 }
 
 void Session::AssembleByte(std::uint8_t b) {
@@ -510,6 +515,9 @@ void Session::Tick() {
     // A disk that takes bytes again gets what waits, also while the line is quiet.
     if (CaptureStream && CaptureStream->WaitingBytes() > 0 && !CaptureStream->Retry()) {
         ReportCaptureWriteFailure();
+    }
+    if (SerialThread != nullptr && Now() - lastFrameMs_ >= StaleMs) {
+        window_.SetStale();
     }
     RefreshCaptureField();
     RefreshHealthField();

@@ -604,6 +604,46 @@ TEST_F(SessionTest, AFinishedCaptureSaysWhereItWentForAFewSeconds) {
     EXPECT_TRUE(window.status.find("the line is lost") != std::string::npos) << window.status;
 }
 
+// The labels go stale when the port is closed, when the line is lost, and after a second of
+// an open line without an accepted frame; the display restores them at the next one.
+TEST_F(SessionTest, OldValuesAreSaidToBeStale) {
+    Open();
+    Receive(CountingFrames(3));
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int asked;
+    };
+    const Step steps[] = {
+        {"0.9 s without a frame",
+         [&] {
+             now += 900;
+             session.Tick();
+         },
+         0},
+        {"a frame, then 0.9 s more",
+         [&] {
+             Receive(CountingFrames(1));
+             now += 900;
+             session.Tick();
+         },
+         0},
+        {"1 s without a frame",
+         [&] {
+             now += 100;
+             session.Tick();
+         },
+         1},
+        {"the line lost", [&] { session.OnLinkMessage(WM_LINELOST, 5, 0); }, 1},
+        {"the port closed", [&] { session.OpenOrClose(); }, 2},
+    };
+    for (const Step& s : steps) {
+        s.act();
+        EXPECT_EQ(window.staleAsked, s.asked) << s.what;
+    }
+    EXPECT_TRUE(window.lineLost);
+}
+
 TEST_F(SessionTest, TestPacketGoesOutOnlyOnAnOpenPort) {
     std::array<std::uint8_t, TestPacketLength> packet{};
     FillTestPacket(packet);

@@ -31,6 +31,7 @@ public:
         {Command::SaveFile, false}, {Command::Test, false}, {Command::StopCapture, false}};
     std::string status, captureField, captureTip, healthField;
     bool lineLost = false;
+    int staleAsked = 0;
     bool ticking = false;
     bool sleepGranted = false; // what the system answers
     bool sleepHeld = false;
@@ -51,6 +52,7 @@ public:
     void ShowCaptureTip(const std::string& path) override { captureTip = path; }
     void ShowHealthField(const std::string& text) override { healthField = text; }
     void SetLineLost(bool lost) override { lineLost = lost; }
+    void SetStale() override { ++staleAsked; }
     void ShowError(const std::string& text) override { errors.push_back(text); }
     void ShowBox(const std::string& text, const std::string& title) override {
         boxes.push_back({text, title});

@@ -168,7 +168,7 @@ TEST_F(Display, StripDrawsEachTraceInItsColourAtItsValue) {
     }
 }
 
-TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
+TEST_F(Display, LostLineGreysTheLabelsUntilTheNextFrameAndItsReturnIsMarkedThere) {
     for (int n = 0; n < 10; ++n) {
         Feed(Varied(n).Line());
     }
@@ -184,13 +184,17 @@ TEST_F(Display, LostLineGreysTheLabelsAndItsReturnIsMarkedAtTheFirstNewFrame) {
     }
     EXPECT_EQ(Form1->LabelRPM->text(), before);
 
+    // The line back is no new value yet: the labels stay grey until the next accepted frame.
     TMessage back(WM_LINEBACK, 0, 10);
     QCoreApplication::sendEvent(Form1, &back);
     for (QLabel* l : labels) {
-        EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
+        EXPECT_FALSE(l->isEnabled()) << l->objectName().toStdString();
     }
     EXPECT_TRUE(Form1->Display().Lines().empty());
     Feed(Varied(10).Line());
+    for (QLabel* l : labels) {
+        EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
+    }
     Feed(Varied(11).Line());
     EXPECT_EQ(Form1->Display().Lines(), (std::deque<ChartLine>{{10, chart::LineKind::Outage}}));
     EXPECT_EQ(Form1->Chart1->itemCount(), 1);

@@ -92,9 +92,13 @@ public:
     // The painter could not serve a zoom from what it keeps and shows the past instead.
     void ShowingPast();
 
-    // While the line is lost the labels are greyed; the first frame after it is marked.
+    // The first frame after a lost line is marked on the chart; the loss makes the labels stale.
     void SetLineLost(bool lost);
     bool LineLost() const { return lineLost_; }
+    // The labels show old values (the port closed, the line lost, a silence): greyed, until
+    // the next accepted frame.
+    void SetStale();
+    bool Stale() const { return stale_; }
 
     const SeriesHistory& History(int series) const {
         return history_[static_cast<std::size_t>(series)];
@@ -122,7 +126,7 @@ protected:
     virtual void Appended(int series, std::int64_t x, double y) { (void)series, (void)x, (void)y; }
     // A line came or left with the history.
     virtual void LinesChanged() {}
-    virtual void LineLostChanged(bool lost) { (void)lost; }
+    virtual void StaleChanged(bool stale) { (void)stale; }
 
 private:
     void SetView(ChartView view);
@@ -135,6 +139,7 @@ private:
     AxisBounds bottom_{0, chart::BottomAxisDesignMaximum};
     ChartView view_ = ChartView::Following;
     bool lineLost_ = false;
+    bool stale_ = false;
     bool markNext_ = false; // the next frame is the first after an outage
 };
 

@@ -52,6 +52,8 @@ public:
     virtual void ShowHealthField(const std::string& text) = 0;
     // Greys the labels while the line is lost.
     virtual void SetLineLost(bool lost) = 0;
+    // The labels show old values until the next accepted frame.
+    virtual void SetStale() = 0;
     // The error display: a modal box with the stop icon, the full-stop rule applied.
     virtual void ShowError(const std::string& text) = 0;
     // The link's own box ("GetLastError" for a failed open), modal to the window.
@@ -80,6 +82,8 @@ public:
     static constexpr int SilenceMs = 1000;
     // How long "Saved ..." stands in the message field after a capture is finished.
     static constexpr int SavedShownMs = 6000;
+    // An open line that brings no accepted frame for this long leaves the labels stale.
+    static constexpr int StaleMs = 1000;
     using Clock = std::function<std::int64_t()>; // milliseconds on a steady clock
     // Opens the chosen port's link, notifying `notify`; by default on the platform's device.
     using LinkMaker =
@@ -206,9 +210,9 @@ private:
     std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
-    std::int64_t lastKnownMs_ = 0;
-    std::int64_t statusUntilMs_ = 0;  // when the passing message goes, or 0    // when bytes were
-                                      // last taken or an event journaled
+    std::int64_t lastKnownMs_ = 0;    // when bytes were last taken or an event journaled
+    std::int64_t statusUntilMs_ = 0;  // when the passing message goes, or 0
+    std::int64_t lastFrameMs_ = 0;    // the newest accepted frame, or the port's opening
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
     std::uint64_t captures_ = 0;      // started by this session
     int marks_ = 0;                   // in the running capture, or since the last one
