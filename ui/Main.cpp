@@ -115,6 +115,8 @@ void TForm1::BuildLayout() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(true);
+    MessageField = new vemor::StatusField(StatusBar1, vemor::StatusField::Place::Message);
+    MessageField->setObjectName(QStringLiteral("MessageField"));
     CaptureField = new vemor::StatusField(StatusBar1);
     CaptureField->setObjectName(QStringLiteral("CaptureStatus"));
     HealthField = new vemor::StatusField(StatusBar1);
@@ -342,7 +344,7 @@ vemor::PortChoice TForm1::ChosenPort() const {
 }
 
 void TForm1::ShowStatus(const std::string& text) {
-    StatusBar1->showMessage(Local(text));
+    MessageField->Show(Local(text));
 }
 
 void TForm1::ShowCaptureField(const std::string& text) {

@@ -80,6 +80,7 @@ public:
     QAction* SaveLastMinutes1;        // in File1; the last minutes received, as a capture
     QAction* Mark1;                   // in File1, F2: a mark at the newest received byte
     QAction* MarkWithNote1;           // in File1, Shift+F2: the same with a note asked for
+    vemor::StatusField* MessageField; // the messages of StatusBar1, left of the fields
     vemor::StatusField* CaptureField; // permanent field of StatusBar1
     vemor::StatusField* HealthField;  // permanent field of StatusBar1, after CaptureField
 

@@ -1,7 +1,8 @@
 #pragma once
-// A permanent field of the status bar. Fields stand side by side at the bar's right end and
-// keep their texts while transient messages come and go in the rest of the bar; a field with
-// nothing to say takes no room. GUI thread only.
+// A field of the status bar: the message field, which takes the room left, and the fields
+// that stand side by side at the bar's right end. A field with nothing to say takes no room;
+// one too narrow for its text ends it with "..." and shows the whole text as its tooltip.
+// GUI thread only.
 
 #include <QLabel>
 #include <QStatusBar>
@@ -10,19 +11,19 @@ namespace vemor {
 
 class StatusField : public QLabel {
 public:
+    enum class Place { Message, Right };
     // Adds the field to the bar, after the fields already there.
-    explicit StatusField(QStatusBar* bar) : QLabel(bar) {
-        setTextFormat(Qt::PlainText);
-        bar->addPermanentWidget(this);
-        setVisible(false);
-    }
+    explicit StatusField(QStatusBar* bar, Place place = Place::Right);
 
-    void Show(const QString& text) {
-        if (text != this->text()) {
-            setText(text);
-        }
-        setVisible(!text.isEmpty());
-    }
+    void Show(const QString& text);
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void UpdateTip();
 };
 
 } // namespace vemor

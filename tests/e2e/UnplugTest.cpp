@@ -35,7 +35,7 @@ struct LineEvents : QObject {
             return false;
         }
         // The status bar text is set by the window's own handling, right after this filter.
-        QTimer::singleShot(0, [this] { shown << Form1->StatusBar1->currentMessage(); });
+        QTimer::singleShot(0, [this] { shown << Form1->MessageField->text(); });
         return false;
     }
 };

@@ -195,9 +195,9 @@ TEST_F(Capture, SaveLastMinutesAsksForTheSpanAndSaysWhatWasSaved) {
         EXPECT_EQ(fs::exists("TMP1.$$$"), !cancel);
     }
     EXPECT_EQ(offered, (QStringList{"5 minutes", "1 minute", "5 minutes", "10 minutes"}));
-    EXPECT_TRUE(Form1->StatusBar1->currentMessage().startsWith(QString::fromStdString(
+    EXPECT_TRUE(Form1->MessageField->text().startsWith(QString::fromStdString(
         "Saved the last 5 minutes as " + (work_ / "TMP1.$$$").string() + ", 165 B")))
-        << Form1->StatusBar1->currentMessage().toStdString();
+        << Form1->MessageField->text().toStdString();
     EXPECT_EQ(Body(ReadBytes("TMP1.$$$")), sent);
 }
 
@@ -218,14 +218,14 @@ TEST_F(Capture, SaveLastMinutesThatTheDiskRefusesIsAnErrorNamingTheFile) {
     EXPECT_EQ(errors_[0].text, "Cannot save the last 5 minutes: " + (work_ / "TMP1.$$$").string() +
                                    ": 81 of its 165 bytes could not be written (" +
                                    SystemText(EFBIG) + "); the saved capture is incomplete.");
-    EXPECT_FALSE(Form1->StatusBar1->currentMessage().startsWith(QStringLiteral("Saved")));
+    EXPECT_FALSE(Form1->MessageField->text().startsWith(QStringLiteral("Saved")));
 }
 
 TEST_F(Capture, F2MarksTheRunningCaptureAtTheNewestByte) {
     Form1->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form1));
     QTest::keyClick(Form1, Qt::Key_F2);
-    const QString unrecorded = Form1->StatusBar1->currentMessage();
+    const QString unrecorded = Form1->MessageField->text();
     EXPECT_TRUE(unrecorded.startsWith(QStringLiteral("Mark 1 at ")) &&
                 unrecorded.endsWith(QStringLiteral(", not recorded: no capture runs")))
         << unrecorded.toStdString();
@@ -234,7 +234,7 @@ TEST_F(Capture, F2MarksTheRunningCaptureAtTheNewestByte) {
     Click(Form1->Button2);
     Send(line, 0, 5, nullptr);
     QTest::keyClick(Form1, Qt::Key_F2);
-    EXPECT_TRUE(Form1->StatusBar1->currentMessage().startsWith(QStringLiteral("Mark 1 at ")));
+    EXPECT_TRUE(Form1->MessageField->text().startsWith(QStringLiteral("Mark 1 at ")));
     EXPECT_TRUE(std::regex_search(ReadText("TMP1.$$$.txt"), std::regex("\n165\t[^\n]*\tmark\t1\n")))
         << "at the fifth frame's end";
     EXPECT_EQ(Form1->MarkWithNote1->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F2));
@@ -298,7 +298,7 @@ TEST_F(Capture, BytesWaitThroughADiskFullSpellAndTheCaptureEqualsTheLine) {
                                      QString::fromLocal8Bit(SystemText(EFBIG))))
             << Field().toStdString();
         EXPECT_EQ(Form1->CaptureStream->WaitingBytes(), sent.size() - 99);
-        Form1->StatusBar1->showMessage(QStringLiteral("the line is lost")); // leaves the field
+        Form1->MessageField->Show(QStringLiteral("the line is lost")); // leaves the field
         EXPECT_TRUE(Field().contains(QStringLiteral("waiting")));
     }
     // The disk takes bytes again: the field's next tick writes what waited, in order.

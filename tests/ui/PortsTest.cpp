@@ -83,7 +83,7 @@ TEST_F(Ports, TypedDevicePathOpensAndItsNameIsToldWhenTheLineGoes) {
     const std::string name = line->Name();
     line.reset();
     EXPECT_TRUE(WaitFor([&] {
-        return Form1->StatusBar1->currentMessage().startsWith(
+        return Form1->MessageField->text().startsWith(
             QString::fromStdString(name + ": the line is lost"));
     }));
 }

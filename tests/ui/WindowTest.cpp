@@ -173,6 +173,29 @@ TEST_F(Window, ForeignEventsReachTheInheritedHandling) {
     EXPECT_EQ(Form1->StatusBar1->currentMessage(), QStringLiteral("passed through"));
 }
 
+// Each status text has a field of its own: at the design width a line-loss message, a long
+// capture field and the health field stand side by side, and one cut short ends with dots
+// and has the whole text as its tooltip.
+TEST_F(Window, EachStatusTextHasAFieldThatTellsItWhole) {
+    const QString message = QStringLiteral(
+        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0: the line is lost "
+        "(Input/output error). Waiting for the device to return; Close stops waiting.");
+    Form1->MessageField->Show(message);
+    Form1->CaptureField->Show(
+        QStringLiteral("Capturing to TMP3.$$$ - 36.7 kB, 00:05; sleep held off"));
+    Form1->HealthField->Show(QStringLiteral("no data for 7 s, 0 rejected"));
+    QTest::qWait(20);
+    const vemor::StatusField* fields[] = {Form1->MessageField, Form1->CaptureField,
+                                          Form1->HealthField};
+    for (int i = 0; i + 1 < 3; ++i) {
+        EXPECT_LT(fields[i]->geometry().right(), fields[i + 1]->geometry().left()) << i;
+    }
+    EXPECT_LE(Form1->HealthField->geometry().right(), Form1->StatusBar1->width());
+    EXPECT_LT(Form1->MessageField->width(), Form1->MessageField->sizeHint().width());
+    EXPECT_EQ(Form1->MessageField->toolTip(), message);
+    EXPECT_EQ(Form1->HealthField->toolTip(), QString()) << "whole: no tooltip";
+}
+
 TEST_F(Window, ErrorEscapingAHandlerIsShownAndTheLoopGoesOn) {
     struct Thrower : QObject {
         bool event(QEvent* e) override {
