@@ -12,6 +12,7 @@
 #include "vemor/Display.h"
 #include "vemor/LastMinutes.h"
 #include "vemor/Packet.h"
+#include "vemor/StatusWidths.h"
 #include "vemor/Values.h"
 #include "vemor/WindowSize.h"
 
@@ -481,6 +482,14 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
         ChangeScale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->hwndItem == StatusBar1) {
+            DrawStatusPart(*item);
+            return TRUE;
+        }
+        break;
+    }
     case WM_GETMINMAXINFO: {
         // The whole control strip stays in view, at the screen's scale.
         RECT outer{}, inner{};
@@ -627,27 +636,49 @@ void TForm1::HoldOffSleep(bool on) {
 void TForm1::LayoutStatus() {
     RECT bar{};
     GetClientRect(StatusBar1, &bar);
-    int widths[2] = {};
+    std::array<int, 3> natural{};
     HDC dc = GetDC(StatusBar1);
     HGDIOBJ old = SelectObject(dc, font_);
-    for (int i = 0; i < 2; ++i) {
-        const std::string& text = statusTexts_[static_cast<std::size_t>(i + 1)];
+    for (std::size_t i = 0; i < natural.size(); ++i) {
+        const std::string& text = statusTexts_[i];
         SIZE size{};
         GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        widths[i] = text.empty() ? 0 : size.cx + 16;
+        natural[i] = text.empty() ? 0 : size.cx + 16;
     }
     SelectObject(dc, old);
     ReleaseDC(StatusBar1, dc);
     const int grip = GetSystemMetrics(SM_CXVSCROLL);
+    const std::array<int, 3> widths = vemor::StatusWidths(bar.right - grip, natural);
     int right[3];
+    right[0] = widths[0];
+    right[1] = widths[0] + widths[1];
     right[2] = -1; // to the end of the bar
-    right[1] = std::max<int>(bar.right - grip - widths[1], 0);
-    right[0] = std::max(right[1] - widths[0], 0);
     SendMessageA(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(right));
     for (int i = 0; i < 3; ++i) {
-        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(statusTexts_[static_cast<std::size_t>(i)].c_str()));
+        // Drawn here, so that a text cut short ends with dots; its tip is the whole text.
+        const std::string& text = statusTexts_[static_cast<std::size_t>(i)];
+        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(i) | SBT_OWNERDRAW,
+                     reinterpret_cast<LPARAM>(text.c_str()));
+        if (i != 1) {
+            SendMessageA(StatusBar1, SB_SETTIPTEXTA, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(text.c_str()));
+        }
     }
+}
+
+void TForm1::DrawStatusPart(const DRAWITEMSTRUCT& item) {
+    const char* text = reinterpret_cast<const char*>(item.itemData);
+    if (text == nullptr) {
+        return;
+    }
+    RECT r = item.rcItem;
+    r.left += 2;
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
+    HGDIOBJ old = SelectObject(item.hDC, font_);
+    DrawTextA(item.hDC, text, -1, &r,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS | DT_LEFT);
+    SelectObject(item.hDC, old);
 }
 
 void TForm1::ShowCaptureTip(const std::string& path) {
@@ -664,10 +695,5 @@ void TForm1::SetStatusPart(int part, const std::string& text) {
         return;
     }
     shown = text;
-    if (part > 0) {
-        LayoutStatus();
-    } else {
-        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(part),
-                     reinterpret_cast<LPARAM>(shown.c_str()));
-    }
+    LayoutStatus(); // every text's width shares the bar
 }

@@ -114,6 +114,7 @@ private:
                HWND parent, int id = 0, DWORD exStyle = 0);
     void Layout(int width, int height);
     void LayoutStatus();
+    void DrawStatusPart(const DRAWITEMSTRUCT& item);
     void ShowPage(int index);
     void ReadLocale();
 

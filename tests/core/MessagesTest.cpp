@@ -1,4 +1,5 @@
 #include "vemor/Messages.h"
+#include "vemor/StatusWidths.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,24 @@ TEST(Messages, CaptureProgressTexts) {
     EXPECT_EQ(CannotFinishFileMessage("/a/TMP3.$$$", "File too large\n"),
               "Cannot finish file \"/a/TMP3.$$$\"; its header may lack the stop time. File too "
               "large");
+}
+
+// The status bar's width: natural widths while all fit; else the message keeps a third and
+// the fields share the rest in proportion.
+TEST(StatusWidths, ShareTheBarAsTheTextsNeed) {
+    struct Case {
+        int bar;
+        std::array<int, 3> natural, want;
+    };
+    const Case cases[] = {
+        {900, {300, 200, 100}, {600, 200, 100}}, // all fit: the message has the rest
+        {500, {450, 200, 100}, {200, 200, 100}}, // the fields fit beside a third
+        {300, {450, 400, 200}, {100, 133, 67}},  // they do not: shared in proportion
+        {300, {450, 0, 0}, {300, 0, 0}},         {0, {10, 10, 10}, {0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StatusWidths(c.bar, c.natural), c.want) << c.bar;
+    }
 }
 
 } // namespace

@@ -152,14 +152,13 @@ TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
     auto line = std::make_unique<PtyLine>();
     OpenPort(*line);
     line.reset(); // both sides go: the device is gone
-    ASSERT_TRUE(WaitFor([] {
-        return Form1->MessageField->text().contains(QStringLiteral("line is lost"));
-    }));
+    ASSERT_TRUE(WaitFor(
+        [] { return Form1->MessageField->text().contains(QStringLiteral("line is lost")); }));
     EXPECT_EQ(Form1->Button1->text(), QStringLiteral("Close"));
     PtyLine back;
     ports_.Link(10, back.Name());
-    ASSERT_TRUE(WaitFor(
-        [] { return Form1->MessageField->text().contains(QStringLiteral("back")); }, 5000));
+    ASSERT_TRUE(
+        WaitFor([] { return Form1->MessageField->text().contains(QStringLiteral("back")); }, 5000));
     back.Write(Varied(0).Line());
     EXPECT_TRUE(WaitFor([] { return Form1->Series1->dataCount() == 1; }));
 }

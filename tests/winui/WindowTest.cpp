@@ -378,6 +378,18 @@ TEST_F(WindowTest, StopCaptureInTheFileMenuFinishesTheCaptureItsFieldShows) {
     Form1->Notify()->Post(WM_LINELOST, 5, 10); // a passing message leaves the field as it is
     Pump();
     EXPECT_NE(Form1->StatusText().find("line is lost"), std::string::npos);
+    // Each text has a part of its own: the message keeps at least a third of the bar and none
+    // runs under another.
+    {
+        RECT bar{};
+        GetClientRect(Form1->StatusBar1, &bar);
+        int right[3] = {};
+        ASSERT_EQ(SendMessageA(Form1->StatusBar1, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(right)),
+                  3);
+        EXPECT_GE(right[0], (bar.right - GetSystemMetrics(SM_CXVSCROLL)) / 3);
+        EXPECT_LT(right[0], right[1]);
+        EXPECT_EQ(right[2], -1);
+    }
     EXPECT_FALSE(Form1->CaptureFieldText().empty());
     SendMessageA(Form1->Handle, WM_COMMAND, MAKEWPARAM(IdStopCapture1, 0), 0);
     EXPECT_EQ(Form1->CaptureStream, nullptr);
