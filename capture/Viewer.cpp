@@ -390,15 +390,8 @@ bool ViewerModel::Advance(std::int64_t nowMs) {
         return false;
     }
     // The last frame that had arrived by then, in the capture's own time.
-    const double at = PlayedSeconds(nowMs);
-    std::uint64_t frame = index_->FirstEndingAtOrAfter(0);
-    for (std::uint64_t step = index_->Frames(); step > 0; step /= 2) {
-        while (frame + step < index_->Frames() &&
-               OffsetSeconds(*index_, index_->End(frame + step)) <= at) {
-            frame += step;
-        }
-    }
-    frame = std::max(frame, *cursor_);
+    const std::uint64_t after = FramesIn(*index_, 0, PlayedSeconds(nowMs), XUnit::Seconds).second;
+    std::uint64_t frame = std::max(after > 0 ? after - 1 : 0, *cursor_);
     if (frame >= LastFrame()) {
         frame = LastFrame();
         playing_ = false;
