@@ -162,14 +162,12 @@ public:
     static constexpr const char* NoMarkText = "No mark that way.";
 
     // Playback: the cursor moves from where it is at the speed the capture was recorded (its
-    // journal's clock, or the line's rate), times Speed(), and the view follows it. Times are
+    // journal's clock, or the line's rate), times its speed, and the view follows it. Times are
     // the window's steady clock in milliseconds. Any navigation pauses it.
     static constexpr double SlowestSpeed = 0.25;
     static constexpr double FastestSpeed = 64;
     void TogglePlay(std::int64_t nowMs);
-    void Pause() { playing_ = false; }
     bool Playing() const { return playing_; }
-    double Speed() const { return speed_; }
     // By doublings: 1 twice as fast, -1 half as fast, within the limits.
     void ChangeSpeed(int doublings, std::int64_t nowMs);
     // The cursor to where the playback is at nowMs; true when it moved. The end stops it.
