@@ -51,6 +51,8 @@ public:
     virtual void SignalStop() = 0;
     // Waits up to the given time for the stop signal; true once it is set.
     virtual bool WaitForStop(int milliseconds) = 0;
+    // Called on the reader thread as it starts: a name that tools listing threads show.
+    virtual void NameReaderThread() {}
 
     // The node that port n opens; empty when n names no device.
     virtual std::string DevicePath(int portNumber) = 0;

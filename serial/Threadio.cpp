@@ -297,6 +297,7 @@ bool ThreadIO::WritePort(const std::uint8_t* buf, std::int32_t count, std::uint3
 }
 
 void ThreadIO::Execute() {
+    device_->NameReaderThread();
     ReceiveLoop();
 }
 

@@ -14,6 +14,7 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -132,6 +133,8 @@ public:
         pollfd stop{stop_, POLLIN, 0};
         return PollUntil(&stop, 1, Clock::now() + std::chrono::milliseconds(milliseconds)) != 0;
     }
+
+    void NameReaderThread() override { pthread_setname_np(pthread_self(), "vemor-reader"); }
 
     std::string DevicePath(int portNumber) override { return ResolvePortDevice(portNumber); }
 
