@@ -258,12 +258,6 @@ void FormDisplay::Paint() {
         }
     }
     ClearChanged();
-    // A fold that leaves the chart behind asks for the next one.
-    if (sinceChart_.isValid() && !PaintPacing::ChartDue(sinceChart_.elapsed())) {
-        RequestRepaint();
-        return;
-    }
-    sinceChart_.start();
     if (Live()) {
         strip_->Follow();
     } else {
@@ -275,19 +269,17 @@ PaintFold::PaintFold(std::function<void()> paint, QObject* parent)
     : QObject(parent), paint_(std::move(paint)) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PaintFold::Paint);
-    since_.start();
+    clock_.start();
 }
 
 void PaintFold::Request() {
-    const int wait = PaintPacing::WaitMs(since_.elapsed());
-    if (timer_.isActive() && timer_.remainingTime() <= wait) {
-        return;
+    if (const auto wait = pacer_.Request(clock_.elapsed())) {
+        timer_.start(*wait);
     }
-    timer_.start(wait);
 }
 
 void PaintFold::Paint() {
-    since_.restart();
+    pacer_.Painted(clock_.elapsed());
     paint_();
 }
 

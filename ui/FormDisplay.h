@@ -27,7 +27,7 @@ namespace vemor {
 
 class StripChart;
 
-// Folds paint requests by the pacing rule. GUI thread only.
+// Folds paint requests by the pacer's rule onto one timer. GUI thread only.
 class PaintFold final : public QObject {
 public:
     PaintFold(std::function<void()> paint, QObject* parent);
@@ -38,7 +38,8 @@ private:
 
     std::function<void()> paint_;
     QTimer timer_;
-    QElapsedTimer since_;
+    QElapsedTimer clock_;
+    PaintPacer pacer_;
 };
 
 class FormDisplay final : public QObject, public LiveDisplay {
@@ -94,7 +95,6 @@ private:
     bool selecting_ = false; // the operator drags a zoom rectangle
     bool applying_ = false;  // our own range changes are not the operator's
     PaintFold paint_;
-    QElapsedTimer sinceChart_;
 };
 
 } // namespace vemor

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -12,6 +13,13 @@ namespace {
 
 constexpr char ClassName[] = "VemorStripChart";
 constexpr UINT_PTR PaintTimer = 1;
+constexpr UINT PaintNowMessage = WM_APP + 2;
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF Silver = RGB(192, 192, 192);
 constexpr int DragThreshold = 4; // pixels a drag must cover to count as a zoom
@@ -50,31 +58,26 @@ void StripChart::SetLeft(ChartRange range) {
 
 void StripChart::RequestRepaint() {
     stale_ = true;
-    const int wait = PaintPacing::WaitMs(static_cast<std::int64_t>(GetTickCount() - lastPaint_));
-    if (paintPending_ && paintWait_ <= wait) {
-        return;
+    if (const auto wait = pacer_.Request(NowMs())) {
+        if (*wait == 0) {
+            // after the rest of the messages at hand, the other frames of this drain
+            PostMessageA(window_, PaintNowMessage, 0, 0);
+        } else {
+            SetTimer(window_, PaintTimer,
+                     std::max<UINT>(static_cast<UINT>(*wait), USER_TIMER_MINIMUM), nullptr);
+        }
     }
-    paintPending_ = true;
-    paintWait_ = wait;
-    SetTimer(window_, PaintTimer, std::max<UINT>(static_cast<UINT>(wait), USER_TIMER_MINIMUM),
-             nullptr);
 }
 
 void StripChart::PaintTick() {
     KillTimer(window_, PaintTimer);
-    paintPending_ = false;
-    lastPaint_ = GetTickCount();
+    if (!pacer_.Pending()) {
+        return; // a tick already served
+    }
+    pacer_.Painted(NowMs());
     if (OnPaintTick) {
         OnPaintTick();
     }
-    // The labels went out with this paint; a chart that moved too lately waits for the next.
-    const DWORD now = GetTickCount();
-    if (chartDrawn_ && !PaintPacing::ChartDue(static_cast<std::int64_t>(now - lastChart_))) {
-        RequestRepaint();
-        return;
-    }
-    chartDrawn_ = true;
-    lastChart_ = now;
     InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -192,6 +195,9 @@ LRESULT StripChart::OnMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         break;
+    case PaintNowMessage:
+        PaintTick();
+        return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window_, &ps);

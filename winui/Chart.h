@@ -83,11 +83,7 @@ private:
     ChartRange bottom_{0, chart::BottomAxisDesignMaximum};
     ChartRange left_{chart::LeftAxisMinimum, chart::LeftAxisMaximum};
     bool stale_ = true;
-    bool paintPending_ = false;
-    int paintWait_ = 0; // of the pending request
-    DWORD lastPaint_ = 0;
-    DWORD lastChart_ = 0;
-    bool chartDrawn_ = false;
+    PaintPacer pacer_;
     bool dragging_ = false;
     POINT dragFrom_{};
     POINT dragTo_{};

@@ -28,6 +28,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A start bit, eight data bits and a stop bit.
+constexpr std::int64_t BitsPerByte = 10;
+// How many bytes' time more a sleeping read waits than the rest of a read needs, so that
+// pieces that arrive a little late are there when it wakes.
+constexpr std::int64_t SleepSlackBytes = 16;
+
 // ppoll until something is ready or the deadline passes; Clock::time_point::max() waits
 // without limit. Returns what ppoll returns.
 int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
@@ -230,16 +236,31 @@ public:
         }
     }
 
-    // The line is reported readable only once a full read is there (VMIN), so the thread
-    // wakes once per read or at the total time-out, not at every byte that arrives.
+    // The line is reported readable only once a full read is there (VMIN), so a poll
+    // returns once per read or at the total time-out. The kernel still wakes the poll at
+    // every piece that arrives, only for it to find too few bytes and sleep again; on a line
+    // that is talking, the thread sleeps instead for the time the rest of a full read takes
+    // at the line's rate, a little more, so that it wakes about once per read.
     ReadEnd Read(PortHandleValue handle, const CommTimeouts& timeouts, std::uint8_t* buf,
                  std::uint32_t& count, int& lostErr) override {
         count = 0;
         const int fd = Fd(handle);
         const std::uint32_t totalMs =
             timeouts.ReadTotalTimeoutMultiplier * ReadSize + timeouts.ReadTotalTimeoutConstant;
-        const auto deadline = totalMs == 0 ? Clock::time_point::max()
-                                           : Clock::now() + std::chrono::milliseconds(totalMs);
+        const auto start = Clock::now();
+        const auto deadline =
+            totalMs == 0 ? Clock::time_point::max() : start + std::chrono::milliseconds(totalMs);
+        int queued = 0;
+        if (talking_ && working_.c_ospeed > 0 && ioctl(fd, TIOCINQ, &queued) == 0 &&
+            queued < static_cast<int>(ReadSize)) {
+            const auto missing = static_cast<std::int64_t>(ReadSize) - queued + SleepSlackBytes;
+            const auto rest =
+                std::chrono::nanoseconds(missing * BitsPerByte * 1'000'000'000 / working_.c_ospeed);
+            pollfd stop{stop_, POLLIN, 0};
+            if (PollUntil(&stop, 1, std::min(deadline, start + rest)) != 0) {
+                return ReadEnd::Stop;
+            }
+        }
         pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
         const int ready = PollUntil(fds, 2, deadline);
         if (ready < 0) {
@@ -259,6 +280,7 @@ public:
             if (n > 0) {
                 count += static_cast<std::uint32_t>(n);
                 if (count == ReadSize) {
+                    talking_ = true;
                     return ReadEnd::Done;
                 }
                 continue;
@@ -267,6 +289,7 @@ public:
                 continue;
             }
             if (n < 0 && errno == EAGAIN) {
+                talking_ = false; // a short read: wait for the line again
                 return ReadEnd::Done;
             }
             // readable yet empty: the other side hung up
@@ -376,9 +399,10 @@ private:
     const LineReadBack readBack_;
     // Found by the last Open: the creator's, then the reader's at each reopen.
     std::optional<PortHolder> holder_;
-    int stop_ = -1;       // eventfd; written by any thread, polled by the reader
-    LineTermios saved_{}; // as read at the first open; creator before start, then read-only
-    LineTermios working_{};
+    int stop_ = -1;              // eventfd; written by any thread, polled by the reader
+    LineTermios saved_{};        // as read at the first open; creator before start, then read-only
+    LineTermios working_{};      // set by whoever opens, the creator or the reader at a reopen
+    bool talking_ = false;       // the reader's: its last read was full
     bool hasModemLines_ = false; // false for devices without them (a pseudo-terminal)
     int modemLines_ = 0;         // TIOCM_* bits as read at open
 };

@@ -71,5 +71,37 @@ TEST(LiveDisplay, KeepsMarksAndOutagesByXUntilTheyLeaveTheHistory) {
     EXPECT_EQ(m.changes, 6); // each line its own change as it left
 }
 
+// Requests in the order made, each with the wait the pacer answers (-1: none, the paint
+// already set serves it); the paint follows once the time is past the wait.
+TEST(PaintPacer, PaintsAtMostOncePerIntervalAndLetsRequestsRideOnThePaintSet) {
+    struct Step {
+        std::int64_t at;
+        int wait;
+    };
+    const Step steps[] = {
+        {0, 0},              // the first request paints at once
+        {10, 30},            // too soon after it: waits for the interval's end
+        {20, -1},            // rides on the paint set for 40
+        {39, -1},  {100, 0}, // long after the last paint: at once, in the data's own wake-up
+        {100, -1}, {139, 1},
+    };
+    PaintPacer pacer;
+    std::int64_t paintAt = -1;
+    for (const Step& s : steps) {
+        if (paintAt >= 0 && s.at > paintAt) {
+            pacer.Painted(paintAt);
+            paintAt = -1;
+        }
+        const auto wait = pacer.Request(s.at);
+        EXPECT_EQ(wait.value_or(-1), s.wait) << "request at " << s.at;
+        if (wait) {
+            paintAt = s.at + *wait;
+        }
+        EXPECT_TRUE(pacer.Pending());
+    }
+    pacer.Painted(140);
+    EXPECT_FALSE(pacer.Pending());
+}
+
 } // namespace
 } // namespace vemor

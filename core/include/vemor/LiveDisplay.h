@@ -8,6 +8,7 @@
 #include "vemor/ChartLook.h"
 #include "vemor/Display.h"
 #include "vemor/History.h"
+#include "vemor/PaintPacer.h"
 
 #include <array>
 #include <cstdint>
@@ -29,23 +30,6 @@ AxisRange ZoomedAbout(AxisRange range, double at, double steps);
 
 // `wanted` moved and sized to lie inside [lo, hi], at least minSpan wide where that fits.
 AxisRange BoundRange(AxisRange wanted, double lo, double hi, double minSpan);
-
-// When a requested paint happens. A request at least SoonMs after the last paint is served
-// as soon as the event loop is free, in the same wake-up as the data that asked for it; an
-// earlier one waits for a later request, or at most until LatestMs after the last paint.
-// Data at a steady pace thus paints without wake-ups of its own. The chart, dearer than the
-// labels, moves at most every ChartIntervalMs.
-struct PaintPacing {
-    static constexpr int SoonMs = 12;
-    static constexpr int LatestMs = 25;
-    static constexpr int ChartIntervalMs = 36;
-
-    // Milliseconds a request made sinceLastPaintMs after the last paint waits; 0: now.
-    static int WaitMs(std::int64_t sinceLastPaintMs) {
-        return sinceLastPaintMs >= SoonMs ? 0 : static_cast<int>(LatestMs - sinceLastPaintMs);
-    }
-    static bool ChartDue(std::int64_t sinceChartMs) { return sinceChartMs >= ChartIntervalMs; }
-};
 
 // A thin vertical line across the chart at a frame's X.
 struct ChartLine {
