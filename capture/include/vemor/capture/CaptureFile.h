@@ -76,6 +76,8 @@ private:
     std::uint64_t lostFrom_ = 0;
     std::string name_;
     std::string fullPath_;
+    // Written and closed by the GUI thread; read by reader threads under recording_'s lock, at
+    // an offset of their own. The flusher flushes a duplicate of it on its thread.
 #ifdef _WIN32
     void* file_; // HANDLE
 #else
