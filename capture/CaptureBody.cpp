@@ -1,6 +1,7 @@
 #include "vemor/capture/CaptureFile.h"
 
 #include "Flusher.h"
+#include "Recording.h"
 
 #include <algorithm>
 
@@ -14,10 +15,7 @@ bool CaptureFile::Append(const std::uint8_t* data, std::size_t count) {
     }
     std::size_t done = 0;
     const int err = WriteBody(data, count, done);
-    bodyBytes_ += done;
-    if (done > 0 && flushTicket_ != 0) {
-        Flusher::Instance().Dirty(flushTicket_);
-    }
+    Wrote(done);
     if (err != 0) {
         lastError_ = err;
         Wait(data + done, count - done);
@@ -32,11 +30,8 @@ bool CaptureFile::Retry() {
     }
     std::size_t done = 0;
     const int err = WriteBody(waiting_.data() + waitingAt_, WaitingBytes(), done);
-    bodyBytes_ += done;
+    Wrote(done);
     waitingAt_ += done;
-    if (done > 0 && flushTicket_ != 0) {
-        Flusher::Instance().Dirty(flushTicket_);
-    }
     if (err == 0) {
         waiting_.clear();
         waitingAt_ = 0;
@@ -48,6 +43,17 @@ bool CaptureFile::Retry() {
         waitingAt_ = 0;
     }
     return false;
+}
+
+void CaptureFile::Wrote(std::size_t done) {
+    if (done == 0) {
+        return;
+    }
+    bodyBytes_ += done;
+    recording_->Wrote(CaptureHeaderLength + bodyBytes_);
+    if (flushTicket_ != 0) {
+        Flusher::Instance().Dirty(flushTicket_);
+    }
 }
 
 void CaptureFile::Wait(const std::uint8_t* data, std::size_t count) {

@@ -1,30 +1,18 @@
 #include "vemor/capture/Decode.h"
 
+#include "CaptureInput.h"
+
 #include "vemor/Values.h"
 #include "vemor/capture/Journal.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <stdexcept>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vemor::decode {
 
 namespace {
-
-#ifdef _WIN32
-// A capture is bytes: no line-end translation.
-constexpr int OpenFlags = O_RDONLY | O_BINARY;
-#else
-// Not blocking: opening a FIFO would otherwise wait for a writer before it can be refused.
-constexpr int OpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-#endif
 
 // A column's text with its leading comma, copied as one 8-byte unit.
 struct Cell {
@@ -126,49 +114,6 @@ void WriteRow(OutputBuffer& out, const NumberCells& cells, JournalCells* journal
     *o++ = '\n';
     out.Commit(o);
 }
-
-std::string Reason(int error) {
-    return std::generic_category().message(error);
-}
-
-bool SeekTo(int fd, std::uint64_t offset) {
-#ifdef _WIN32
-    return _lseeki64(fd, static_cast<long long>(offset), SEEK_SET) >= 0;
-#else
-    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
-#endif
-}
-
-// n bytes from offset, all of them.
-bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* p, std::size_t n) {
-    if (!SeekTo(fd, offset)) {
-        return false;
-    }
-    while (n > 0) {
-        const auto got = ::read(fd, p, static_cast<unsigned>(n));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            errno = got == 0 ? EIO : errno;
-            return false;
-        }
-        p += got;
-        n -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : fd_(fd) {}
-    ~FdCloser() { ::close(fd_); }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int fd_;
-};
 
 Result Finished(CaptureDecoder& decoder, OutputBuffer& out, const std::string& name,
                 const Options& options) {
@@ -490,50 +435,23 @@ bool CaptureDecoder::Finish() {
 
 Result DecodeFile(const std::string& path, const Options& options, Writer& out,
                   const WarnFn& warn) {
-#ifdef _WIN32
-    // Windows refuses to open a folder at all; say what it is, as elsewhere.
-    struct stat named {};
-    if (::stat(path.c_str(), &named) == 0 && S_ISDIR(named.st_mode)) {
-        return {Status::InputError, path + ": " + Reason(EISDIR)};
+    CaptureInput in;
+    std::string why = in.Open(path);
+    if (!why.empty()) {
+        return {Status::InputError, path + ": " + why};
     }
-#endif
-    const int fd = ::open(path.c_str(), OpenFlags);
-    if (fd < 0) {
-#ifdef _WIN32
-        // The monitor opens the capture it records alone; Windows then says only "denied".
-        constexpr unsigned long SharingViolation = 32; // ERROR_SHARING_VIOLATION
-        if (errno == EACCES && _doserrno == SharingViolation) {
-            return {Status::InputError, path + ": " + BeingRecordedReason};
-        }
-#endif
-        return {Status::InputError, path + ": " + Reason(errno)};
-    }
-    FdCloser closer(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        return {Status::InputError, path + ": " + Reason(errno)};
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return {Status::InputError, path + ": " + Reason(EISDIR)};
-    }
-    if (!S_ISREG(st.st_mode)) {
-        // A device or a pipe has no end to reach (/dev/zero) or is no capture at all.
-        return {Status::InputError, path + ": " + NotRegularReason};
-    }
-#ifndef _WIN32
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-    auto remaining = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t remaining = in.Size();
+    std::uint64_t at = 0;
     std::array<std::uint8_t, CaptureHeaderLength> header{};
     if (options.resume != nullptr) {
-        const std::uint64_t from = CaptureHeaderLength + options.resume->lastPairEnd;
+        at = CaptureHeaderLength + options.resume->lastPairEnd;
         if (remaining < CaptureHeaderLength + options.resume->bodyBytes) {
             return {Status::Changed, path + ": " + ChangedReason};
         }
-        if (!ReadAt(fd, 0, header.data(), header.size()) || !SeekTo(fd, from)) {
-            return {Status::InputError, path + ": " + Reason(errno)};
+        if (!in.ReadAll(0, header.data(), header.size(), why)) {
+            return {Status::InputError, path + ": " + why};
         }
-        remaining -= from;
+        remaining -= at;
     }
     Progress* progress = options.progress;
     if (progress != nullptr) {
@@ -551,17 +469,14 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
         decoder.Resume(*options.resume, header);
     }
     while (remaining > 0) {
-        const ssize_t got = ::read(fd, block.get(), std::min<std::uint64_t>(blockSize, remaining));
+        const long long got =
+            in.Read(at, block.get(), std::min<std::uint64_t>(blockSize, remaining), why);
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int error = errno;
             buffer.Flush(); // keep the rows decoded before the failure
             if (buffer.Failed()) {
                 return {Status::OutputError, buffer.Error()};
             }
-            return {Status::InputError, path + ": " + Reason(error)};
+            return {Status::InputError, path + ": " + why};
         }
         if (got == 0) {
             // Cut short since it was opened: the rows so far are kept, but said to be partial.
@@ -572,6 +487,7 @@ Result DecodeFile(const std::string& path, const Options& options, Writer& out,
             return {Status::Changed, path + ": " + ChangedReason};
         }
         remaining -= static_cast<std::uint64_t>(got);
+        at += static_cast<std::uint64_t>(got);
         const bool headerBefore = decoder.HeaderComplete();
         decoder.Feed(block.get(), static_cast<std::size_t>(got));
         if (!headerBefore && decoder.HeaderComplete()) {

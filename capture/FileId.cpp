@@ -3,16 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <vector>
 
 namespace vemor {
 
 namespace {
-
-std::vector<FileId>& OpenCaptures() {
-    static std::vector<FileId> open; // GUI thread only
-    return open;
-}
 
 // "TMP", digits, ".$$$", as the capture names are made.
 bool NamedLikeACapture(const std::string& name) {
@@ -25,20 +19,6 @@ bool NamedLikeACapture(const std::string& name) {
 }
 
 } // namespace
-
-void NoteOpenCapture(const FileId& id, bool open) {
-    std::vector<FileId>& list = OpenCaptures();
-    if (open) {
-        list.push_back(id);
-    } else if (const auto it = std::find(list.begin(), list.end(), id); it != list.end()) {
-        list.erase(it);
-    }
-}
-
-bool IsOpenCapture(const FileId& id) {
-    const std::vector<FileId>& list = OpenCaptures();
-    return id.Valid && std::find(list.begin(), list.end(), id) != list.end();
-}
 
 std::string ExportRefusal(const std::string& target, const FileId& viewed) {
     const std::string name = std::filesystem::path(target).filename().string();

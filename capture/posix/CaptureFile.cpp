@@ -1,6 +1,7 @@
 #include "vemor/capture/CaptureFile.h"
 
 #include "../Flusher.h"
+#include "../Recording.h"
 
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
@@ -106,8 +107,8 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     struct stat st {};
     if (fstat(fd_, &st) == 0) {
         id_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
-        NoteOpenCapture(id_, true);
     }
+    recording_ = Recording::Start(id_, fd_, CaptureHeaderLength);
     // A power cut must not take the new file's name, nor more than moments of its bytes.
     const int own = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (own >= 0) {
@@ -133,14 +134,42 @@ void CloseFlushHandle(Flusher::Handle handle) {
     ::close(static_cast<int>(handle));
 }
 
-CaptureFile::~CaptureFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+int ReadWrittenAt(Recording::Handle handle, std::uint64_t offset, std::uint8_t* p, std::size_t n,
+                  std::size_t& got) {
+    got = 0;
+    for (;;) {
+        const ssize_t r = ::pread(static_cast<int>(handle), p, n, static_cast<off_t>(offset));
+        if (r >= 0) {
+            got = static_cast<std::size_t>(r);
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
     }
+}
+
+int CaptureFile::CloseFile() {
+    int err = 0;
+    recording_->End([this, &err] {
+        // Some file systems tell a failed write only here.
+        if (::close(fd_) != 0 && errno != EINTR) {
+            err = errno;
+        }
+        fd_ = -1;
+    });
+    // The last flush happens on the flusher, so Save File does not wait for the disk.
     if (flushTicket_ != 0) {
         Flusher::Instance().Close(flushTicket_);
+        flushTicket_ = 0;
     }
-    NoteOpenCapture(id_, false);
+    return err;
+}
+
+CaptureFile::~CaptureFile() {
+    if (fd_ >= 0) {
+        CloseFile();
+    }
 }
 
 int CaptureFile::WriteBody(const std::uint8_t* data, std::size_t count, std::size_t& done) {
@@ -156,16 +185,8 @@ bool CaptureFile::Finish(const std::string& stopTime) {
     } while (n < 0 && errno == EINTR);
     int err = n == static_cast<ssize_t>(field.size()) ? 0 : (n < 0 ? errno : ENOSPC);
     moved_ = id_.Valid && !SameFile(IdOf(name_), id_);
-    // Some file systems tell a failed write only here.
-    if (::close(fd_) != 0 && err == 0 && errno != EINTR) {
-        err = errno;
-    }
-    fd_ = -1;
-    // The last flush happens on the flusher, so Save File does not wait for the disk.
-    if (flushTicket_ != 0) {
-        Flusher::Instance().Close(flushTicket_);
-        flushTicket_ = 0;
-    }
+    const int closed = CloseFile();
+    err = err != 0 ? err : closed;
     if (err != 0) {
         lastError_ = err;
     }

@@ -1,6 +1,7 @@
 #include "vemor/capture/CaptureFile.h"
 
 #include "../Flusher.h"
+#include "../Recording.h"
 
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
@@ -18,13 +19,24 @@ HANDLE File(void* h) {
     return static_cast<HANDLE>(h);
 }
 
-// Writes all of it; ERROR_SUCCESS or the system's code of the failure.
-DWORD WriteAll(HANDLE file, const std::uint8_t* data, std::size_t count, std::size_t& done) {
+// The file position of a synchronous handle, as ReadFile and WriteFile take it.
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+// Writes all of it at offset; ERROR_SUCCESS or the system's code of the failure. Every write
+// says where it goes: a reader's positional read moves the handle's own file pointer.
+DWORD WriteAll(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t count,
+               std::size_t& done) {
     done = 0;
     while (done < count) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
         DWORD n = 0;
-        if (!WriteFile(file, data + done, chunk, &n, nullptr)) {
+        OVERLAPPED at = At(offset + done);
+        if (!WriteFile(file, data + done, chunk, &n, &at)) {
             const DWORD err = GetLastError();
             return err != ERROR_SUCCESS ? err : ERROR_WRITE_FAULT;
         }
@@ -110,7 +122,7 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
         } else {
             const auto header = StartHeader(startTime);
             std::size_t done = 0;
-            err = WriteAll(file, header.data(), header.size(), done);
+            err = WriteAll(file, 0, header.data(), header.size(), done);
         }
         if (err != ERROR_SUCCESS) {
             // A file that is not a whole capture is not left behind.
@@ -126,7 +138,8 @@ CaptureFile::CaptureFile(const std::string& name, const std::string& startTime)
     file_ = file;
     id_ = {info.dwVolumeSerialNumber,
            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
-    NoteOpenCapture(id_, true);
+    recording_ =
+        Recording::Start(id_, reinterpret_cast<Recording::Handle>(file), CaptureHeaderLength);
     // A power cut must not take more than moments of its bytes.
     HANDLE own = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &own, 0, FALSE,
@@ -147,43 +160,56 @@ void CloseFlushHandle(Flusher::Handle handle) {
     CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
+int ReadWrittenAt(Recording::Handle handle, std::uint64_t offset, std::uint8_t* p, std::size_t n,
+                  std::size_t& got) {
+    DWORD read = 0;
+    OVERLAPPED at = At(offset);
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+    got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle), p, chunk, &read, &at)) {
+        const DWORD err = GetLastError();
+        return err == ERROR_HANDLE_EOF ? 0 : static_cast<int>(err);
+    }
+    got = read;
+    return 0;
+}
+
+// The writer's handle and the flusher's: either keeps every other opener out.
+int CaptureFile::CloseFile() {
+    recording_->End([this] {
+        CloseHandle(File(file_));
+        file_ = INVALID_HANDLE_VALUE;
+        if (flushTicket_ != 0) {
+            Flusher::Instance().CloseAndWait(flushTicket_);
+            flushTicket_ = 0;
+        }
+    });
+    return 0;
+}
+
 CaptureFile::~CaptureFile() {
     if (File(file_) != INVALID_HANDLE_VALUE) {
-        CloseHandle(File(file_));
+        CloseFile();
     }
-    if (flushTicket_ != 0) {
-        Flusher::Instance().CloseAndWait(flushTicket_);
-    }
-    NoteOpenCapture(id_, false);
 }
 
 int CaptureFile::WriteBody(const std::uint8_t* data, std::size_t count, std::size_t& done) {
-    return static_cast<int>(WriteAll(File(file_), data, count, done));
+    return static_cast<int>(
+        WriteAll(File(file_), CaptureHeaderLength + bodyBytes_, data, count, done));
 }
 
 bool CaptureFile::Finish(const std::string& stopTime) {
     FinishBody();
     const auto field = StopField(stopTime);
     std::size_t done = 0;
-    DWORD err = ERROR_SUCCESS;
-    if (SetFilePointer(File(file_), static_cast<LONG>(CaptureStopOffset), nullptr, FILE_BEGIN) ==
-        INVALID_SET_FILE_POINTER) {
-        err = GetLastError();
-    } else {
-        err = WriteAll(File(file_), field.data(), field.size(), done);
-    }
+    const DWORD err = WriteAll(File(file_), CaptureStopOffset, field.data(), field.size(), done);
     if (err != ERROR_SUCCESS) {
         lastError_ = static_cast<int>(err);
     }
     // Opened unshared, the file cannot be looked at by name while it is open; after the close,
-    // a file put under the name meanwhile has another identity.
-    CloseHandle(File(file_));
-    file_ = INVALID_HANDLE_VALUE;
-    // Its last flush is waited for: the flusher's handle keeps every other opener out.
-    if (flushTicket_ != 0) {
-        Flusher::Instance().CloseAndWait(flushTicket_);
-        flushTicket_ = 0;
-    }
+    // a file put under the name meanwhile has another identity. Its last flush is waited for:
+    // the flusher's handle keeps every other opener out.
+    CloseFile();
     moved_ = !SameFile(IdOf(name_), id_);
     return err == ERROR_SUCCESS;
 }

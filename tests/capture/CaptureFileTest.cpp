@@ -2,6 +2,8 @@
 // written whole leaves no file and the operator's text.
 #include "TestFiles.h"
 
+#include "../support/Frames.h"
+
 #include "vemor/Capture.h"
 #include "vemor/Messages.h"
 #include "vemor/capture/CaptureFile.h"
@@ -10,6 +12,7 @@
 #include "vemor/capture/Journal.h"
 #include "vemor/capture/Output.h"
 
+#include "../../capture/CaptureInput.h"
 #include "../../capture/Flusher.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +42,8 @@ namespace vemor::decode::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using vemor::testing::Bytes;
+using vemor::testing::Cat;
 
 const std::string Name = "TMP9.$$$";
 
@@ -62,15 +67,67 @@ private:
     TempDir dir_{"vemor-capture", TempDir::Enter::Yes};
 };
 
-#ifdef _WIN32
-TEST_F(CaptureFileTest, ACaptureBeingRecordedIsSaidToBeSoWhenRead) {
-    CaptureFile file(Name, "12:00:00");
-    decode::StringWriter out;
-    const decode::Result result = decode::DecodeFile(Name, {}, out, {});
-    EXPECT_EQ(result.status, decode::Status::InputError);
-    EXPECT_EQ(result.message, Name + ": " + decode::BeingRecordedReason);
-}
+// The capture being recorded is read by this process through its writer, from where the
+// writer left off once it is finished (and not at all when its name no longer leads to it);
+// on Windows no other opener reads it meanwhile, and a capture another monitor holds alone is
+// said to be recorded.
+TEST_F(CaptureFileTest, ACaptureBeingRecordedIsReadHereThroughItsWriterAlone) {
+    const Bytes body = {0x01, 0xFF, 0xFF, 0x00, 0x42, 0xFF, 0x00};
+    const auto start = StartHeader("12:00:00");
+    struct Case {
+        const char* what;
+        bool moved; // renamed away before the finish, another file put under its name
+    };
+    std::vector<Case> cases = {{"finished", false}};
+#ifndef _WIN32 // Windows renames no file that is open to another alone
+    cases.push_back({"replaced, then finished", true});
 #endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ec; // the case before read it till its end
+        fs::remove(Name, ec);
+        CaptureFile file(Name, "12:00:00");
+        ASSERT_TRUE(file.Append(body.data(), 4));
+#ifdef _WIN32
+        HANDLE other = CreateFileA(Name.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+#endif
+        CaptureInput in;
+        ASSERT_EQ(in.Open(Name), "");
+        EXPECT_EQ(in.Size(), CaptureHeaderLength + 4);
+        ASSERT_TRUE(file.Append(body.data() + 4, body.size() - 4));
+        Bytes got(CaptureHeaderLength + body.size());
+        std::string why;
+        ASSERT_TRUE(in.ReadAll(0, got.data(), CaptureHeaderLength + 2, why)) << why;
+        if (c.moved) {
+            fs::rename(Name, "moved.$$$");
+            WriteFile(Name, std::string(64, 'x'));
+        }
+        ASSERT_TRUE(file.Finish("12:34:56"));
+        const bool read = in.ReadAll(CaptureHeaderLength + 2, got.data() + CaptureHeaderLength + 2,
+                                     body.size() - 2, why);
+        EXPECT_EQ(read, !c.moved);
+        if (c.moved) {
+            EXPECT_EQ(why, "the capture was moved or replaced while it was read");
+            continue;
+        }
+        EXPECT_EQ(got, Cat({Bytes(start.begin(), start.end()), body}));
+    }
+#ifdef _WIN32
+    const std::string other = "TMP8.$$$";
+    HANDLE theirs = CreateFileA(other.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(theirs, INVALID_HANDLE_VALUE);
+    decode::StringWriter out;
+    const decode::Result result = decode::DecodeFile(other, {}, out, {});
+    CloseHandle(theirs);
+    EXPECT_EQ(result.status, decode::Status::InputError);
+    EXPECT_EQ(result.message, other + ": " + decode::BeingRecordedReason);
+#endif
+}
 
 TEST(JournalLine, KeepsEachEventOneLineOfFiveColumns) {
     const WallTime at{2026, 12, 9, 7, 5, 3, 45};

@@ -6,6 +6,8 @@
 
 #include "../support/Decoded.h"
 
+#include "vemor/capture/CaptureFile.h"
+#include "vemor/capture/Journal.h"
 #include "vemor/capture/Viewer.h"
 
 #include <gtest/gtest.h>
@@ -378,46 +380,100 @@ TEST_F(Viewer, PlaybackFollowsTheRecordedClock) {
 }
 
 // A capture that grows while it is viewed, in pieces cut anywhere (in the header's wake, in a
-// frame, in a rejected stretch), then finished: after each growth the counts and the newest
-// frame's readout are the decoder's of the file as it then is, and a view of everything
-// still shows everything.
+// frame, in a rejected stretch), then finished: rewritten whole each time, or recorded by this
+// process's own writer with its journal (on Windows open to the writer alone). After each
+// growth the counts and the newest frame's readout are the decoder's of the file as it then
+// is, the journal's marks are there, and a view of everything still shows everything, one of
+// the newest frames still shows the newest.
 TEST_F(Viewer, AFollowedCaptureGrowsAsTheDecoderReadsIt) {
-    Bytes whole = RandomCapture(33, 3000);
+    const Bytes whole = RandomCapture(33, 3000);
     Bytes unfinished = whole;
     std::fill(unfinished.begin() + CaptureStopOffset, unfinished.begin() + CaptureHeaderLength, 0);
     const std::size_t size = whole.size();
-    const auto m = Open(Bytes(unfinished.begin(), unfinished.begin() + CaptureHeaderLength));
-    EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same);
-    for (const std::size_t cut : {std::size_t{1000}, size / 3, size / 3 + 1, size - 7, size}) {
-        SCOPED_TRACE(cut);
-        const Bytes& source = cut == size ? whole : unfinished;
-        const Bytes file(source.begin(), source.begin() + static_cast<long>(cut));
-        WriteFile(dir_.File("TMP1.$$$"), file);
-        ASSERT_EQ(m->Follow(), ViewerModel::Growth::Changed);
-        EXPECT_LE(m->Lo(), 0);
-        EXPECT_GE(m->Hi(), FullWidth(*m->Index(), XUnit::Frames));
-        const std::string info = Decoded(file, {.info = true});
-        const Summary& c = m->Index()->Counts();
-        EXPECT_NE(info.find("frames: " + std::to_string(c.frames) + "\n"), std::string::npos);
-        EXPECT_NE(info.find("dropped: " + std::to_string(c.dropped) + "\n"), std::string::npos);
-        EXPECT_NE(info.find("partial_end_bytes: " + std::to_string(c.PartialEndBytes()) + "\n"),
-                  std::string::npos);
-        EXPECT_EQ(m->Index()->Frames(), c.frames);
-        const auto rows = Rows(Decoded(file));
-        ASSERT_EQ(rows.size(), c.frames);
-        m->SetCursorFrame(c.frames - 1);
-        const auto reading = m->CursorReading();
-        const auto want = vemor::testing::LabelsOf(rows.back(), '.');
-        EXPECT_EQ(reading->labels, want);
-        EXPECT_NE(reading->detail.find("offset " + rows.back().at("offset")), std::string::npos);
-        m->ShowAll();
+    struct Case {
+        const char* what;
+        bool recorded;
+        bool newest; // the view shows the newest 40 frames, not everything
+    };
+    for (const Case c : {Case{"rewritten", false, false}, Case{"recorded here", true, true}}) {
+        SCOPED_TRACE(c.what);
+        TempDir here("vemor-follow", TempDir::Enter::Yes);
+        const std::string path = here.File("TMP1.$$$");
+        std::unique_ptr<CaptureFile> writer;
+        std::unique_ptr<Journal> journal;
+        if (c.recorded) {
+            writer = std::make_unique<CaptureFile>("TMP1.$$$", "14:03:07");
+            journal = std::make_unique<Journal>("TMP1.$$$");
+        } else {
+            WriteFile(path, Bytes(unfinished.begin(), unfinished.begin() + CaptureHeaderLength));
+        }
+        ViewerModel m(path);
+        m.SetPlotWidth(800);
+        m.StartLoading();
+        ASSERT_EQ(Finished(m).what, Outcome::Loaded);
+        EXPECT_EQ(m.Follow(), ViewerModel::Growth::Same);
+        std::size_t written = CaptureHeaderLength;
+        std::size_t marks = 0;
+        for (const std::size_t cut : {std::size_t{1000}, size / 3, size / 3 + 1, size - 7, size}) {
+            SCOPED_TRACE(cut);
+            const Bytes& source = cut == size ? whole : unfinished;
+            const Bytes file(source.begin(), source.begin() + static_cast<long>(cut));
+            if (c.recorded) {
+                ASSERT_TRUE(writer->Append(whole.data() + written, cut - written));
+                ASSERT_TRUE(journal->Write(cut - CaptureHeaderLength,
+                                           {2026, 12, 9, 14, 3, static_cast<int>(8 + marks), 0},
+                                           journal::Mark, std::to_string(++marks)));
+                if (cut == size) {
+                    ASSERT_TRUE(writer->Finish("14:05:11"));
+                    journal.reset();
+                }
+            } else {
+                WriteFile(path, file);
+            }
+            written = cut;
+            const bool all = m.Lo() <= 0;
+            const double width = m.Hi() - m.Lo();
+            ASSERT_EQ(m.Follow(), ViewerModel::Growth::Changed);
+            const double full = FullWidth(*m.Index(), XUnit::Frames);
+            EXPECT_GE(m.Hi(), full);
+            EXPECT_EQ(m.VisibleFrames().second, m.Index()->Frames());
+            if (all) {
+                EXPECT_LE(m.Lo(), 0);
+            } else {
+                EXPECT_NEAR(m.Hi() - m.Lo(), width, 1e-9 * width);
+            }
+            const std::string info = Decoded(file, {.info = true});
+            const Summary& counts = m.Index()->Counts();
+            EXPECT_NE(info.find("frames: " + std::to_string(counts.frames) + "\n"),
+                      std::string::npos);
+            EXPECT_NE(info.find("dropped: " + std::to_string(counts.dropped) + "\n"),
+                      std::string::npos);
+            EXPECT_NE(
+                info.find("partial_end_bytes: " + std::to_string(counts.PartialEndBytes()) + "\n"),
+                std::string::npos);
+            EXPECT_EQ(m.Index()->Frames(), counts.frames);
+            EXPECT_EQ(m.Marks().size(), marks);
+            const auto rows = Rows(Decoded(file));
+            ASSERT_EQ(rows.size(), counts.frames);
+            m.SetCursorFrame(counts.frames - 1);
+            const auto reading = m.CursorReading();
+            EXPECT_EQ(reading->labels, vemor::testing::LabelsOf(rows.back(), '.'));
+            EXPECT_NE(reading->detail.find("offset " + rows.back().at("offset")),
+                      std::string::npos);
+            if (c.newest) {
+                m.ShowRange(full - 40, full);
+            } else {
+                m.ShowAll();
+            }
+        }
+        EXPECT_NE(m.SummaryText(Grouped).find("Stop 14:05:11"), std::string::npos);
+        EXPECT_EQ(ReadText(path), std::string(whole.begin(), whole.end()));
+        WriteFile(path, Bytes(whole.begin(), whole.begin() + 100));
+        std::string why;
+        EXPECT_EQ(m.Follow(&why), ViewerModel::Growth::Refused);
+        EXPECT_EQ(why, path + ": " + ChangedReason);
+        EXPECT_EQ(m.Follow(), ViewerModel::Growth::Same) << "not tried again";
     }
-    EXPECT_NE(m->SummaryText(Grouped).find("Stop 14:05:11"), std::string::npos);
-    WriteFile(dir_.File("TMP1.$$$"), Bytes(whole.begin(), whole.begin() + 100));
-    std::string why;
-    EXPECT_EQ(m->Follow(&why), ViewerModel::Growth::Refused);
-    EXPECT_EQ(why, dir_.File("TMP1.$$$") + ": " + ChangedReason);
-    EXPECT_EQ(m->Follow(), ViewerModel::Growth::Same) << "not tried again";
 }
 
 // A new viewer opens down and right of its opener, past the viewers already there, and back

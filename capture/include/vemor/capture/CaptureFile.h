@@ -1,5 +1,6 @@
 #pragma once
-// The open raw capture file, with the platform's own file calls. Owner: GUI thread only.
+// The open raw capture file, with the platform's own file calls. Owner: GUI thread only; a
+// reader of this process reaches what it has written through its Recording, on any thread.
 
 #include "vemor/SystemText.h" // SystemText, for LastError()
 
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace vemor {
+
+class Recording;
 
 class CaptureFile {
 public:
@@ -51,16 +54,21 @@ public:
     // replaced meanwhile), so the capture is not where its name says.
     bool Moved() const { return moved_; }
     const std::string& FullPath() const { return fullPath_; }
-    // Body bytes in the file.
     // The system's code of the last failure: errno, or GetLastError on Windows.
     int LastError() const { return lastError_; }
+    // Body bytes in the file.
     std::uint64_t BodyBytes() const { return bodyBytes_; }
 
 private:
     // The platform's write of body bytes: 0 or the system's code of the failure.
     int WriteBody(const std::uint8_t* data, std::size_t count, std::size_t& done);
+    // done more body bytes are in the file.
+    void Wrote(std::size_t done);
     void Wait(const std::uint8_t* data, std::size_t count);
     bool FinishBody();
+    // Closes the file once no reader is reading through recording_, so that after it anyone may
+    // open it: 0, or the system's code of a write that failed only at the close.
+    int CloseFile();
 
     std::vector<std::uint8_t> waiting_;
     std::size_t waitingAt_ = 0; // bytes of waiting_ written already
@@ -68,6 +76,8 @@ private:
     std::uint64_t lostFrom_ = 0;
     std::string name_;
     std::string fullPath_;
+    // Written and closed by the GUI thread; read by reader threads under recording_'s lock, at
+    // an offset of their own. The flusher flushes a duplicate of it on its thread.
 #ifdef _WIN32
     void* file_; // HANDLE
 #else
@@ -78,6 +88,9 @@ private:
     FileId id_;
     bool moved_ = false;
     int flushTicket_ = 0; // the file's place with the thread that flushes it; 0: none
+    // Readers' way to the bytes written: shared with their threads, ended on the GUI thread
+    // by Finish or the destructor before the file is closed.
+    std::shared_ptr<Recording> recording_;
 };
 
 // The name was taken between the look and the create; the next name is the remedy.

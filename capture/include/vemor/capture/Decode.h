@@ -187,7 +187,8 @@ struct Result {
 
 inline constexpr const char* ShortFileReason = "file is shorter than the 16-byte header";
 inline constexpr const char* NotRegularReason = "not a regular file";
-// Windows: the capture is open, alone, in the monitor that records it.
+// Windows: the capture is open, alone, in another monitor that records it (a monitor reads
+// its own through its writer).
 inline constexpr const char* BeingRecordedReason =
     "the capture is being recorded, and the monitor recording it keeps it open to itself; "
     "it can be read once Stop Capture, Save File or closing the monitor has finished it";

@@ -23,8 +23,7 @@ inline bool SameFile(const FileId& a, const FileId& b) {
     return a.Valid && b.Valid && a == b;
 }
 
-// The captures this process is writing; CaptureFile keeps the list.
-void NoteOpenCapture(const FileId& id, bool open);
+// One of the captures this process is recording. Any thread.
 bool IsOpenCapture(const FileId& id);
 
 // Why an export must not be written to target, or empty: it would replace a capture, the one
