@@ -266,6 +266,16 @@ std::string HeaderText(const std::uint8_t* field, std::size_t width) {
     return Escaped(field, static_cast<std::size_t>(end - field));
 }
 
+HeaderTimes ReadHeaderTimes(const std::array<std::uint8_t, CaptureHeaderLength>& h) {
+    const auto* stop = h.data() + CaptureStopOffset;
+    const auto* stopEnd = std::find(stop, h.data() + CaptureHeaderLength, std::uint8_t{0});
+    if (std::any_of(stop, stopEnd, [](std::uint8_t b) { return b >= '0' && b <= '9'; })) {
+        return {HeaderText(h.data(), CaptureStopOffset), HeaderText(stop, CaptureStopLength)};
+    }
+    const bool spilled = stop != stopEnd && h[CaptureStopOffset - 1] != 0;
+    return {HeaderText(h.data(), spilled ? CaptureHeaderLength : CaptureStopOffset), {}};
+}
+
 std::vector<std::string> HeaderProblems(const std::array<std::uint8_t, CaptureHeaderLength>& h) {
     struct Field {
         const char* name;

@@ -15,10 +15,6 @@ std::string Duration(std::uint64_t bodyBytes, char sep) {
     return DurationText(static_cast<std::int64_t>(bodyBytes * 1000 / LineBytesPerSecond), sep);
 }
 
-std::string HeaderField(const Summary& counts, std::size_t offset, std::size_t width) {
-    return HeaderText(counts.header.data() + offset, width);
-}
-
 // A trace value as the detail line shows it: the shortest of six significant digits.
 std::string TraceText(double v) {
     char text[32];
@@ -438,9 +434,9 @@ std::string ViewerModel::SummaryText(const CountText& count) const {
         return LoadingSummary();
     }
     const Summary& c = index_->Counts();
-    const std::string stop = HeaderField(c, CaptureStopOffset, CaptureStopLength);
-    std::string text = "Start " + HeaderField(c, 0, CaptureStopOffset) + "   Stop " +
-                       (stop.empty() ? "(none: not finished)" : stop) + "   Frames " +
+    const HeaderTimes times = ReadHeaderTimes(c.header);
+    std::string text = "Start " + times.start + "   Stop " +
+                       (times.stop.empty() ? "(none: not finished)" : times.stop) + "   Frames " +
                        count(c.frames) + "   Rejected stretches " + count(c.dropped) +
                        "   Dropped bytes " + count(c.DroppedBytes()) +
                        "   Partial frames: " + count(c.partialStartBytes) +

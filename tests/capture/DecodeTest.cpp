@@ -196,6 +196,26 @@ TEST(DecodeInfo, HeaderFieldsThatAreNoTimeTextsAreWarnedAbout) {
     }
 }
 
+TEST(DecodeInfo, AStartTimeThatSpillsIntoTheStopFieldIsShownWholeAndNoStopTime) {
+    const struct {
+        Bytes header;
+        const char* start;
+        const char* stop;
+    } cases[] = {
+        {Header("2:03:07 PM", nullptr), "2:03:07 PM", ""},
+        {Header("2:03:07 ", "2:05:11 "), "2:03:07 ", "2:05:11 "},
+        {Header("14:03:07", nullptr), "14:03:07", ""},
+        {Header("1:02:03", "1:05:11"), "1:02:03", "1:05:11"},
+    };
+    for (const auto& c : cases) {
+        std::array<std::uint8_t, CaptureHeaderLength> h{};
+        std::copy(c.header.begin(), c.header.end(), h.begin());
+        const HeaderTimes times = ReadHeaderTimes(h);
+        EXPECT_EQ(times.start, c.start);
+        EXPECT_EQ(times.stop, c.stop);
+    }
+}
+
 // The body splits into accepted frames, rejected stretches, and the frames the capture began
 // and ended in, which are not the line's faults.
 TEST(DecodeInfo, CountsFramesDroppedPairsPartialFramesAndBodyBytes) {

@@ -136,6 +136,14 @@ std::string Escaped(const std::uint8_t* p, std::size_t n);
 // Text up to the first zero byte of a header field, escaped.
 std::string HeaderText(const std::uint8_t* field, std::size_t width);
 
+// The header's times as a reader is shown them. A capture not finished has no stop time (empty
+// here); its stop field may hold the tail of a longer start time ("PM"), shown with the start.
+struct HeaderTimes {
+    std::string start;
+    std::string stop;
+};
+HeaderTimes ReadHeaderTimes(const std::array<std::uint8_t, CaptureHeaderLength>& h);
+
 // What makes each header field no time text ("the header's start time ... is not a time
 // text"). A time text is printable characters with a digit among them, then zero bytes to
 // the field's end. An empty stop field is a capture that was never finished, and it may hold
