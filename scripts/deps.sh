@@ -7,6 +7,8 @@ vemor_packages=(
     xvfb xauth xdotool x11-apps imagemagick
     dbus-daemon
 )
+# bench/line-rate's peer: kst2, a general plotting program, drawing the same traces.
+vemor_bench_packages=(kst)
 # The Windows programs (scripts/windows): the cross compiler, GoogleTest's sources, Wine with
 # its fonts, a display for the window, and the zip and installer makers.
 vemor_windows_packages=(
