@@ -14,11 +14,11 @@ TimeFormat TimeFormatFromLocale() {
                            nl_langinfo(PM_STR));
 }
 
+// From the same clock as LocalWallTime: time() reads a coarser one that lags it by a tick,
+// so that at a second's turn the header and the journal could differ by a second.
 TimeOfDay LocalTimeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_hour, local.tm_min, local.tm_sec};
+    const WallTime now = LocalWallTime();
+    return {now.Hour, now.Minute, now.Second};
 }
 
 WallTime LocalWallTime() {

@@ -3,6 +3,7 @@
 #include "ComPorts.h"
 #include "SerialDevice.h"
 
+#include "vemor/PaintPacer.h"
 #include "vemor/PortAdvice.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <new>
 #include <thread>
+#include <utility>
 
 namespace vemor {
 
@@ -302,6 +304,9 @@ void ThreadIO::Execute() {
 }
 
 bool ThreadIO::Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept {
+    if (message != WM_RXDATA) {
+        PostHeld(); // in the order of the reads and events
+    }
     if (NotifyWindow == nullptr) {
         return true;
     }
@@ -312,6 +317,27 @@ bool ThreadIO::Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lPa
         // A lost WM_RXDATA only defers its bytes: the next notification drains them.
         faults_.fetch_add(1);
         return false;
+    }
+}
+
+// A line that streams fills read after read; their messages go to the window together, once
+// the window's paint interval has passed since the last went, so that the window wakes once
+// to take them and to paint what they brought, not once per read and again to paint. Each
+// read keeps a message of its own. A read that did not fill, the line pausing, posts at once.
+void ThreadIO::NotifyRead(std::uint32_t count, std::intptr_t queued) noexcept {
+    held_[heldCount_++] = {count, queued};
+    const auto now = Clock::now();
+    if (count < ReadSize || heldCount_ == held_.size() ||
+        now - lastPost_ >= std::chrono::milliseconds(PaintPacer::IntervalMs)) {
+        lastPost_ = now;
+        PostHeld();
+    }
+}
+
+void ThreadIO::PostHeld() noexcept {
+    const std::size_t n = std::exchange(heldCount_, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        Notify(WM_RXDATA, held_[i].count, held_[i].queued);
     }
 }
 
@@ -368,13 +394,16 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
     // off the line; the window drains it when the reader has stopped.
     if (count > 0) {
         if (AppendChunk(buf, count)) {
-            Notify(WM_RXDATA, count, static_cast<std::intptr_t>(QueuedBytes.load()));
+            NotifyRead(count, static_cast<std::intptr_t>(QueuedBytes.load()));
         } else {
             faults_.fetch_add(1);
             droppedBytes_.fetch_add(count);
         }
+    } else {
+        PostHeld(); // a quiet line: what came last is not held back
     }
     if (end == ReadEnd::Stop) {
+        PostHeld();
         return false;
     }
     if (end == ReadEnd::Lost) {

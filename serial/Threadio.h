@@ -8,7 +8,9 @@
 #include "vemor/LineHealth.h"
 #include "vemor/SystemText.h" // SystemErrorText, for the texts ReportLastError shows
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -86,6 +88,9 @@ private:
     void ReceiveLoop();
     bool ReceiveStep(std::uint8_t* buf, int& retryMs); // false once the stop signal is set
     bool Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;
+    // Holds the WM_RXDATA of a read, or posts it with those held before it.
+    void NotifyRead(std::uint32_t count, std::intptr_t queued) noexcept;
+    void PostHeld() noexcept;
     void TellFaults() noexcept;
     void Fail(OpenStep step, int err, bool report, const std::string& path);
     std::string PathToOpen();
@@ -121,6 +126,14 @@ private:
     std::atomic<std::uint32_t> faults_{}; // counted by the reader
     std::atomic<std::uint64_t> droppedBytes_{}; // counted by the reader
     std::uint32_t faultsTold_ = 0;              // reader thread only
+    // Reader thread only: the WM_RXDATA of full reads not yet posted, and when the last went.
+    struct HeldRead {
+        std::uint32_t count;
+        std::intptr_t queued;
+    };
+    std::array<HeldRead, 16> held_{};
+    std::size_t heldCount_ = 0;
+    std::chrono::steady_clock::time_point lastPost_{};
     // The platform's device: its stop signal, saved and working settings. Set up by the
     // creator before start; afterwards the reader reads through it and WritePort writes.
     std::unique_ptr<SerialDevice> device_;

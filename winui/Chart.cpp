@@ -121,11 +121,22 @@ void StripChart::DrawTraces(HDC dc) {
             }
             points.push_back(p);
         }
-        ScopedPen pen(dc, PS_SOLID, 2, style.Colour);
+        // Two pixels wide as three one-pixel lines side by side: a wide pen builds a polygon
+        // per segment, many times dearer where the traces jump.
+        ScopedPen pen(dc, PS_SOLID, 1, style.Colour);
         if (points.size() == 1) {
-            DrawLine(dc, points[0].x, points[0].y, points[0].x + 1, points[0].y);
-        } else {
+            points.push_back({points[0].x + 1, points[0].y});
+        }
+        for (const POINT step : {POINT{0, 0}, POINT{1, 0}, POINT{0, 1}}) {
+            for (POINT& p : points) {
+                p.x += step.x;
+                p.y += step.y;
+            }
             Polyline(dc, points.data(), static_cast<int>(points.size()));
+            for (POINT& p : points) {
+                p.x -= step.x;
+                p.y -= step.y;
+            }
         }
     }
     // The first frame after each outage, and the marks; a dotted pen's gaps stay unpainted.

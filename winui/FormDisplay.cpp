@@ -1,5 +1,7 @@
 #include "FormDisplay.h"
 
+#include "vemor/Values.h"
+
 namespace vemor {
 
 namespace {
@@ -18,7 +20,7 @@ std::array<std::string, LiveDisplay::LabelCount> Captions(const std::array<HWND,
 
 FormDisplay::FormDisplay(std::array<HWND, 5> labels, HWND parent, int chartId,
                          const std::array<ChartSeries, StripChart::Count>& series, HFONT font)
-    : LiveDisplay(Captions(labels)), labels_(labels),
+    : LiveDisplay(Captions(labels)), labels_(labels), captions_(Captions(labels)),
       chart_(std::make_unique<StripChart>(parent, chartId, series, font, Histories(), Lines())) {
     chart_->SetBottom(Bottom());
     chart_->OnPaintTick = [this] { ShowLabels(); };
@@ -27,9 +29,31 @@ FormDisplay::FormDisplay(std::array<HWND, 5> labels, HWND parent, int chartId,
         chart_->SetLeft(OperatorLeft(left));
     };
     chart_->OnUndoZoom = [this] { UndoZoom(); };
-    // Labels size themselves to their text, the design captions too.
+    FitLabels('.');
+}
+
+void FormDisplay::FitLabels(char separator) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
-        PutLabel(i);
+        HWND label = labels_[i];
+        HDC dc = GetDC(label);
+        HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+        SIZE most{};
+        const auto fit = [&](const std::string& text) {
+            SIZE size{};
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            most.cx = std::max(most.cx, size.cx);
+            most.cy = std::max(most.cy, size.cy);
+        };
+        fit(captions_[i]);
+        for (int b = 0; b < 256; ++b) {
+            fit(LabelText(static_cast<Label>(i), static_cast<std::uint8_t>(b), separator));
+        }
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        SetWindowPos(label, nullptr, 0, 0, most.cx, most.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowTextA(label, NewestText(static_cast<int>(i)).c_str());
     }
 }
 
@@ -43,7 +67,7 @@ void FormDisplay::ShowLabels() {
 }
 
 void FormDisplay::PutLabel(std::size_t i) {
-    PutLabelText(labels_[i], NewestText(static_cast<int>(i)));
+    SetWindowTextA(labels_[i], NewestText(static_cast<int>(i)).c_str());
 }
 
 void PutLabelText(HWND label, const std::string& text) {

@@ -22,9 +22,12 @@ public:
     FormDisplay(std::array<HWND, 5> labels, HWND parent, int chartId,
                 const std::array<ChartSeries, StripChart::Count>& series, HFONT font);
 
-    // Puts the latest texts on the labels, each sized to its text; the chart's repaint does
-    // this, and tests that read the labels.
+    // Puts the latest texts on the labels; the chart's repaint does this, and tests that read
+    // the labels.
     void ShowLabels();
+    // Sizes each label once to fit every text it can show with this separator in its font,
+    // so that a new text repaints the label alone and never moves or resizes a window.
+    void FitLabels(char separator);
     StripChart& Chart() { return *chart_; }
 
 protected:
@@ -37,6 +40,7 @@ private:
     void PutLabel(std::size_t i);
 
     std::array<HWND, 5> labels_;
+    std::array<std::string, LabelCount> captions_; // the design texts, for the labels' sizes
     std::unique_ptr<StripChart> chart_;
 };
 

@@ -231,6 +231,9 @@ void TForm1::ChangeScale(int dpi, const RECT& suggested) {
                    Scaled(p.design.bottom), TRUE);
     }
     SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, Scaled(13));
+    if (display_) {
+        display_->FitLabels(vemor::SystemDecimalSeparator()); // in the new font
+    }
     SetWindowPos(Handle, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     RECT client;
@@ -367,6 +370,9 @@ void TForm1::ShowPage(int index) {
 
 void TForm1::ReadLocale() {
     Session.SetDecimalSeparator(vemor::SystemDecimalSeparator());
+    if (display_) {
+        display_->FitLabels(vemor::SystemDecimalSeparator());
+    }
 }
 
 int TForm1::SelectedPortIndex() const {

@@ -73,6 +73,40 @@ TEST_F(Scripted, ReaderFailuresAreCountedToldAndSurvived) {
     }
 }
 
+// Reads that fill one after another are told together, each by a message of its own; a short
+// read, a quiet line and a loss let nothing wait behind them.
+TEST_F(Scripted, FullReadsAreToldTogetherEachWithItsOwnMessageInOrder) {
+    ScriptedDevice* device = nullptr;
+    auto link = ScriptedLink(&window, device);
+    device->With([](auto& s) {
+        for (int i = 0; i < 5; ++i) {
+            s.reads.push_back(std::vector<std::uint8_t>(ThreadIO::ReadSize, 0));
+        }
+    });
+    // The line goes quiet: the next read comes back empty after its time-out.
+    ASSERT_TRUE(window.WaitUntil([&] { return window.Of(WM_RXDATA).size() == 5; }));
+    device->With([](auto& s) {
+        s.reads.push_back({1, 2, 3});
+        s.reads.push_back(std::vector<std::uint8_t>(ThreadIO::ReadSize, 0));
+    });
+    // Lost while the last full read waits to be told.
+    ASSERT_TRUE(window.WaitUntil([&] { return link->GetQueuedBytes() == 6 * 64 + 3; }));
+    device->With([](auto& s) { s.lose = true; });
+    ASSERT_TRUE(window.WaitUntil([&] { return !window.Of(WM_LINELOST).empty(); }));
+    const auto rx = window.Of(WM_RXDATA);
+    ASSERT_EQ(rx.size(), 7u);
+    const std::uintptr_t counts[] = {64, 64, 64, 64, 64, 3, 64};
+    for (std::size_t i = 0; i < rx.size(); ++i) {
+        EXPECT_EQ(rx[i].wParam, counts[i]) << i;
+    }
+    // Each says what was queued after its own read.
+    EXPECT_EQ(rx[4].lParam, 5 * 64);
+    // The first went at once; the next four waited for the empty read's time-out together.
+    EXPECT_GE(rx[1].at - rx[0].at, 15ms);
+    EXPECT_GT(rx[1].at - rx[0].at, rx[4].at - rx[1].at);
+    EXPECT_LE(rx.back().at, window.Of(WM_LINELOST).front().at);
+}
+
 TEST_F(Scripted, LostLineIsGivenUpWhileAWriteWaits) {
     ScriptedDevice* device = nullptr;
     auto link = ScriptedLink(&window, device);

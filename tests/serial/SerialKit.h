@@ -97,6 +97,7 @@ public:
         unsigned number;
         std::uintptr_t wParam;
         std::intptr_t lParam;
+        Clock::time_point at; // when it was posted
     };
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
         if (failPosts.load() > 0) {
@@ -104,7 +105,7 @@ public:
             throw std::bad_alloc();
         }
         std::lock_guard lock(lock_);
-        messages_.push_back({message, wParam, lParam});
+        messages_.push_back({message, wParam, lParam, Clock::now()});
     }
     std::atomic<int> failPosts{0}; // the next n posts throw, as an allocation failure would
     std::vector<Message> Of(unsigned number) {
