@@ -3,8 +3,8 @@
 // often the label is painted and the live chart moves while they come.
 #include "Application.h"
 #include "Main.h"
-#include "StripChart.h"
 #include "PtyRig.h"
+#include "StripChart.h"
 
 #include "../tests/support/Frames.h"
 
