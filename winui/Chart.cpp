@@ -127,17 +127,11 @@ void StripChart::DrawTraces(HDC dc) {
         if (points.size() == 1) {
             points.push_back({points[0].x + 1, points[0].y});
         }
-        for (const POINT step : {POINT{0, 0}, POINT{1, 0}, POINT{0, 1}}) {
-            for (POINT& p : points) {
-                p.x += step.x;
-                p.y += step.y;
-            }
+        for (const POINT at : {POINT{0, 0}, POINT{1, 0}, POINT{0, 1}}) {
+            SetViewportOrgEx(dc, at.x, at.y, nullptr); // the clip stays where it is
             Polyline(dc, points.data(), static_cast<int>(points.size()));
-            for (POINT& p : points) {
-                p.x -= step.x;
-                p.y -= step.y;
-            }
         }
+        SetViewportOrgEx(dc, 0, 0, nullptr);
     }
     // The first frame after each outage, and the marks; a dotted pen's gaps stay unpainted.
     SetBkMode(dc, TRANSPARENT);
