@@ -192,6 +192,14 @@ void StripChart::Follow() {
             update(label.intersected(rect()));
         }
     });
+    // One that the move brought whole into view at the right edge is drawn whole, also over
+    // the columns drawn while it was still cut there and left without it.
+    ForSteps(XAt(w - 1 - LabelReach), XAt(w - 1 + LabelReach), xStep_, [&](double t) {
+        const QRect label = LabelRect(t);
+        if (Whole(label) && !Whole(label.translated(shift, 0))) {
+            update(label.intersected(rect()));
+        }
+    });
 }
 
 std::int64_t StripChart::Absolute(double x) const {
