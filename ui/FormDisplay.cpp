@@ -83,11 +83,14 @@ void FormDisplay::SetDecimalSeparator(char sep) {
         }
         l->setFixedSize(size);
         layouts_[i].clear();
-        // A label inside its panel's frame fills its own ground, so that a new text repaints
-        // the label alone; one that reaches onto the frame lets the frame show through.
+        // A label inside its panel's frame fills its own ground; one that reaches onto the
+        // frame paints the panel's drawing there, taken once, as its ground. Either way a new
+        // text repaints the label alone, not the panel under it.
         const auto* frame = qobject_cast<const QFrame*>(l->parentWidget());
         const bool inside = frame == nullptr || frame->contentsRect().contains(l->geometry());
         l->setAutoFillBackground(inside);
+        l->setAttribute(Qt::WA_OpaquePaintEvent, !inside);
+        grounds_[i] = QPixmap();
         QPalette palette = l->palette();
         palette.setBrush(QPalette::Disabled, QPalette::Window,
                          palette.brush(QPalette::Active, QPalette::Window));
@@ -122,6 +125,18 @@ void FormDisplay::PaintLabel(std::size_t i) {
         known = layouts_[i].insert(l->text(), text);
     }
     QPainter p(l);
+    if (l->testAttribute(Qt::WA_OpaquePaintEvent)) {
+        // Taken again when the panel was resized: its frame's corners move.
+        if (grounds_[i].isNull() || groundOf_[i] != l->parentWidget()->size()) {
+            groundOf_[i] = l->parentWidget()->size();
+            grounds_[i] = QPixmap(l->size() * l->devicePixelRatioF());
+            grounds_[i].setDevicePixelRatio(l->devicePixelRatioF());
+            grounds_[i].fill(l->palette().color(QPalette::Window));
+            l->parentWidget()->render(&grounds_[i], QPoint(), QRegion(l->geometry()),
+                                      QWidget::DrawWindowBackground);
+        }
+        p.drawPixmap(0, 0, grounds_[i]);
+    }
     p.setFont(l->font());
     p.setPen(l->palette().color(l->isEnabled() ? QPalette::Active : QPalette::Disabled,
                                 l->foregroundRole()));

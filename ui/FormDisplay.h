@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QPixmap>
 #include <QPointF>
 #include <QStaticText>
 #include <QString>
@@ -89,6 +90,8 @@ private:
         QPointF at;
     };
     std::array<QHash<QString, LaidOut>, 5> layouts_; // at most 256 texts and the caption
+    std::array<QPixmap, 5> grounds_; // the panel under a label that reaches onto its frame
+    std::array<QSize, 5> groundOf_;  // the panel's size when its ground was taken
     QCustomPlot* chart_;
     std::deque<QCPItemStraightLine*> lines_; // the model's lines, for the chart itself
     StripChart* strip_;

@@ -226,16 +226,20 @@ void StripChart::PaintLabels(QPainter& p, const QRect& r) {
     if (r.bottom() <= h - 1 || span_ <= 0) {
         return;
     }
+    p.setFont(labelFont_);
+    p.setPen(labelColour_);
     ForSteps(XAt(r.left() - LabelReach), XAt(r.right() + LabelReach), xStep_, [&](double t) {
         const QRect label = LabelRect(t);
         if (label.intersects(r) && Whole(label)) {
-            p.drawImage(label.topLeft(), LabelImage(t));
+            p.drawStaticText(label.topLeft(), TickLabel(t));
         }
     });
 }
 
 QRect StripChart::LabelRect(double x) {
-    const QSize size = LabelImage(x).deviceIndependentSize().toSize();
+    const QSizeF text = TickLabel(x).size();
+    const QSize size(static_cast<int>(std::ceil(text.width())),
+                     static_cast<int>(std::ceil(text.height())));
     return {QPoint(Column(x) - size.width() / 2, layout_.plot.height() - 1 + labelPadding_), size};
 }
 
@@ -246,7 +250,7 @@ bool StripChart::Whole(const QRect& label) const {
            label.right() <= chart_->width() - layout_.plot.left() - 1;
 }
 
-const QImage& StripChart::LabelImage(double x) {
+const QStaticText& StripChart::TickLabel(double x) {
     const auto key = std::llround(x / xStep_);
     auto known = labels_.constFind(key);
     if (known != labels_.constEnd()) {
@@ -255,18 +259,11 @@ const QImage& StripChart::LabelImage(double x) {
     if (labels_.size() > 64) {
         labels_.clear();
     }
-    const QString text = chart_->locale().toString(
-        x, chart_->xAxis->numberFormat().at(0).toLatin1(), chart_->xAxis->numberPrecision());
-    const QRect bounds = QFontMetrics(labelFont_).boundingRect(0, 0, 0, 0, Qt::TextDontClip, text);
-    const qreal ratio = devicePixelRatioF();
-    QImage image(bounds.size() * ratio, QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
-    image.fill(background_);
-    QPainter p(&image);
-    p.setFont(labelFont_);
-    p.setPen(labelColour_);
-    p.drawText(QRect(QPoint(), bounds.size()), Qt::TextDontClip | Qt::AlignHCenter, text);
-    return *labels_.insert(key, image);
+    QStaticText text(chart_->locale().toString(x, chart_->xAxis->numberFormat().at(0).toLatin1(),
+                                               chart_->xAxis->numberPrecision()));
+    text.setTextFormat(Qt::PlainText);
+    text.prepare(QTransform(), labelFont_);
+    return *labels_.insert(key, text);
 }
 
 bool StripChart::eventFilter(QObject* watched, QEvent* event) {

@@ -11,8 +11,8 @@
 #include <QColor>
 #include <QFont>
 #include <QHash>
-#include <QImage>
 #include <QPen>
+#include <QStaticText>
 #include <QVector>
 #include <QWidget>
 
@@ -59,8 +59,8 @@ private:
     void PaintLabels(QPainter& p, const QRect& r);
     QRect LabelRect(double x);
     bool Whole(const QRect& label) const;
-    // A bottom axis label drawn once, so that any part of it can be copied.
-    const QImage& LabelImage(double x);
+    // A bottom axis label's text, laid out once.
+    const QStaticText& TickLabel(double x);
     // Pixel column of X, absolute and in the widget.
     std::int64_t Absolute(double x) const;
     int Column(double x) const;
@@ -88,8 +88,8 @@ private:
     QPen basePen_, tickPen_, subTickPen_, gridPen_, zeroPen_;
     int tickIn_ = 0, subTickIn_ = 0, labelPadding_ = 0;
     QFont labelFont_;
-    QHash<std::int64_t, QImage> labels_; // by tick number
-    std::vector<QPoint> dots_;           // kept between paints, so that no paint allocates
+    QHash<std::int64_t, QStaticText> labels_; // by tick number
+    std::vector<QPoint> dots_;                // kept between paints, so that no paint allocates
     QVector<QLine> lines_;
     QColor labelColour_;
     QColor background_;

@@ -29,7 +29,8 @@ void Feed(const Bytes& line) {
     Form1->FeedBytes(line.data(), line.size());
 }
 
-// A label of the same font and size drawn alone with `text` on the window's ground.
+// A label of the same font and size drawn alone with `text` on the window's ground, or, for
+// one that reaches onto its panel's frame, on the panel as it is drawn there.
 QImage Rendered(const QLabel* like, const QString& text) {
     QLabel label;
     label.setFont(like->font());
@@ -38,6 +39,10 @@ QImage Rendered(const QLabel* like, const QString& text) {
     label.setText(text);
     QImage image(like->size(), QImage::Format_RGB32);
     image.fill(like->palette().color(QPalette::Window));
+    if (like->geometry() != like->parentWidget()->contentsRect().intersected(like->geometry())) {
+        like->parentWidget()->render(&image, QPoint(), QRegion(like->geometry()),
+                                     QWidget::DrawWindowBackground);
+    }
     label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
 }
@@ -64,7 +69,8 @@ TEST_F(Display, LabelsArePaintedWithTheNewestTextAfterEveryFoldWhileTheirWidthsC
     // Texts of a different width at every frame: an engine idling across 1000 rpm, and the
     // widest and narrowest texts of the other labels.
     const Bytes frames[] = {Frame(79, 2, 0, 5), Frame(78, 200, 100, 255)};
-    QLabel* const checked[] = {Form1->LabelRPM, Form1->LabelBatt, Form1->LabelECT, Form1->LabelMAT};
+    QLabel* const checked[] = {Form1->LabelRPM, Form1->LabelBatt, Form1->LabelECT, Form1->LabelMAT,
+                               Form1->LabelPW};
     FrameBeforePaint between;
     for (int n = 0; n < 12; ++n) {
         SCOPED_TRACE(n);
@@ -74,7 +80,7 @@ TEST_F(Display, LabelsArePaintedWithTheNewestTextAfterEveryFoldWhileTheirWidthsC
         between.whenShown = QString::fromLatin1(texts.Rpm.c_str());
         Feed(shown);
         ASSERT_TRUE(WaitFor([&] { return between.frame.empty(); }));
-        const std::string want[] = {texts.Rpm, texts.Batt, texts.Ect, texts.Mat};
+        const std::string want[] = {texts.Rpm, texts.Batt, texts.Ect, texts.Mat, texts.Pw};
         for (std::size_t i = 0; i < std::size(checked); ++i) {
             const QString text = QString::fromLatin1(want[i].c_str());
             EXPECT_EQ(checked[i]->text(), text);
