@@ -35,6 +35,14 @@ enum class ReadEnd {
     Lost, // the device went away; count holds what arrived before
 };
 
+// How long a reader that rests until `until` still waits at `now`, with `queued` bytes in the
+// driver and the line at `baudRate` (ten bits a byte): until the read that completes first at
+// or after `until` is there, sixteen bytes' time more for pieces that come a little late.
+// Zero when nothing is to wait for.
+std::chrono::nanoseconds RestTime(std::chrono::steady_clock::time_point now,
+                                  std::chrono::steady_clock::time_point until, std::int64_t queued,
+                                  std::int64_t baudRate);
+
 class SerialDevice {
 public:
     // The platform's implementation.

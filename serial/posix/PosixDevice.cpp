@@ -301,22 +301,12 @@ public:
     bool Rest(PortHandleValue handle, Clock::time_point until) override {
         const auto now = Clock::now();
         int queued = 0;
-        if (until <= now || working_.c_ospeed == 0 || ioctl(Fd(handle), TIOCINQ, &queued) != 0) {
+        if (until <= now || ioctl(Fd(handle), TIOCINQ, &queued) != 0) {
             return true;
         }
-        // What the line brings by then, rounded up to whole reads, a little more.
-        const std::int64_t rate = working_.c_ospeed;
-        const std::int64_t ns = std::chrono::nanoseconds(until - now).count();
-        const std::int64_t arrived = queued + ns * rate / (BitsPerByte * 1'000'000'000);
-        const std::int64_t reads = std::max<std::int64_t>(1, (arrived + ReadSize - 1) / ReadSize);
-        const std::int64_t missing = reads * ReadSize - queued + SleepSlackBytes;
-        if (missing <= 0) {
-            return true;
-        }
+        const auto wait = RestTime(now, until, queued, working_.c_ospeed);
         pollfd stop{stop_, POLLIN, 0};
-        return PollUntil(&stop, 1,
-                         now + std::chrono::nanoseconds(missing * BitsPerByte * 1'000'000'000 /
-                                                        rate)) == 0;
+        return wait.count() <= 0 || PollUntil(&stop, 1, now + wait) == 0;
     }
 
     bool FullReadWaiting(PortHandleValue handle) override {
