@@ -262,7 +262,8 @@ public:
             }
         }
         pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
-        const int ready = PollUntil(fds, 2, deadline);
+        // A full read there already, as after a rest, is taken without a poll.
+        const int ready = queued >= static_cast<int>(ReadSize) ? 0 : PollUntil(fds, 2, deadline);
         if (ready < 0) {
             lostErr = errno;
             return ReadEnd::Lost;
