@@ -83,6 +83,7 @@ void FormDisplay::SetDecimalSeparator(char sep) {
         }
         l->setFixedSize(size);
         layouts_[i].clear();
+        places_[i] = {};
         // A label inside its panel's frame fills its own ground; one that reaches onto the
         // frame paints the panel's drawing there, taken once, as its ground. Either way a new
         // text repaints the label alone, not the panel under it.
@@ -117,11 +118,18 @@ void FormDisplay::PaintLabel(std::size_t i) {
         LaidOut text{QStaticText(l->text()), {}};
         text.layout.setTextFormat(Qt::PlainText);
         text.layout.prepare(QTransform(), l->font());
-        // Where the label's own drawing would put it.
-        text.at = QFontMetricsF(l->font())
-                      .boundingRect(QRectF(l->contentsRect()), Qt::AlignLeft | Qt::AlignVCenter,
-                                    l->text())
-                      .topLeft();
+        // Where the label's own drawing would put it; the same for every text of a line's
+        // height, so measured once per height.
+        Place& place = places_[i];
+        const qreal height = text.layout.size().height();
+        if (!place.known || place.height != height) {
+            place = {true, height,
+                     QFontMetricsF(l->font())
+                         .boundingRect(QRectF(l->contentsRect()), Qt::AlignLeft | Qt::AlignVCenter,
+                                       l->text())
+                         .topLeft()};
+        }
+        text.at = place.at;
         known = layouts_[i].insert(l->text(), text);
     }
     QPainter p(l);

@@ -90,6 +90,12 @@ private:
         QPointF at;
     };
     std::array<QHash<QString, LaidOut>, 5> layouts_; // at most 256 texts and the caption
+    struct Place {
+        bool known = false;
+        qreal height = 0; // of the text's line
+        QPointF at;
+    };
+    std::array<Place, 5> places_;    // where the last text laid out was put
     std::array<QPixmap, 5> grounds_; // the panel under a label that reaches onto its frame
     std::array<QSize, 5> groundOf_;  // the panel's size when its ground was taken
     QCustomPlot* chart_;
