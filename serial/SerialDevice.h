@@ -35,14 +35,6 @@ enum class ReadEnd {
     Lost, // the device went away; count holds what arrived before
 };
 
-// How long a reader that rests until `until` still waits at `now`, with `queued` bytes in the
-// driver and the line at `baudRate` (ten bits a byte): until the read that completes first at
-// or after `until` is there, sixteen bytes' time more for pieces that come a little late.
-// Zero when nothing is to wait for.
-std::chrono::nanoseconds RestTime(std::chrono::steady_clock::time_point now,
-                                  std::chrono::steady_clock::time_point until, std::int64_t queued,
-                                  std::int64_t baudRate);
-
 class SerialDevice {
 public:
     // The platform's implementation.
@@ -90,20 +82,6 @@ public:
     // nothing. A read the stop signal ends early gives what it had taken. Reader thread only.
     virtual ReadEnd Read(PortHandleValue handle, const CommTimeouts& timeouts, std::uint8_t* buf,
                          std::uint32_t& count, int& lostErr) = 0;
-    // Between two reads of a line that streams, when what they take is not told before
-    // `until`: waits until the read that completes first at or after `until` is there, so
-    // that the reads up to it are taken in one wake-up instead of one each. False when the
-    // stop signal came. A device that cannot tell returns at once. Reader thread only.
-    virtual bool Rest(PortHandleValue handle, std::chrono::steady_clock::time_point until) {
-        (void)handle;
-        (void)until;
-        return true;
-    }
-    // Whether a full read is there already, to be taken without waiting. Reader thread only.
-    virtual bool FullReadWaiting(PortHandleValue handle) {
-        (void)handle;
-        return false;
-    }
     // Writes what it can of buf[done..size) by the deadline, advancing done. 0 when everything
     // is written, else the platform error (a time-out is one).
     virtual int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,

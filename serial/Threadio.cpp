@@ -328,8 +328,7 @@ void ThreadIO::NotifyRead(std::uint32_t count, std::intptr_t queued) noexcept {
     held_[heldCount_++] = {count, queued};
     const auto now = Clock::now();
     if (count < ReadSize || heldCount_ == held_.size() ||
-        (now - lastPost_ >= std::chrono::milliseconds(PaintPacer::IntervalMs) &&
-         !device_->FullReadWaiting(PortHandle.load()))) {
+        now - lastPost_ >= std::chrono::milliseconds(PaintPacer::IntervalMs)) {
         lastPost_ = now;
         PostHeld();
     }
@@ -388,18 +387,9 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
         }
         return true;
     }
-    // The reads until the next post are only queued: on a line that streams they can be
-    // taken together when it is due, in one wake-up.
-    if (streaming_ &&
-        !device_->Rest(PortHandle.load(),
-                       lastPost_ + std::chrono::milliseconds(PaintPacer::IntervalMs))) {
-        PostHeld();
-        return false;
-    }
     std::uint32_t count = 0;
     int lostErr = 0;
     const ReadEnd end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
-    streaming_ = end == ReadEnd::Done && count == ReadSize;
     // A read that ends in a hang-up, or is cut short by the stop, may still hold what it took
     // off the line; the window drains it when the reader has stopped.
     if (count > 0) {

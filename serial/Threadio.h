@@ -134,7 +134,6 @@ private:
     std::array<HeldRead, 16> held_{};
     std::size_t heldCount_ = 0;
     std::chrono::steady_clock::time_point lastPost_{};
-    bool streaming_ = false; // the last read was full
     // The platform's device: its stop signal, saved and working settings. Set up by the
     // creator before start; afterwards the reader reads through it and WritePort writes.
     std::unique_ptr<SerialDevice> device_;

@@ -262,7 +262,7 @@ public:
             }
         }
         pollfd fds[2] = {{stop_, POLLIN, 0}, {fd, POLLIN, 0}};
-        // A full read there already, as after a rest, is taken without a poll.
+        // A full read there already is taken without a poll.
         const int ready = queued >= static_cast<int>(ReadSize) ? 0 : PollUntil(fds, 2, deadline);
         if (ready < 0) {
             lostErr = errno;
@@ -297,22 +297,6 @@ public:
             lostErr = n == 0 ? EIO : errno;
             return ReadEnd::Lost;
         }
-    }
-
-    bool Rest(PortHandleValue handle, Clock::time_point until) override {
-        const auto now = Clock::now();
-        int queued = 0;
-        if (until <= now || ioctl(Fd(handle), TIOCINQ, &queued) != 0) {
-            return true;
-        }
-        const auto wait = RestTime(now, until, queued, working_.c_ospeed);
-        pollfd stop{stop_, POLLIN, 0};
-        return wait.count() <= 0 || PollUntil(&stop, 1, now + wait) == 0;
-    }
-
-    bool FullReadWaiting(PortHandleValue handle) override {
-        int queued = 0;
-        return ioctl(Fd(handle), TIOCINQ, &queued) == 0 && queued >= static_cast<int>(ReadSize);
     }
 
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,

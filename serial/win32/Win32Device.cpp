@@ -155,7 +155,6 @@ public:
         }
         DCB working = saved_;
         working.BaudRate = static_cast<DWORD>(baudRate);
-        baudRate_ = baudRate;
         working.ByteSize = 8;
         working.Parity = NOPARITY;
         working.StopBits = ONESTOPBIT;
@@ -206,20 +205,6 @@ public:
         return count == 0 && WaitForStop(20) ? ReadEnd::Stop : ReadEnd::Done;
     }
 
-    bool Rest(PortHandleValue handle, Clock::time_point until) override {
-        const auto now = Clock::now();
-        const auto wait = RestTime(now, until, Queued(handle), baudRate_);
-        if (wait.count() <= 0) {
-            return true;
-        }
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-        return !WaitForStop(static_cast<int>(ms));
-    }
-
-    bool FullReadWaiting(PortHandleValue handle) override {
-        return Queued(handle) >= static_cast<std::int64_t>(ReadSize);
-    }
-
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
               std::uint32_t& done, Clock::time_point deadline) override {
         const HANDLE port = Handle(handle);
@@ -257,18 +242,9 @@ public:
     }
 
 private:
-    // The bytes in the driver's input queue; 0 when it cannot say. ClearCommError, the call
-    // that tells it, also clears a pending line error, as a failed read does here anyway.
-    static std::int64_t Queued(PortHandleValue handle) {
-        DWORD errors = 0;
-        COMSTAT stat{};
-        return ClearCommError(Handle(handle), &errors, &stat) ? stat.cbInQue : 0;
-    }
-
     HANDLE stop_ = nullptr;      // manual reset; set from any thread, waited on by the reader
     HANDLE readEvent_ = nullptr; // auto reset; the reader's read requests only
     DCB saved_{};                // as read at the first open; creator before start, then read-only
-    int baudRate_ = 0;           // the working rate; set by whoever opens, read by the reader
 };
 
 } // namespace

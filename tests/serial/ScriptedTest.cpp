@@ -107,53 +107,6 @@ TEST_F(Scripted, FullReadsAreToldTogetherEachWithItsOwnMessageInOrder) {
     EXPECT_LE(rx.back().at, window.Of(WM_LINELOST).front().at);
 }
 
-// Where the driver tells what waits in it, a streaming line's reader rests until its next
-// notification is due, then takes every full read waiting and tells them together.
-TEST_F(Scripted, AStreamingLinesWaitingReadsAreTakenAfterOneRestAndToldTogether) {
-    ScriptedDevice* device = nullptr;
-    auto link = ScriptedLink(&window, device);
-    const auto full = std::vector<std::uint8_t>(ThreadIO::ReadSize, 0);
-    device->With([&](auto& s) {
-        s.tells = true;
-        s.reads.push_back(full);
-    });
-    ASSERT_TRUE(window.WaitUntil([&] { return window.Of(WM_RXDATA).size() == 1; }));
-    device->With([&](auto& s) { s.reads.insert(s.reads.end(), 4, full); });
-    ASSERT_TRUE(window.WaitUntil([&] { return window.Of(WM_RXDATA).size() == 5; }));
-    const auto rx = window.Of(WM_RXDATA);
-    const auto rests = device->With([](auto& s) { return s.rests; });
-    ASSERT_FALSE(rests.empty());
-    // One rest until the paint interval had passed since the first was told, then the four
-    // together.
-    EXPECT_GE(rests.front() - rx[0].at, 35ms);
-    EXPECT_GE(rx[1].at, rests.front());
-    EXPECT_GT(rx[1].at - rx[0].at, rx[4].at - rx[1].at);
-    EXPECT_EQ(rx[4].lParam, 5 * 64);
-}
-
-// At 62500 baud a byte takes 160 us: the rest ends when the read that completes first at or
-// after its end is there, and sixteen bytes' time later.
-TEST(RestTime, EndsSixteenBytesAfterTheReadDueFirstAtOrAfterTheEnd) {
-    const auto now = Clock::now();
-    struct Case {
-        std::chrono::microseconds until;
-        std::int64_t queued;
-        std::int64_t baud;
-        std::chrono::microseconds want;
-    };
-    const Case cases[] = {
-        {40ms, 0, 62500, 43520us},   // 250 bytes by then: the fourth read, 256 + 16 bytes
-        {40ms, 100, 62500, 48000us}, // 350: the sixth, 384 - 100 + 16
-        {1ms, 300, 62500, 5760us},   // 306: the fifth, 320 - 300 + 16
-        {0ms, 0, 62500, 0us},        // the end has come
-        {40ms, 0, 0, 0us},           // the rate is not known
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(RestTime(now, now + c.until, c.queued, c.baud), c.want)
-            << c.until.count() << " us, " << c.queued << " queued, " << c.baud << " baud";
-    }
-}
-
 TEST_F(Scripted, LostLineIsGivenUpWhileAWriteWaits) {
     ScriptedDevice* device = nullptr;
     auto link = ScriptedLink(&window, device);

@@ -159,10 +159,6 @@ public:
         int saveError = 0;                 // SaveSettings fails with it
         bool closedWhileWriting = false;
         bool stop = false;
-        // The driver tells what waits in it: a full scripted read next is a full read
-        // waiting, and the reader may rest until its next notification is due.
-        bool tells = false;
-        std::vector<Clock::time_point> rests; // when each rest was to end
     };
 
     // Runs f on the state under the lock and wakes every wait.
@@ -242,20 +238,6 @@ public:
             count = static_cast<std::uint32_t>(bytes.size());
         }
         return ReadEnd::Done;
-    }
-    bool Rest(PortHandleValue, Clock::time_point until) override {
-        std::unique_lock lock(lock_);
-        if (!state_.tells) {
-            return true;
-        }
-        state_.rests.push_back(until);
-        changed_.notify_all();
-        return !changed_.wait_until(lock, until, [&] { return state_.stop; });
-    }
-    bool FullReadWaiting(PortHandleValue) override {
-        return With([](State& s) {
-            return s.tells && !s.reads.empty() && s.reads.front().size() == ThreadIO::ReadSize;
-        });
     }
     // Waits until released or the deadline; then everything counts as written.
     int Write(PortHandleValue, const std::uint8_t* buf, std::uint32_t size, std::uint32_t& done,
