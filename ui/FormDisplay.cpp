@@ -122,12 +122,11 @@ void FormDisplay::PaintLabel(std::size_t i) {
         // height, so measured once per height.
         Place& place = places_[i];
         const qreal height = text.layout.size().height();
-        if (!place.known || place.height != height) {
-            place = {true, height,
-                     QFontMetricsF(l->font())
-                         .boundingRect(QRectF(l->contentsRect()), Qt::AlignLeft | Qt::AlignVCenter,
-                                       l->text())
-                         .topLeft()};
+        if (place.height != height) {
+            place = {height, QFontMetricsF(l->font())
+                                 .boundingRect(QRectF(l->contentsRect()),
+                                               Qt::AlignLeft | Qt::AlignVCenter, l->text())
+                                 .topLeft()};
         }
         text.at = place.at;
         known = layouts_[i].insert(l->text(), text);

@@ -91,8 +91,7 @@ private:
     };
     std::array<QHash<QString, LaidOut>, 5> layouts_; // at most 256 texts and the caption
     struct Place {
-        bool known = false;
-        qreal height = 0; // of the text's line
+        qreal height = -1; // of the text's line; -1 before the first
         QPointF at;
     };
     std::array<Place, 5> places_;    // where the last text laid out was put
