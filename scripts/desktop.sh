@@ -29,13 +29,14 @@ desktop_kill_children() {
     done
 }
 
-# Starts Xvfb on a free display number and exports DISPLAY; sets xvfb_pid. $1: log file.
+# Starts Xvfb on a free display number and exports DISPLAY; sets xvfb_pid. $1: log file;
+# $2: the screen's size (default 1024x720).
 desktop_start_xvfb() {
     local n=99
     while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do
         n=$((n + 1))
     done
-    Xvfb ":$n" -screen 0 1024x720x24 -nolisten tcp >"$1" 2>&1 &
+    Xvfb ":$n" -screen 0 "${2:-1024x720}x24" -nolisten tcp >"$1" 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     if ! wait_for 10 test -S "/tmp/.X11-unix/X$n"; then

@@ -82,6 +82,24 @@ public:
     // nothing. A read the stop signal ends early gives what it had taken. Reader thread only.
     virtual ReadEnd Read(PortHandleValue handle, const CommTimeouts& timeouts, std::uint8_t* buf,
                          std::uint32_t& count, int& lostErr) = 0;
+    // Whether the reader may rest between the reads of a line that streams (Rest and
+    // TakeWaiting below do what they say). Reader thread only.
+    virtual bool CanRest() const { return false; }
+    // Sleeps until `until`; false when the stop signal came first. Reader thread only.
+    virtual bool Rest(std::chrono::steady_clock::time_point until) {
+        (void)until;
+        return true;
+    }
+    // One read of what the line holds now, without waiting: up to ReadSize bytes, possibly
+    // none. Reader thread only.
+    virtual ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t& count,
+                                int& lostErr) {
+        (void)handle;
+        (void)buf;
+        (void)lostErr;
+        count = 0;
+        return ReadEnd::Done;
+    }
     // Writes what it can of buf[done..size) by the deadline, advancing done. 0 when everything
     // is written, else the platform error (a time-out is one).
     virtual int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,

@@ -389,18 +389,23 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
     }
     std::uint32_t count = 0;
     int lostErr = 0;
-    const ReadEnd end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
-    // A read that ends in a hang-up, or is cut short by the stop, may still hold what it took
-    // off the line; the window drains it when the reader has stopped.
-    if (count > 0) {
-        if (AppendChunk(buf, count)) {
-            NotifyRead(count, static_cast<std::intptr_t>(QueuedBytes.load()));
-        } else {
-            faults_.fetch_add(1);
-            droppedBytes_.fetch_add(count);
-        }
+    ReadEnd end = ReadEnd::Done;
+    if (resting_) {
+        end = TakeRested(buf, count, lostErr);
+        // Less than a read in a whole period: the line no longer streams.
+        resting_ = end == ReadEnd::Done && count >= ReadSize;
+        fullReads_ = 0;
     } else {
-        PostHeld(); // a quiet line: what came last is not held back
+        end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
+        // A read that ends in a hang-up, or is cut short by the stop, may still hold what it
+        // took off the line; the window drains it when the reader has stopped.
+        if (count > 0) {
+            Queue(buf, count, false);
+        } else {
+            PostHeld(); // a quiet line: what came last is not held back
+        }
+        fullReads_ = end == ReadEnd::Done && count == ReadSize ? fullReads_ + 1 : 0;
+        resting_ = fullReads_ >= 2 && device_->CanRest();
     }
     if (end == ReadEnd::Stop) {
         PostHeld();
@@ -411,6 +416,51 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
         retryMs = kFirstRetryMs;
     }
     return true;
+}
+
+void ThreadIO::Queue(const std::uint8_t* buf, std::uint32_t count, bool hold) noexcept {
+    if (!AppendChunk(buf, count)) {
+        faults_.fetch_add(1);
+        droppedBytes_.fetch_add(count);
+        return;
+    }
+    const auto queued = static_cast<std::intptr_t>(QueuedBytes.load());
+    if (!hold) {
+        NotifyRead(count, queued);
+        return;
+    }
+    if (heldCount_ == held_.size()) {
+        PostHeld();
+    }
+    held_[heldCount_++] = {count, queued};
+}
+
+// The driver keeps what the line brings while the reader sleeps, so a streaming line costs a
+// wake-up per post instead of one per read, and what it brought is as new as at the post.
+ReadEnd ThreadIO::TakeRested(std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
+    count = 0;
+    // Due a period after the last, not after the last post: late wake-ups do not add up.
+    const auto period = std::chrono::milliseconds(PaintPacer::StreamPeriodMs);
+    nextTake_ += period;
+    if (nextTake_ + period < Clock::now()) {
+        nextTake_ = lastPost_ + period; // the first rest, or one long overdue
+    }
+    if (!device_->Rest(nextTake_)) {
+        return ReadEnd::Stop;
+    }
+    for (;;) {
+        std::uint32_t n = 0;
+        const ReadEnd end = device_->TakeWaiting(PortHandle.load(), buf, n, lostErr);
+        if (n > 0) {
+            Queue(buf, n, true);
+        }
+        count += n;
+        if (end != ReadEnd::Done || n < ReadSize) {
+            lastPost_ = Clock::now();
+            PostHeld();
+            return end;
+        }
+    }
 }
 
 void ThreadIO::LoseLine(int err) {

@@ -32,6 +32,7 @@ struct RxChunk {
 void ReportLastError(NotifyHandle* window, int err, const std::string& detail = {});
 
 class SerialDevice;
+enum class ReadEnd;
 struct OpenFacts;
 
 // One open serial port and the thread that reads it into the receive queue.
@@ -87,6 +88,12 @@ private:
     void Settle();
     void ReceiveLoop();
     bool ReceiveStep(std::uint8_t* buf, int& retryMs); // false once the stop signal is set
+    // On a line that streams: rests until the next post is due, takes every read there is
+    // then and posts them. Sets count to the bytes taken.
+    ReadEnd TakeRested(std::uint8_t* buf, std::uint32_t& count, int& lostErr);
+    // Queues a read's bytes; its WM_RXDATA is posted by NotifyRead's rule, or held for the
+    // next post.
+    void Queue(const std::uint8_t* buf, std::uint32_t count, bool hold) noexcept;
     bool Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;
     // Holds the WM_RXDATA of a read, or posts it with those held before it.
     void NotifyRead(std::uint32_t count, std::intptr_t queued) noexcept;
@@ -134,6 +141,11 @@ private:
     std::array<HeldRead, 16> held_{};
     std::size_t heldCount_ = 0;
     std::chrono::steady_clock::time_point lastPost_{};
+    // Reader thread only: full reads in a row, whether the reader rests between posts, and
+    // until when it rests next.
+    int fullReads_ = 0;
+    bool resting_ = false;
+    std::chrono::steady_clock::time_point nextTake_{};
     // The platform's device: its stop signal, saved and working settings. Set up by the
     // creator before start; afterwards the reader reads through it and WritePort writes.
     std::unique_ptr<SerialDevice> device_;

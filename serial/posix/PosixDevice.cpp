@@ -276,6 +276,25 @@ public:
             return ReadEnd::Lost;
         }
         // Readable, time-out or hang-up: take what is there.
+        return TakeThere(fd, buf, count, lostErr);
+    }
+
+    bool CanRest() const override { return true; }
+
+    bool Rest(Clock::time_point until) override {
+        pollfd stop{stop_, POLLIN, 0};
+        return PollUntil(&stop, 1, until) == 0;
+    }
+
+    ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t& count,
+                        int& lostErr) override {
+        count = 0;
+        return TakeThere(Fd(handle), buf, count, lostErr);
+    }
+
+private:
+    // Reads from the non-blocking fd what it holds, up to a full read.
+    ReadEnd TakeThere(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
         for (;;) {
             const ssize_t n = read(fd, buf + count, ReadSize - count);
             if (n > 0) {
@@ -293,12 +312,13 @@ public:
                 talking_ = false; // a short read: wait for the line again
                 return ReadEnd::Done;
             }
-            // readable yet empty: the other side hung up
+            // the end of the file: the other side hung up
             lostErr = n == 0 ? EIO : errno;
             return ReadEnd::Lost;
         }
     }
 
+public:
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
               std::uint32_t& done, Clock::time_point deadline) override {
         const int fd = Fd(handle);

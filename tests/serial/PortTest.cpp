@@ -1,6 +1,8 @@
 // ThreadIO against real pseudo-terminals: the test holds the master side, the link the slave.
 #include "SerialKit.h"
 
+#include "../support/Proc.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -305,6 +307,25 @@ INSTANTIATE_TEST_SUITE_P(Writes, Pieces,
                          ::testing::Values(std::vector<std::size_t>{5, 64, 3},
                                            std::vector<std::size_t>{1000},
                                            std::vector<std::size_t>{1, 1, 1, 130}));
+
+// Frames at the line's rate for a second: the reader takes them a post at a time, waking about
+// once per post instead of once per read, and every byte comes out in order.
+TEST_F(PortTest, StreamingLineIsTakenOncePerPostInOrder) {
+    auto link = Open();
+    const std::size_t frames = 189;
+    const long before = vemor::testing::ThreadSleeps("vemor-reader");
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < frames; ++i) {
+        pty.Write(Sequence(33, static_cast<std::uint8_t>(i * 33)));
+        std::this_thread::sleep_until(start + (i + 1) * 5280us); // 33 bytes at 6250 a second
+    }
+    ASSERT_TRUE(window.WaitUntil([&] { return window.RxBytes() == frames * 33; }));
+    const long sleeps = vemor::testing::ThreadSleeps("vemor-reader") - before;
+    EXPECT_EQ(Drain(*link, frames * 33), Sequence(frames * 33));
+    // 98 full reads; posts every 47 ms are about 21.
+    EXPECT_GT(sleeps, 0);
+    EXPECT_LT(sleeps, 45);
+}
 
 TEST_F(PortTest, QuietLinePostsNothing) {
     auto link = Open();
