@@ -59,8 +59,15 @@ private:
     void PaintLabels(QPainter& p, const QRect& r);
     QRect LabelRect(double x);
     bool Whole(const QRect& label) const;
-    // A bottom axis label's text, laid out once.
-    const QStaticText& TickLabel(double x);
+    // A bottom axis label: its text and size, measured once.
+    struct TickText {
+        QString text;
+        QSizeF size;
+        bool byGlyph = true; // drawn a character at a time; else laid out whole in `whole`
+        QStaticText whole;
+    };
+    const TickText& TickLabel(double x);
+    void DrawTick(QPainter& p, QPointF at, const TickText& label);
     // Pixel column of X, absolute and in the widget.
     std::int64_t Absolute(double x) const;
     int Column(double x) const;
@@ -88,8 +95,15 @@ private:
     QPen basePen_, tickPen_, subTickPen_, gridPen_, zeroPen_;
     int tickIn_ = 0, subTickIn_ = 0, labelPadding_ = 0;
     QFont labelFont_;
-    QHash<std::int64_t, QStaticText> labels_; // by tick number
-    std::vector<QPoint> dots_;                // kept between paints, so that no paint allocates
+    QHash<std::int64_t, TickText> labels_; // by tick number
+    // The characters of the labels laid out once each, by code: a new label is only placed,
+    // never shaped. Digits keep their widths side by side, so this is how a whole text falls.
+    struct Glyph {
+        QStaticText text;
+        qreal advance = -1; // -1: not laid out yet
+    };
+    std::array<Glyph, 128> glyphs_;
+    std::vector<QPoint> dots_; // kept between paints, so that no paint allocates
     QVector<QLine> lines_;
     QColor labelColour_;
     QColor background_;
