@@ -83,6 +83,7 @@ void FormDisplay::SetDecimalSeparator(char sep) {
         }
         l->setFixedSize(size);
         layouts_[i].clear();
+        texts_[i].SetFont(l->font());
         places_[i] = {};
         // A label inside its panel's frame fills its own ground; one that reaches onto the
         // frame paints the panel's drawing there, taken once, as its ground. Either way a new
@@ -115,13 +116,11 @@ void FormDisplay::PaintLabel(std::size_t i) {
     QLabel* l = labels_[i];
     auto known = layouts_[i].constFind(l->text());
     if (known == layouts_[i].constEnd()) {
-        LaidOut text{QStaticText(l->text()), {}};
-        text.layout.setTextFormat(Qt::PlainText);
-        text.layout.prepare(QTransform(), l->font());
+        LaidOut text{texts_[i].Lay(l->text()), {}};
         // Where the label's own drawing would put it; the same for every text of a line's
         // height, so measured once per height.
         Place& place = places_[i];
-        const qreal height = text.layout.size().height();
+        const qreal height = text.text.size.height();
         if (place.height != height) {
             place = {height, QFontMetricsF(l->font())
                                  .boundingRect(QRectF(l->contentsRect()),
@@ -144,10 +143,9 @@ void FormDisplay::PaintLabel(std::size_t i) {
         }
         p.drawPixmap(0, 0, grounds_[i]);
     }
-    p.setFont(l->font());
     p.setPen(l->palette().color(l->isEnabled() ? QPalette::Active : QPalette::Disabled,
                                 l->foregroundRole()));
-    p.drawStaticText(known->at, known->layout);
+    texts_[i].Draw(p, known->at, known->text);
 }
 
 void FormDisplay::Appended(int series, std::int64_t x, double y) {

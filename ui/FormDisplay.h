@@ -1,6 +1,8 @@
 #pragma once
 // The frame-to-display operations on the real labels and chart. GUI thread only.
 
+#include "NumberText.h"
+
 #include "vemor/LiveDisplay.h"
 
 #include <QElapsedTimer>
@@ -8,7 +10,6 @@
 #include <QObject>
 #include <QPixmap>
 #include <QPointF>
-#include <QStaticText>
 #include <QString>
 #include <QTimer>
 
@@ -86,9 +87,10 @@ private:
     std::array<QLabel*, 5> labels_;
     std::array<QString, 5> captions_; // the design texts, for the labels' sizes
     struct LaidOut {
-        QStaticText layout;
+        NumberText::Laid text;
         QPointF at;
     };
+    std::array<NumberText, 5> texts_;                // in each label's font
     std::array<QHash<QString, LaidOut>, 5> layouts_; // at most 256 texts and the caption
     struct Place {
         qreal height = -1; // of the text's line; -1 before the first

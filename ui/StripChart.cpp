@@ -2,7 +2,6 @@
 
 #include "ChartStyle.h"
 
-#include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
 #include <qcustomplot.h>
@@ -110,7 +109,7 @@ void StripChart::Relayout() {
     labelColour_ = xAxis->tickLabelColor();
     background_ = chart::ToQColor(chart::Background);
     labels_.clear();
-    glyphs_ = {};
+    tickText_.SetFont(labelFont_);
 
     span_ = 0; // taken anew below, with the new width
     Follow();
@@ -233,7 +232,7 @@ void StripChart::PaintLabels(QPainter& p, const QRect& r) {
     ForSteps(XAt(r.left() - LabelReach), XAt(r.right() + LabelReach), xStep_, [&](double t) {
         const QRect label = LabelRect(t);
         if (label.intersects(r) && Whole(label)) {
-            DrawTick(p, label.topLeft(), TickLabel(t));
+            tickText_.Draw(p, label.topLeft(), TickLabel(t));
         }
     });
 }
@@ -252,7 +251,7 @@ bool StripChart::Whole(const QRect& label) const {
            label.right() <= chart_->width() - layout_.plot.left() - 1;
 }
 
-const StripChart::TickText& StripChart::TickLabel(double x) {
+const NumberText::Laid& StripChart::TickLabel(double x) {
     const auto key = std::llround(x / xStep_);
     auto known = labels_.constFind(key);
     if (known != labels_.constEnd()) {
@@ -261,48 +260,9 @@ const StripChart::TickText& StripChart::TickLabel(double x) {
     if (labels_.size() > 64) {
         labels_.clear();
     }
-    TickText label;
-    label.text = chart_->locale().toString(x, chart_->xAxis->numberFormat().at(0).toLatin1(),
-                                           chart_->xAxis->numberPrecision());
-    qreal width = 0;
-    qreal height = 0;
-    for (const QChar c : std::as_const(label.text)) {
-        // Letters may pair up closer than their widths (kerning): those texts are shaped.
-        if (c.unicode() >= glyphs_.size() || c.isLetter()) {
-            label.byGlyph = false;
-            break;
-        }
-        Glyph& g = glyphs_[c.unicode()];
-        if (g.advance < 0) {
-            g.text = QStaticText(QString(c));
-            g.text.setTextFormat(Qt::PlainText);
-            g.text.prepare(QTransform(), labelFont_);
-            g.advance = QFontMetricsF(labelFont_).horizontalAdvance(c);
-        }
-        width += g.advance;
-        height = std::max(height, g.text.size().height());
-    }
-    if (label.byGlyph) {
-        label.size = {width, height};
-    } else {
-        label.whole = QStaticText(label.text);
-        label.whole.setTextFormat(Qt::PlainText);
-        label.whole.prepare(QTransform(), labelFont_);
-        label.size = label.whole.size();
-    }
-    return *labels_.insert(key, label);
-}
-
-void StripChart::DrawTick(QPainter& p, QPointF at, const TickText& label) {
-    if (!label.byGlyph) {
-        p.drawStaticText(at, label.whole);
-        return;
-    }
-    for (const QChar c : label.text) {
-        const Glyph& g = glyphs_[c.unicode()];
-        p.drawStaticText(at, g.text);
-        at.rx() += g.advance;
-    }
+    return *labels_.insert(key, tickText_.Lay(chart_->locale().toString(
+                                    x, chart_->xAxis->numberFormat().at(0).toLatin1(),
+                                    chart_->xAxis->numberPrecision())));
 }
 
 bool StripChart::eventFilter(QObject* watched, QEvent* event) {

@@ -5,6 +5,8 @@
 // instead of a whole chart. It mirrors the chart's geometry, axes and graph pens; the chart
 // keeps the left axis and the legend. GUI thread only.
 
+#include "NumberText.h"
+
 #include "vemor/History.h"
 #include "vemor/LiveDisplay.h"
 
@@ -12,7 +14,6 @@
 #include <QFont>
 #include <QHash>
 #include <QPen>
-#include <QStaticText>
 #include <QVector>
 #include <QWidget>
 
@@ -59,15 +60,8 @@ private:
     void PaintLabels(QPainter& p, const QRect& r);
     QRect LabelRect(double x);
     bool Whole(const QRect& label) const;
-    // A bottom axis label: its text and size, measured once.
-    struct TickText {
-        QString text;
-        QSizeF size;
-        bool byGlyph = true; // drawn a character at a time; else laid out whole in `whole`
-        QStaticText whole;
-    };
-    const TickText& TickLabel(double x);
-    void DrawTick(QPainter& p, QPointF at, const TickText& label);
+    // A bottom axis label's text, measured once.
+    const NumberText::Laid& TickLabel(double x);
     // Pixel column of X, absolute and in the widget.
     std::int64_t Absolute(double x) const;
     int Column(double x) const;
@@ -95,14 +89,8 @@ private:
     QPen basePen_, tickPen_, subTickPen_, gridPen_, zeroPen_;
     int tickIn_ = 0, subTickIn_ = 0, labelPadding_ = 0;
     QFont labelFont_;
-    QHash<std::int64_t, TickText> labels_; // by tick number
-    // The characters of the labels laid out once each, by code: a new label is only placed,
-    // never shaped. Digits keep their widths side by side, so this is how a whole text falls.
-    struct Glyph {
-        QStaticText text;
-        qreal advance = -1; // -1: not laid out yet
-    };
-    std::array<Glyph, 128> glyphs_;
+    NumberText tickText_;
+    QHash<std::int64_t, NumberText::Laid> labels_; // by tick number
     std::vector<QPoint> dots_; // kept between paints, so that no paint allocates
     QVector<QLine> lines_;
     QColor labelColour_;

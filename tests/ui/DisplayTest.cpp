@@ -90,6 +90,29 @@ TEST_F(Display, LabelsArePaintedWithTheNewestTextAfterEveryFoldWhileTheirWidthsC
     }
 }
 
+// Texts are drawn from characters and wordings laid out once: every text each label can show,
+// with either separator, looks as the label itself draws it.
+TEST_F(Display, EveryLabelTextIsDrawnAsTheLabelLaysItOut) {
+    const std::pair<QLabel*, Label> labels[] = {
+        {Form1->LabelRPM, Label::RPM}, {Form1->LabelBatt, Label::Batt},
+        {Form1->LabelECT, Label::ECT}, {Form1->LabelMAT, Label::MAT},
+        {Form1->LabelPW, Label::PW},
+    };
+    for (char sep : {'.', ','}) {
+        Form1->Display().SetDecimalSeparator(sep);
+        for (const auto& [label, which] : labels) {
+            for (int b = 0; b < 256; ++b) {
+                const QString text = QString::fromLatin1(
+                    LabelText(which, static_cast<std::uint8_t>(b), sep).c_str());
+                label->setText(text);
+                ASSERT_TRUE(label->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+                            Rendered(label, text))
+                    << label->objectName().toStdString() << " draws " << text.toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(Display, LabelsFitEveryTextTheyCanShow) {
     for (char sep : {'.', ','}) {
         Form1->Display().SetDecimalSeparator(sep);
