@@ -392,8 +392,9 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
     ReadEnd end = ReadEnd::Done;
     if (resting_) {
         end = TakeRested(buf, count, lostErr);
-        // Less than a read in a whole period: the line no longer streams.
-        resting_ = end == ReadEnd::Done && count >= ReadSize;
+        // Less than a read in a whole period: the line no longer streams. Many reads: it
+        // brings more than the line's rate, which the driver may not hold for a period.
+        resting_ = end == ReadEnd::Done && count >= ReadSize && count < held_.size() * ReadSize;
         fullReads_ = 0;
     } else {
         end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);

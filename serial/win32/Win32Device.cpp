@@ -167,13 +167,44 @@ public:
 
     ReadEnd Read(PortHandleValue handle, const CommTimeouts& /*timeouts: the port's own*/,
                  std::uint8_t* buf, std::uint32_t& count, int& lostErr) override {
+        return ReadUpTo(Handle(handle), buf, ReadSize, count, lostErr);
+    }
+
+    bool CanRest() const override { return true; }
+
+    bool Rest(Clock::time_point until) override {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        return left.count() <= 0 || !WaitForStop(static_cast<int>(left.count()));
+    }
+
+    // A read of no more than the driver holds ends at once under the port's time-outs.
+    ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t& count,
+                        int& lostErr) override {
         const HANDLE port = Handle(handle);
+        count = 0;
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(port, &errors, &status)) {
+            const DWORD err = GetLastError();
+            if (DeviceGone(err)) {
+                lostErr = static_cast<int>(err);
+                return ReadEnd::Lost;
+            }
+            return ReadEnd::Done;
+        }
+        const std::uint32_t there = std::min<std::uint32_t>(status.cbInQue, ReadSize);
+        return there == 0 ? ReadEnd::Done : ReadUpTo(port, buf, there, count, lostErr);
+    }
+
+private:
+    ReadEnd ReadUpTo(HANDLE port, std::uint8_t* buf, std::uint32_t size, std::uint32_t& count,
+                     int& lostErr) {
         count = 0;
         OVERLAPPED request{};
         request.hEvent = readEvent_;
         DWORD n = 0;
         DWORD err = ERROR_SUCCESS;
-        if (!ReadFile(port, buf, ReadSize, &n, &request)) {
+        if (!ReadFile(port, buf, size, &n, &request)) {
             err = GetLastError();
             if (err == ERROR_IO_PENDING) {
                 const HANDLE waits[2] = {stop_, readEvent_};
@@ -205,6 +236,7 @@ public:
         return count == 0 && WaitForStop(20) ? ReadEnd::Stop : ReadEnd::Done;
     }
 
+public:
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
               std::uint32_t& done, Clock::time_point deadline) override {
         const HANDLE port = Handle(handle);
