@@ -6,6 +6,8 @@
 #include "StripChart.h"
 
 #include <QLabel>
+#include <QPainter>
+#include <QStaticText>
 #include <QWheelEvent>
 #include <qcustomplot.h>
 
@@ -109,6 +111,46 @@ TEST_F(Display, EveryLabelTextIsDrawnAsTheLabelLaysItOut) {
                             Rendered(label, text))
                     << label->objectName().toStdString() << " draws " << text.toStdString();
             }
+        }
+    }
+}
+
+// Axis numbers in any notation, and words after figures, fall as the whole text laid out.
+TEST(NumberTextTest, TextsFallAsLaidOutWhole) {
+    const QString texts[] = {"17550",
+                             "-3.5",
+                             "1,25",
+                             "1.2e+05",
+                             "0 RPM",
+                             " 0 RPM",
+                             "12 PW ",
+                             QString::fromLatin1("-40 \xB0"
+                                                 "C CLT"),
+                             "13.7 V Batt",
+                             ""};
+    QFont font = QApplication::font();
+    for (const int points : {9, 14}) {
+        font.setPointSize(points);
+        NumberText drawer;
+        drawer.SetFont(font);
+        for (const QString& text : texts) {
+            const auto draw = [&](const std::function<void(QPainter&)>& how) {
+                QImage image(160, 40, QImage::Format_RGB32);
+                image.fill(Qt::white);
+                QPainter p(&image);
+                p.setFont(font);
+                how(p);
+                return image;
+            };
+            QStaticText whole(text);
+            whole.setTextFormat(Qt::PlainText);
+            whole.prepare(QTransform(), font);
+            const NumberText::Laid laid = drawer.Lay(text);
+            EXPECT_EQ(laid.size.width(), whole.size().width()) << text.toStdString();
+            EXPECT_TRUE(draw([&](QPainter& p) {
+                            drawer.Draw(p, {3.5, 2}, laid);
+                        }) == draw([&](QPainter& p) { p.drawStaticText(QPointF(3.5, 2), whole); }))
+                << points << " pt: " << text.toStdString();
         }
     }
 }
