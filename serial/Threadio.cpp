@@ -325,13 +325,20 @@ bool ThreadIO::Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lPa
 // to take them and to paint what they brought, not once per read and again to paint. Each
 // read keeps a message of its own. A read that did not fill, the line pausing, posts at once.
 void ThreadIO::NotifyRead(std::uint32_t count, std::intptr_t queued) noexcept {
-    held_[heldCount_++] = {count, queued};
+    Hold(count, queued);
     const auto now = Clock::now();
     if (count < ReadSize || heldCount_ == held_.size() ||
         now - lastPost_ >= std::chrono::milliseconds(PaintPacer::IntervalMs)) {
         lastPost_ = now;
         PostHeld();
     }
+}
+
+void ThreadIO::Hold(std::uint32_t count, std::intptr_t queued) noexcept {
+    if (heldCount_ == held_.size()) {
+        PostHeld();
+    }
+    held_[heldCount_++] = {count, queued};
 }
 
 void ThreadIO::PostHeld() noexcept {
@@ -426,14 +433,11 @@ void ThreadIO::Queue(const std::uint8_t* buf, std::uint32_t count, bool hold) no
         return;
     }
     const auto queued = static_cast<std::intptr_t>(QueuedBytes.load());
-    if (!hold) {
+    if (hold) {
+        Hold(count, queued);
+    } else {
         NotifyRead(count, queued);
-        return;
     }
-    if (heldCount_ == held_.size()) {
-        PostHeld();
-    }
-    held_[heldCount_++] = {count, queued};
 }
 
 // The driver keeps what the line brings while the reader sleeps, so a streaming line costs a

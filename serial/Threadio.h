@@ -97,6 +97,8 @@ private:
     bool Notify(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;
     // Holds the WM_RXDATA of a read, or posts it with those held before it.
     void NotifyRead(std::uint32_t count, std::intptr_t queued) noexcept;
+    // Holds a read's WM_RXDATA for the next post (posting those held when they fill up).
+    void Hold(std::uint32_t count, std::intptr_t queued) noexcept;
     void PostHeld() noexcept;
     void TellFaults() noexcept;
     void Fail(OpenStep step, int err, bool report, const std::string& path);

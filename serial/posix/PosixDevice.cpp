@@ -292,33 +292,6 @@ public:
         return TakeThere(Fd(handle), buf, count, lostErr);
     }
 
-private:
-    // Reads from the non-blocking fd what it holds, up to a full read.
-    ReadEnd TakeThere(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
-        for (;;) {
-            const ssize_t n = read(fd, buf + count, ReadSize - count);
-            if (n > 0) {
-                count += static_cast<std::uint32_t>(n);
-                if (count == ReadSize) {
-                    talking_ = true;
-                    return ReadEnd::Done;
-                }
-                continue;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0 && errno == EAGAIN) {
-                talking_ = false; // a short read: wait for the line again
-                return ReadEnd::Done;
-            }
-            // the end of the file: the other side hung up
-            lostErr = n == 0 ? EIO : errno;
-            return ReadEnd::Lost;
-        }
-    }
-
-public:
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
               std::uint32_t& done, Clock::time_point deadline) override {
         const int fd = Fd(handle);
@@ -417,6 +390,31 @@ public:
     std::vector<PresentPort> Present() override { return ListPresentPorts(); }
 
 private:
+    // Reads from the non-blocking fd what it holds, up to a full read.
+    ReadEnd TakeThere(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
+        for (;;) {
+            const ssize_t n = read(fd, buf + count, ReadSize - count);
+            if (n > 0) {
+                count += static_cast<std::uint32_t>(n);
+                if (count == ReadSize) {
+                    talking_ = true;
+                    return ReadEnd::Done;
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) {
+                talking_ = false; // a short read: wait for the line again
+                return ReadEnd::Done;
+            }
+            // the end of the file: the other side hung up
+            lostErr = n == 0 ? EIO : errno;
+            return ReadEnd::Lost;
+        }
+    }
+
     const LineReadBack readBack_;
     // Found by the last Open: the creator's, then the reader's at each reopen.
     std::optional<PortHolder> holder_;

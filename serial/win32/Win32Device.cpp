@@ -196,6 +196,42 @@ public:
         return there == 0 ? ReadEnd::Done : ReadUpTo(port, buf, there, count, lostErr);
     }
 
+    int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
+              std::uint32_t& done, Clock::time_point deadline) override {
+        const HANDLE port = Handle(handle);
+        const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (event == nullptr) {
+            return LastError();
+        }
+        OVERLAPPED request{};
+        request.hEvent = event;
+        DWORD n = 0;
+        DWORD err = ERROR_SUCCESS;
+        if (!WriteFile(port, buf + done, size - done, &n, &request)) {
+            err = GetLastError();
+            if (err == ERROR_IO_PENDING) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    std::max(Clock::duration::zero(), deadline - Clock::now()));
+                const DWORD ms =
+                    static_cast<DWORD>(std::min<long long>(left.count(), INFINITE - 1));
+                if (WaitForSingleObject(event, ms) != WAIT_OBJECT_0) {
+                    CancelIoEx(port, &request);
+                    GetOverlappedResult(port, &request, &n, TRUE);
+                    err = ERROR_TIMEOUT;
+                } else {
+                    err = GetOverlappedResult(port, &request, &n, FALSE) ? ERROR_SUCCESS
+                                                                         : GetLastError();
+                }
+            }
+        }
+        CloseHandle(event);
+        done += n;
+        if (err == ERROR_SUCCESS && done < size) {
+            err = ERROR_WRITE_FAULT; // the driver took only part and said nothing
+        }
+        return static_cast<int>(err);
+    }
+
 private:
     ReadEnd ReadUpTo(HANDLE port, std::uint8_t* buf, std::uint32_t size, std::uint32_t& count,
                      int& lostErr) {
@@ -236,44 +272,6 @@ private:
         return count == 0 && WaitForStop(20) ? ReadEnd::Stop : ReadEnd::Done;
     }
 
-public:
-    int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
-              std::uint32_t& done, Clock::time_point deadline) override {
-        const HANDLE port = Handle(handle);
-        const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        if (event == nullptr) {
-            return LastError();
-        }
-        OVERLAPPED request{};
-        request.hEvent = event;
-        DWORD n = 0;
-        DWORD err = ERROR_SUCCESS;
-        if (!WriteFile(port, buf + done, size - done, &n, &request)) {
-            err = GetLastError();
-            if (err == ERROR_IO_PENDING) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                    std::max(Clock::duration::zero(), deadline - Clock::now()));
-                const DWORD ms =
-                    static_cast<DWORD>(std::min<long long>(left.count(), INFINITE - 1));
-                if (WaitForSingleObject(event, ms) != WAIT_OBJECT_0) {
-                    CancelIoEx(port, &request);
-                    GetOverlappedResult(port, &request, &n, TRUE);
-                    err = ERROR_TIMEOUT;
-                } else {
-                    err = GetOverlappedResult(port, &request, &n, FALSE) ? ERROR_SUCCESS
-                                                                         : GetLastError();
-                }
-            }
-        }
-        CloseHandle(event);
-        done += n;
-        if (err == ERROR_SUCCESS && done < size) {
-            err = ERROR_WRITE_FAULT; // the driver took only part and said nothing
-        }
-        return static_cast<int>(err);
-    }
-
-private:
     HANDLE stop_ = nullptr;      // manual reset; set from any thread, waited on by the reader
     HANDLE readEvent_ = nullptr; // auto reset; the reader's read requests only
     DCB saved_{};                // as read at the first open; creator before start, then read-only
