@@ -4,6 +4,7 @@
 // Neither ThreadIO nor a device is needed to use them.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,12 +45,26 @@ constexpr std::chrono::milliseconds SettleTime{60};
 
 class ThreadIO;
 
-// The window that receives the notifications. Post is called on the reader thread: it must be
-// thread-safe and must not block; a failure it throws is counted, not spread.
+struct PostedMessage {
+    unsigned Message;
+    std::uintptr_t WParam;
+    std::intptr_t LParam;
+};
+
+// The window that receives the notifications. Post and PostAll are called on the reader
+// thread: they must be thread-safe and must not block; a failure they throw is counted, not
+// spread.
 class NotifyHandle {
 public:
     virtual ~NotifyHandle() = default;
     virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    // Several messages of one kind, to be handled in this order; a window may take them in one
+    // wake-up.
+    virtual void PostAll(const PostedMessage* posts, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            Post(posts[i].Message, posts[i].WParam, posts[i].LParam);
+        }
+    }
     // Called on the thread that destroys `link`, once its reader has stopped and before its
     // queue is freed: the last chance to take what the reader queued, with ReadQueue.
     virtual void Stopped(ThreadIO& link) { (void)link; }

@@ -90,12 +90,13 @@ public:
         (void)until;
         return true;
     }
-    // One read of what the line holds now, without waiting: up to ReadSize bytes, possibly
+    // One read of what the line holds now, without waiting: up to `size` bytes, possibly
     // none. Reader thread only.
-    virtual ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t& count,
-                                int& lostErr) {
+    virtual ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t size,
+                                std::uint32_t& count, int& lostErr) {
         (void)handle;
         (void)buf;
+        (void)size;
         (void)lostErr;
         count = 0;
         return ReadEnd::Done;

@@ -343,8 +343,17 @@ void ThreadIO::Hold(std::uint32_t count, std::intptr_t queued) noexcept {
 
 void ThreadIO::PostHeld() noexcept {
     const std::size_t n = std::exchange(heldCount_, 0);
+    if (n == 0 || NotifyWindow == nullptr) {
+        return;
+    }
+    std::array<PostedMessage, HeldReads> posts;
     for (std::size_t i = 0; i < n; ++i) {
-        Notify(WM_RXDATA, held_[i].count, held_[i].queued);
+        posts[i] = {WM_RXDATA, held_[i].count, held_[i].queued};
+    }
+    try {
+        NotifyWindow->PostAll(posts.data(), n);
+    } catch (...) {
+        faults_.fetch_add(1); // as a lost single post: the next one drains the bytes
     }
 }
 
@@ -398,10 +407,10 @@ bool ThreadIO::ReceiveStep(std::uint8_t* buf, int& retryMs) {
     int lostErr = 0;
     ReadEnd end = ReadEnd::Done;
     if (resting_) {
-        end = TakeRested(buf, count, lostErr);
+        end = TakeRested(count, lostErr);
         // Less than a read in a whole period: the line no longer streams. Many reads: it
         // brings more than the line's rate, which the driver may not hold for a period.
-        resting_ = end == ReadEnd::Done && count >= ReadSize && count < held_.size() * ReadSize;
+        resting_ = end == ReadEnd::Done && count >= ReadSize && count < HeldReads * ReadSize;
         fullReads_ = 0;
     } else {
         end = device_->Read(PortHandle.load(), Timeouts, buf, count, lostErr);
@@ -442,7 +451,7 @@ void ThreadIO::Queue(const std::uint8_t* buf, std::uint32_t count, bool hold) no
 
 // The driver keeps what the line brings while the reader sleeps, so a streaming line costs a
 // wake-up per post instead of one per read, and what it brought is as new as at the post.
-ReadEnd ThreadIO::TakeRested(std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
+ReadEnd ThreadIO::TakeRested(std::uint32_t& count, int& lostErr) {
     count = 0;
     // Due a period after the last, not after the last post: late wake-ups do not add up.
     const auto period = std::chrono::milliseconds(PaintPacer::StreamPeriodMs);
@@ -453,14 +462,17 @@ ReadEnd ThreadIO::TakeRested(std::uint8_t* buf, std::uint32_t& count, int& lostE
     if (!device_->Rest(nextTake_)) {
         return ReadEnd::Stop;
     }
+    // What the driver holds, taken in one call and queued as the reads it makes.
+    std::array<std::uint8_t, HeldReads * ReadSize> taken;
     for (;;) {
         std::uint32_t n = 0;
-        const ReadEnd end = device_->TakeWaiting(PortHandle.load(), buf, n, lostErr);
-        if (n > 0) {
-            Queue(buf, n, true);
+        const ReadEnd end = device_->TakeWaiting(
+            PortHandle.load(), taken.data(), static_cast<std::uint32_t>(taken.size()), n, lostErr);
+        for (std::uint32_t at = 0; at < n; at += ReadSize) {
+            Queue(taken.data() + at, std::min(ReadSize, n - at), true);
         }
         count += n;
-        if (end != ReadEnd::Done || n < ReadSize) {
+        if (end != ReadEnd::Done || n < taken.size()) {
             lastPost_ = Clock::now();
             PostHeld();
             return end;

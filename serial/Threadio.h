@@ -90,7 +90,7 @@ private:
     bool ReceiveStep(std::uint8_t* buf, int& retryMs); // false once the stop signal is set
     // On a line that streams: rests until the next post is due, takes every read there is
     // then and posts them. Sets count to the bytes taken.
-    ReadEnd TakeRested(std::uint8_t* buf, std::uint32_t& count, int& lostErr);
+    ReadEnd TakeRested(std::uint32_t& count, int& lostErr);
     // Queues a read's bytes; its WM_RXDATA is posted by NotifyRead's rule, or held for the
     // next post.
     void Queue(const std::uint8_t* buf, std::uint32_t count, bool hold) noexcept;
@@ -140,7 +140,8 @@ private:
         std::uint32_t count;
         std::intptr_t queued;
     };
-    std::array<HeldRead, 16> held_{};
+    static constexpr std::size_t HeldReads = 16;
+    std::array<HeldRead, HeldReads> held_{};
     std::size_t heldCount_ = 0;
     std::chrono::steady_clock::time_point lastPost_{};
     // Reader thread only: full reads in a row, whether the reader rests between posts, and

@@ -298,13 +298,14 @@ bool TForm1::event(QEvent* e) {
 bool TForm1::Dispatch(QEvent* message) {
     TakeOver(message); // before the first read of an event that may come from the reader
     const auto type = static_cast<unsigned>(message->type());
-    if (type == vemor::WM_RXDATA) {
-        OnRxData(*static_cast<TMessage*>(message));
-        return true;
-    }
-    if (type == vemor::WM_READERFAULT || type == vemor::WM_LINELOST || type == vemor::WM_LINEBACK) {
+    if (type == vemor::WM_RXDATA || type == vemor::WM_READERFAULT || type == vemor::WM_LINELOST ||
+        type == vemor::WM_LINEBACK) {
         const auto& m = *static_cast<TMessage*>(message);
-        return Session.OnLinkMessage(m.Msg, m.WParam, m.LParam);
+        const bool handled = Handle(m.Msg, m.WParam, m.LParam);
+        for (const vemor::PostedMessage& then : m.Then) {
+            Handle(then.Message, then.WParam, then.LParam);
+        }
+        return handled;
     }
     if (message->type() == QEvent::LocaleChange) {
         ReadLocale();
@@ -380,8 +381,27 @@ void TForm1::ShowBox(const std::string& text, const std::string& caption) {
 }
 
 // Qt's posted events are thread-safe and keep their order. Reader thread.
+bool TForm1::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (message == vemor::WM_RXDATA) {
+        Session.OnRxData(wParam);
+        return true;
+    }
+    return Session.OnLinkMessage(message, wParam, lParam);
+}
+
 void TForm1::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     auto event = std::make_unique<TMessage>(message, wParam, lParam);
+    HandOff(event.get());
+    QCoreApplication::postEvent(this, event.release());
+}
+
+// One event, so one wake-up of the window, for the reads of one post.
+void TForm1::PostAll(const vemor::PostedMessage* posts, std::size_t count) {
+    if (count == 0) {
+        return;
+    }
+    auto event = std::make_unique<TMessage>(posts[0].Message, posts[0].WParam, posts[0].LParam);
+    event->Then.assign(posts + 1, posts + count);
     HandOff(event.get());
     QCoreApplication::postEvent(this, event.release());
 }

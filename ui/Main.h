@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCPGraph;
@@ -28,7 +29,8 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 
-// A notification from the serial layer, delivered through the window's event queue.
+// A notification from the serial layer, delivered through the window's event queue, with the
+// ones of its kind posted together after it.
 class TMessage : public QEvent {
 public:
     TMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam)
@@ -36,6 +38,7 @@ public:
     unsigned Msg;
     std::uintptr_t WParam;
     std::intptr_t LParam;
+    std::vector<vemor::PostedMessage> Then; // handled after this one, in order
 };
 
 // The Qt window: lays out the controls and paints what its session says; the session does
@@ -97,7 +100,7 @@ protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool Dispatch(QEvent* message);
-    void OnRxData(const TMessage& message) { Session.OnRxData(message.WParam); }
+    bool Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
 private:
     void BuildLayout();
@@ -119,6 +122,7 @@ private:
     void ShowError(const std::string& text) override;
     void ShowBox(const std::string& text, const std::string& caption) override;
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    void PostAll(const vemor::PostedMessage* posts, std::size_t count) override;
     void DiscardLineMessages() override;
     void SetTicking(bool on) override;
     void HoldOffSleep(bool on) override { sleep_.Hold(on); }

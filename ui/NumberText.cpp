@@ -2,19 +2,14 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QStaticText>
+#include <QTextLayout>
 
 #include <algorithm>
 
 namespace vemor {
 
 namespace {
-
-QStaticText LaidOut(const QString& text, const QFont& font) {
-    QStaticText out(text);
-    out.setTextFormat(Qt::PlainText);
-    out.prepare(QTransform(), font);
-    return out;
-}
 
 // Where the words begin: at the blank before the first letter. A text whose letters touch
 // its figures (1e+05), or with characters beyond Latin-1, is laid out whole.
@@ -31,6 +26,28 @@ qsizetype Figures(const QString& text) {
     return text.size();
 }
 
+// Adds `from`, moved right by dx, to the run of its font in `to`.
+void Append(QList<QGlyphRun>& to, const QList<QGlyphRun>& from, qreal dx) {
+    for (const QGlyphRun& run : from) {
+        auto same = std::find_if(to.begin(), to.end(), [&](const QGlyphRun& r) {
+            return r.rawFont() == run.rawFont() && r.flags() == run.flags();
+        });
+        if (same == to.end()) {
+            same = to.insert(to.end(), run);
+            same->setGlyphIndexes({});
+            same->setPositions({});
+        }
+        QList<quint32> indexes = same->glyphIndexes();
+        QList<QPointF> positions = same->positions();
+        indexes += run.glyphIndexes();
+        for (const QPointF& at : run.positions()) {
+            positions.append(at + QPointF(dx, 0));
+        }
+        same->setGlyphIndexes(indexes);
+        same->setPositions(positions);
+    }
+}
+
 } // namespace
 
 void NumberText::SetFont(const QFont& font) {
@@ -39,50 +56,62 @@ void NumberText::SetFont(const QFont& font) {
     words_.clear();
 }
 
-const NumberText::Glyph& NumberText::GlyphOf(QChar c) {
-    Glyph& g = glyphs_[c.unicode()];
+// Laid out as a static text lays it out, one line that leads with the font's leading.
+NumberText::Piece NumberText::LaidOut(const QString& text) const {
+    QStaticText whole(text);
+    whole.setTextFormat(Qt::PlainText);
+    whole.prepare(QTransform(), font_);
+    QTextLayout layout(text, font_);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid()) {
+        line.setLeadingIncluded(true);
+        line.setPosition(QPointF(0, QFontMetricsF(font_).leading()));
+    }
+    layout.endLayout();
+    return {layout.glyphRuns(), whole.size(), whole.size().width()};
+}
+
+const NumberText::Piece& NumberText::GlyphOf(QChar c) {
+    Piece& g = glyphs_[c.unicode()];
     if (g.advance < 0) {
-        g.text = LaidOut(QString(c), font_);
+        g = LaidOut(QString(c));
         g.advance = QFontMetricsF(font_).horizontalAdvance(c);
     }
     return g;
 }
 
 NumberText::Laid NumberText::Lay(const QString& text) {
-    Laid laid{text, Figures(text), {}, {}};
+    Laid laid{text, {}, {}};
+    const qsizetype figures = Figures(text);
     qreal width = 0;
     qreal height = 0;
-    for (qsizetype i = 0; i < laid.figures; ++i) {
-        const Glyph& g = GlyphOf(text[i]);
+    for (qsizetype i = 0; i < figures; ++i) {
+        const Piece& g = GlyphOf(text[i]);
+        Append(laid.runs, g.runs, width);
         width += g.advance;
-        height = std::max(height, g.text.size().height());
+        height = std::max(height, g.size.height());
     }
-    if (laid.figures < text.size()) {
-        const QString words = text.mid(laid.figures);
+    if (figures < text.size()) {
+        const QString words = text.mid(figures);
         auto known = words_.constFind(words);
         if (known == words_.constEnd()) {
             if (words_.size() >= 64) {
                 words_.clear(); // numbers in another notation, each its own wording
             }
-            known = words_.insert(words, LaidOut(words, font_));
+            known = words_.insert(words, LaidOut(words));
         }
-        laid.words = *known;
-        width += laid.words.size().width();
-        height = std::max(height, laid.words.size().height());
+        Append(laid.runs, known->runs, width);
+        width += known->size.width();
+        height = std::max(height, known->size.height());
     }
     laid.size = {width, height};
     return laid;
 }
 
 void NumberText::Draw(QPainter& p, QPointF at, const Laid& text) const {
-    p.setFont(font_);
-    for (qsizetype i = 0; i < text.figures; ++i) {
-        const Glyph& g = glyphs_[text.text[i].unicode()];
-        p.drawStaticText(at, g.text);
-        at.rx() += g.advance;
-    }
-    if (text.figures < text.text.size()) {
-        p.drawStaticText(at, text.words);
+    for (const QGlyphRun& run : text.runs) {
+        p.drawGlyphRun(at, run);
     }
 }
 

@@ -258,7 +258,12 @@ const NumberText::Laid& StripChart::TickLabel(double x) {
         return *known;
     }
     if (labels_.size() > 64) {
-        labels_.clear();
+        // The ticks the strip has moved past go; those in view stay laid out.
+        const auto oldest = std::llround(XAt(-LabelReach) / xStep_) - 1;
+        labels_.removeIf([&](const auto& tick) { return tick.key() < oldest; });
+        if (labels_.size() > 64) {
+            labels_.clear();
+        }
     }
     return *labels_.insert(key, tickText_.Lay(chart_->locale().toString(
                                     x, chart_->xAxis->numberFormat().at(0).toLatin1(),

@@ -35,6 +35,10 @@ void Session::Notifier::Post(unsigned message, std::uintptr_t wParam, std::intpt
     session_.window_.Post(message, wParam, lParam);
 }
 
+void Session::Notifier::PostAll(const PostedMessage* posts, std::size_t count) {
+    session_.window_.PostAll(posts, count);
+}
+
 void Session::Notifier::ShowBox(const std::string& text, const std::string& caption) {
     session_.window_.ShowBox(text, caption);
 }

@@ -286,10 +286,27 @@ public:
         return PollUntil(&stop, 1, until) == 0;
     }
 
-    ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t& count,
-                        int& lostErr) override {
+    // One call: a short read is all the driver held.
+    ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t size,
+                        std::uint32_t& count, int& lostErr) override {
         count = 0;
-        return TakeThere(Fd(handle), buf, count, lostErr);
+        for (;;) {
+            const ssize_t n = read(Fd(handle), buf, size);
+            if (n > 0) {
+                count = static_cast<std::uint32_t>(n);
+                talking_ = count == size;
+                return ReadEnd::Done;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) {
+                talking_ = false;
+                return ReadEnd::Done;
+            }
+            lostErr = n == 0 ? EIO : errno;
+            return ReadEnd::Lost;
+        }
     }
 
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,

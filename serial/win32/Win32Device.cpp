@@ -178,8 +178,8 @@ public:
     }
 
     // A read of no more than the driver holds ends at once under the port's time-outs.
-    ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t& count,
-                        int& lostErr) override {
+    ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t size,
+                        std::uint32_t& count, int& lostErr) override {
         const HANDLE port = Handle(handle);
         count = 0;
         DWORD errors = 0;
@@ -192,7 +192,7 @@ public:
             }
             return ReadEnd::Done;
         }
-        const std::uint32_t there = std::min<std::uint32_t>(status.cbInQue, ReadSize);
+        const std::uint32_t there = std::min<std::uint32_t>(status.cbInQue, size);
         return there == 0 ? ReadEnd::Done : ReadUpTo(port, buf, there, count, lostErr);
     }
 

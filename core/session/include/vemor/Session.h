@@ -60,6 +60,13 @@ public:
     virtual void ShowBox(const std::string& text, const std::string& caption) = 0;
     // Reader thread: into the window's queue, in order, without blocking.
     virtual void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    // Reader thread: several of one kind, handled in this order, in one wake-up where the
+    // window can.
+    virtual void PostAll(const PostedMessage* posts, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            Post(posts[i].Message, posts[i].WParam, posts[i].LParam);
+        }
+    }
     // Drops the line-lost and line-back messages posted but not yet handled.
     virtual void DiscardLineMessages() = 0;
     // While on, the window calls Session::Tick about every TickMs.
@@ -170,6 +177,7 @@ private:
     public:
         explicit Notifier(Session& session) : session_(session) {}
         void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+        void PostAll(const PostedMessage* posts, std::size_t count) override;
         void Stopped(ThreadIO& link) override;
         void ShowBox(const std::string& text, const std::string& caption) override;
 
