@@ -322,7 +322,7 @@ TEST_F(PortTest, StreamingLineIsTakenOncePerPostInOrder) {
     ASSERT_TRUE(window.WaitUntil([&] { return window.RxBytes() == frames * 33; }));
     const long sleeps = vemor::testing::ThreadSleeps("vemor-reader") - before;
     EXPECT_EQ(Drain(*link, frames * 33), Sequence(frames * 33));
-    // 98 full reads; posts every 47 ms are about 21.
+    // 98 full reads; posts every 49 ms are about 20.
     EXPECT_GT(sleeps, 0);
     EXPECT_LT(sleeps, 45);
 }
