@@ -321,6 +321,14 @@ TEST_F(PortTest, StreamingLineIsTakenOncePerPostInOrder) {
     }
     ASSERT_TRUE(window.WaitUntil([&] { return window.RxBytes() == frames * 33; }));
     const long sleeps = vemor::testing::ThreadSleeps("vemor-reader") - before;
+    // What a rest finds is taken at once but told as the reads it makes.
+    std::uintptr_t queued = 0;
+    for (const auto& m : window.Of(WM_RXDATA)) {
+        EXPECT_GE(m.wParam, 1u);
+        EXPECT_LE(m.wParam, 64u);
+        queued += m.wParam;
+        EXPECT_EQ(static_cast<std::uintptr_t>(m.lParam), queued);
+    }
     EXPECT_EQ(Drain(*link, frames * 33), Sequence(frames * 33));
     // 98 full reads; posts every 49 ms are about 20.
     EXPECT_GT(sleeps, 0);

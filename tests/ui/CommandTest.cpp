@@ -1,6 +1,9 @@
 // Opening and closing the port, live frames on the labels and chart, the test packet.
 #include "UiKit.h"
 
+#include "vemor/Messages.h"
+#include "vemor/SystemText.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -146,6 +149,17 @@ TEST_F(Commands, TestPacketGoesOutOnTheLine) {
     const Bytes sent = line.Read(13);
     EXPECT_EQ(sent, (Bytes{0x2B, 0x0D, 0x01, 0x08, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,
                            0xA3}));
+}
+
+// The reads of one post come as one event; each message in it is handled, in order.
+TEST_F(Commands, MessagesPostedTogetherAreEachHandledInOrder) {
+    const vemor::PostedMessage posts[] = {{vemor::WM_LINELOST, EIO, 10},
+                                          {vemor::WM_LINELOST, ENXIO, 10}};
+    Form1->Handle()->PostAll(posts, std::size(posts));
+    ASSERT_TRUE(WaitFor([] {
+        return Form1->MessageField->text().contains(
+            QString::fromStdString(vemor::SystemText(ENXIO)));
+    }));
 }
 
 TEST_F(Commands, LostAndReturningLineIsShownInTheStatusBar) {
