@@ -301,9 +301,9 @@ bool TForm1::Dispatch(QEvent* message) {
     if (type == vemor::WM_RXDATA || type == vemor::WM_READERFAULT || type == vemor::WM_LINELOST ||
         type == vemor::WM_LINEBACK) {
         const auto& m = *static_cast<TMessage*>(message);
-        const bool handled = Handle(m.Msg, m.WParam, m.LParam);
+        const bool handled = OnLinkMessage(m.Msg, m.WParam, m.LParam);
         for (const vemor::PostedMessage& then : m.Then) {
-            Handle(then.Message, then.WParam, then.LParam);
+            OnLinkMessage(then.Message, then.WParam, then.LParam);
         }
         return handled;
     }
@@ -380,8 +380,7 @@ void TForm1::ShowBox(const std::string& text, const std::string& caption) {
     box.exec();
 }
 
-// Qt's posted events are thread-safe and keep their order. Reader thread.
-bool TForm1::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+bool TForm1::OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     if (message == vemor::WM_RXDATA) {
         Session.OnRxData(wParam);
         return true;
@@ -389,6 +388,7 @@ bool TForm1::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lPara
     return Session.OnLinkMessage(message, wParam, lParam);
 }
 
+// Qt's posted events are thread-safe and keep their order. Reader thread.
 void TForm1::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     auto event = std::make_unique<TMessage>(message, wParam, lParam);
     HandOff(event.get());

@@ -100,7 +100,8 @@ protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool Dispatch(QEvent* message);
-    bool Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    // One message of the serial layer, on the GUI thread.
+    bool OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
 private:
     void BuildLayout();
