@@ -51,6 +51,14 @@ struct PostedMessage {
     std::intptr_t LParam;
 };
 
+// Posts each of posts[0..count) through window.Post, in order.
+template <class Window>
+void PostEach(Window& window, const PostedMessage* posts, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        window.Post(posts[i].Message, posts[i].WParam, posts[i].LParam);
+    }
+}
+
 // The window that receives the notifications. Post and PostAll are called on the reader
 // thread: they must be thread-safe and must not block; a failure they throw is counted, not
 // spread.
@@ -61,9 +69,7 @@ public:
     // Several messages of one kind, to be handled in this order; a window may take them in one
     // wake-up.
     virtual void PostAll(const PostedMessage* posts, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            Post(posts[i].Message, posts[i].WParam, posts[i].LParam);
-        }
+        PostEach(*this, posts, count);
     }
     // Called on the thread that destroys `link`, once its reader has stopped and before its
     // queue is freed: the last chance to take what the reader queued, with ReadQueue.

@@ -289,24 +289,9 @@ public:
     // One call: a short read is all the driver held.
     ReadEnd TakeWaiting(PortHandleValue handle, std::uint8_t* buf, std::uint32_t size,
                         std::uint32_t& count, int& lostErr) override {
-        count = 0;
-        for (;;) {
-            const ssize_t n = read(Fd(handle), buf, size);
-            if (n > 0) {
-                count = static_cast<std::uint32_t>(n);
-                talking_ = count == size;
-                return ReadEnd::Done;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0 && errno == EAGAIN) {
-                talking_ = false;
-                return ReadEnd::Done;
-            }
-            lostErr = n == 0 ? EIO : errno;
-            return ReadEnd::Lost;
-        }
+        const ReadEnd end = ReadOnce(Fd(handle), buf, size, count, lostErr);
+        talking_ = count == size;
+        return end;
     }
 
     int Write(PortHandleValue handle, const std::uint8_t* buf, std::uint32_t size,
@@ -407,28 +392,38 @@ public:
     std::vector<PresentPort> Present() override { return ListPresentPorts(); }
 
 private:
-    // Reads from the non-blocking fd what it holds, up to a full read.
-    ReadEnd TakeThere(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
+    // One read of the non-blocking fd: what it holds, up to size bytes (none: count 0).
+    static ReadEnd ReadOnce(int fd, std::uint8_t* buf, std::uint32_t size, std::uint32_t& count,
+                            int& lostErr) {
+        count = 0;
         for (;;) {
-            const ssize_t n = read(fd, buf + count, ReadSize - count);
+            const ssize_t n = read(fd, buf, size);
             if (n > 0) {
-                count += static_cast<std::uint32_t>(n);
-                if (count == ReadSize) {
-                    talking_ = true;
-                    return ReadEnd::Done;
-                }
-                continue;
+                count = static_cast<std::uint32_t>(n);
+                return ReadEnd::Done;
             }
             if (n < 0 && errno == EINTR) {
                 continue;
             }
             if (n < 0 && errno == EAGAIN) {
-                talking_ = false; // a short read: wait for the line again
                 return ReadEnd::Done;
             }
             // the end of the file: the other side hung up
             lostErr = n == 0 ? EIO : errno;
             return ReadEnd::Lost;
+        }
+    }
+
+    // Reads from the non-blocking fd what it holds, up to a full read.
+    ReadEnd TakeThere(int fd, std::uint8_t* buf, std::uint32_t& count, int& lostErr) {
+        for (;;) {
+            std::uint32_t n = 0;
+            const ReadEnd end = ReadOnce(fd, buf + count, ReadSize - count, n, lostErr);
+            count += n;
+            if (end != ReadEnd::Done || n == 0 || count == ReadSize) {
+                talking_ = count == ReadSize; // a short read: wait for the line again
+                return end;
+            }
         }
     }
 

@@ -63,9 +63,7 @@ public:
     // Reader thread: several of one kind, handled in this order, in one wake-up where the
     // window can.
     virtual void PostAll(const PostedMessage* posts, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            Post(posts[i].Message, posts[i].WParam, posts[i].LParam);
-        }
+        PostEach(*this, posts, count);
     }
     // Drops the line-lost and line-back messages posted but not yet handled.
     virtual void DiscardLineMessages() = 0;
