@@ -17,6 +17,10 @@ namespace vemor {
 
 namespace {
 
+// Texts kept drawn per label: an engine's figures wander among fewer most of the time; at the
+// usual sizes these take about half a megabyte a label.
+constexpr std::size_t LabelImages = 64;
+
 QSize TextSize(const QFontMetrics& metrics, const QString& text) {
     return metrics.boundingRect(QRect(0, 0, 4000, 400), Qt::AlignLeft | Qt::AlignVCenter, text)
         .size();
@@ -83,15 +87,16 @@ void FormDisplay::SetDecimalSeparator(char sep) {
         }
         l->setFixedSize(size);
         layouts_[i].clear();
+        images_[i].assign(LabelImages, {});
         texts_[i].SetFont(l->font());
         places_[i] = {};
         // A label inside its panel's frame fills its own ground; one that reaches onto the
         // frame paints the panel's drawing there, taken once, as its ground. Either way a new
         // text repaints the label alone, not the panel under it.
         const auto* frame = qobject_cast<const QFrame*>(l->parentWidget());
-        const bool inside = frame == nullptr || frame->contentsRect().contains(l->geometry());
-        l->setAutoFillBackground(inside);
-        l->setAttribute(Qt::WA_OpaquePaintEvent, !inside);
+        inside_[i] = frame == nullptr || frame->contentsRect().contains(l->geometry());
+        l->setAutoFillBackground(false);
+        l->setAttribute(Qt::WA_OpaquePaintEvent); // its image covers it
         grounds_[i] = QPixmap();
         QPalette palette = l->palette();
         palette.setBrush(QPalette::Disabled, QPalette::Window,
@@ -114,6 +119,34 @@ bool FormDisplay::eventFilter(QObject* watched, QEvent* event) {
 
 void FormDisplay::PaintLabel(std::size_t i) {
     QLabel* l = labels_[i];
+    const qreal ratio = l->devicePixelRatioF();
+    const QSize pixels = l->size() * ratio;
+    // Taken again when the panel was resized: its frame's corners move.
+    if (!inside_[i] && (grounds_[i].isNull() || groundOf_[i] != l->parentWidget()->size() ||
+                        grounds_[i].size() != pixels)) {
+        groundOf_[i] = l->parentWidget()->size();
+        grounds_[i] = QPixmap(pixels);
+        grounds_[i].setDevicePixelRatio(ratio);
+        grounds_[i].fill(l->palette().color(QPalette::Window));
+        l->parentWidget()->render(&grounds_[i], QPoint(), QRegion(l->geometry()),
+                                  QWidget::DrawWindowBackground);
+        images_[i].assign(LabelImages, {}); // drawn on the old ground
+    }
+    const bool enabled = l->isEnabled();
+    Drawn* slot = &images_[i].front();
+    for (Drawn& d : images_[i]) {
+        if (!d.image.isNull() && d.enabled == enabled && d.text == l->text()) {
+            slot = &d;
+            break;
+        }
+        slot = d.shown < slot->shown ? &d : slot;
+    }
+    slot->shown = ++shown_;
+    if (slot->text == l->text() && slot->enabled == enabled && slot->image.size() == pixels &&
+        slot->image.devicePixelRatio() == ratio) {
+        QPainter(l).drawPixmap(0, 0, slot->image);
+        return;
+    }
     auto known = layouts_[i].constFind(l->text());
     if (known == layouts_[i].constEnd()) {
         LaidOut text{texts_[i].Lay(l->text()), {}};
@@ -130,22 +163,24 @@ void FormDisplay::PaintLabel(std::size_t i) {
         text.at = place.at;
         known = layouts_[i].insert(l->text(), text);
     }
-    QPainter p(l);
-    if (l->testAttribute(Qt::WA_OpaquePaintEvent)) {
-        // Taken again when the panel was resized: its frame's corners move.
-        if (grounds_[i].isNull() || groundOf_[i] != l->parentWidget()->size()) {
-            groundOf_[i] = l->parentWidget()->size();
-            grounds_[i] = QPixmap(l->size() * l->devicePixelRatioF());
-            grounds_[i].setDevicePixelRatio(l->devicePixelRatioF());
-            grounds_[i].fill(l->palette().color(QPalette::Window));
-            l->parentWidget()->render(&grounds_[i], QPoint(), QRegion(l->geometry()),
-                                      QWidget::DrawWindowBackground);
-        }
-        p.drawPixmap(0, 0, grounds_[i]);
+    if (slot->image.size() != pixels || slot->image.devicePixelRatio() != ratio) {
+        slot->image = QPixmap(pixels);
+        slot->image.setDevicePixelRatio(ratio);
     }
-    p.setPen(l->palette().color(l->isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                l->foregroundRole()));
-    texts_[i].Draw(p, known->at, known->text);
+    slot->text = l->text();
+    slot->enabled = enabled;
+    {
+        QPainter p(&slot->image);
+        if (inside_[i]) {
+            p.fillRect(l->rect(), l->palette().brush(QPalette::Active, l->backgroundRole()));
+        } else {
+            p.drawPixmap(0, 0, grounds_[i]);
+        }
+        p.setPen(l->palette().color(enabled ? QPalette::Active : QPalette::Disabled,
+                                    l->foregroundRole()));
+        texts_[i].Draw(p, known->at, known->text);
+    }
+    QPainter(l).drawPixmap(0, 0, slot->image);
 }
 
 void FormDisplay::Appended(int series, std::int64_t x, double y) {

@@ -18,6 +18,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QCPItemStraightLine;
 class QCPAxis;
@@ -97,8 +98,19 @@ private:
         QPointF at;
     };
     std::array<Place, 5> places_;    // where the last text laid out was put
+    std::array<bool, 5> inside_{};   // within its panel's frame: its ground is its own colour
     std::array<QPixmap, 5> grounds_; // the panel under a label that reaches onto its frame
     std::array<QSize, 5> groundOf_;  // the panel's size when its ground was taken
+    // Each label's texts as last drawn, ground and text in one image: a text shown again is
+    // copied, not blended anew. The one shown longest ago lends its image to a new text.
+    struct Drawn {
+        QString text;
+        bool enabled = false;
+        QPixmap image; // null: free
+        std::uint64_t shown = 0;
+    };
+    std::array<std::vector<Drawn>, 5> images_;
+    std::uint64_t shown_ = 0; // label paints so far
     QCustomPlot* chart_;
     std::deque<QCPItemStraightLine*> lines_; // the model's lines, for the chart itself
     StripChart* strip_;

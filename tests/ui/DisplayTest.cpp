@@ -39,6 +39,7 @@ QImage Rendered(const QLabel* like, const QString& text) {
     label.setTextFormat(Qt::PlainText);
     label.setFixedSize(like->size());
     label.setText(text);
+    label.setEnabled(like->isEnabled());
     QImage image(like->size(), QImage::Format_RGB32);
     image.fill(like->palette().color(QPalette::Window));
     if (like->geometry() != like->parentWidget()->contentsRect().intersected(like->geometry())) {
@@ -93,7 +94,8 @@ TEST_F(Display, LabelsArePaintedWithTheNewestTextAfterEveryFoldWhileTheirWidthsC
 }
 
 // Texts are drawn from characters and wordings laid out once: every text each label can show,
-// with either separator, looks as the label itself draws it.
+// with either separator, looks as the label itself draws it, also when shown again from the
+// image kept of it.
 TEST_F(Display, EveryLabelTextIsDrawnAsTheLabelLaysItOut) {
     const std::pair<QLabel*, Label> labels[] = {
         {Form1->LabelRPM, Label::RPM}, {Form1->LabelBatt, Label::Batt},
@@ -103,13 +105,15 @@ TEST_F(Display, EveryLabelTextIsDrawnAsTheLabelLaysItOut) {
     for (char sep : {'.', ','}) {
         Form1->Display().SetDecimalSeparator(sep);
         for (const auto& [label, which] : labels) {
-            for (int b = 0; b < 256; ++b) {
-                const QString text = QString::fromLatin1(
-                    LabelText(which, static_cast<std::uint8_t>(b), sep).c_str());
-                label->setText(text);
-                ASSERT_TRUE(label->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
-                            Rendered(label, text))
-                    << label->objectName().toStdString() << " draws " << text.toStdString();
+            for (int pass = 0; pass < 2; ++pass) {
+                for (int b = 0; b < 256; b += pass + 1) {
+                    const QString text = QString::fromLatin1(
+                        LabelText(which, static_cast<std::uint8_t>(b), sep).c_str());
+                    label->setText(text);
+                    ASSERT_TRUE(label->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+                                Rendered(label, text))
+                        << label->objectName().toStdString() << " draws " << text.toStdString();
+                }
             }
         }
     }
@@ -251,10 +255,14 @@ TEST_F(Display, LostLineGreysTheLabelsUntilTheNextFrameAndItsReturnIsMarkedThere
     QLabel* const labels[] = {Form1->LabelRPM, Form1->LabelBatt, Form1->LabelECT, Form1->LabelMAT,
                               Form1->LabelPW};
 
+    const auto shows = [](QLabel* l) {
+        return l->grab().toImage().convertToFormat(QImage::Format_RGB32) == Rendered(l, l->text());
+    };
     TMessage lost(WM_LINELOST, EIO, 10);
     QCoreApplication::sendEvent(Form1, &lost);
     for (QLabel* l : labels) {
         EXPECT_FALSE(l->isEnabled()) << l->objectName().toStdString();
+        EXPECT_TRUE(shows(l)) << l->objectName().toStdString() << " greyed";
     }
     EXPECT_EQ(Form1->LabelRPM->text(), before);
 
@@ -268,6 +276,7 @@ TEST_F(Display, LostLineGreysTheLabelsUntilTheNextFrameAndItsReturnIsMarkedThere
     Feed(Varied(10).Line());
     for (QLabel* l : labels) {
         EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
+        EXPECT_TRUE(shows(l)) << l->objectName().toStdString();
     }
     Feed(Varied(11).Line());
     EXPECT_EQ(Form1->Display().Lines(), (std::deque<ChartLine>{{10, chart::LineKind::Outage}}));
