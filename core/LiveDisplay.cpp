@@ -22,9 +22,10 @@ AxisRange BoundRange(AxisRange r, double lo, double hi, double minSpan) {
 }
 
 LiveDisplay::LiveDisplay(const std::array<std::string, LabelCount>& captions)
-    : texts_(captions), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
-                                 SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
-                                 SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)} {}
+    : texts_(captions),
+      painted_(captions), history_{SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
+                                   SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints),
+                                   SeriesHistory(HistoryPoints), SeriesHistory(HistoryPoints)} {}
 
 void LiveDisplay::SetLabelText(Label label, const std::string& text) {
     const auto i = static_cast<std::size_t>(label);
@@ -32,8 +33,21 @@ void LiveDisplay::SetLabelText(Label label, const std::string& text) {
         return;
     }
     texts_[i] = text;
+    if (text == painted_[i]) {
+        changed_ &= ~(1u << i);
+        return;
+    }
     changed_ |= 1u << i;
     RequestPaint();
+}
+
+void LiveDisplay::ClearChanged() {
+    for (std::size_t i = 0; i < texts_.size(); ++i) {
+        if ((changed_ & (1u << i)) != 0) {
+            painted_[i] = texts_[i];
+        }
+    }
+    changed_ = 0;
 }
 
 void LiveDisplay::AppendY(int series, double y) {

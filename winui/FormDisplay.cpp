@@ -55,6 +55,7 @@ void FormDisplay::FitLabels(char separator) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         SetWindowTextA(label, NewestText(static_cast<int>(i)).c_str());
     }
+    ClearChanged(); // every label shows its newest text
 }
 
 void FormDisplay::ShowLabels() {

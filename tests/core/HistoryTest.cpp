@@ -71,6 +71,29 @@ TEST(LiveDisplay, KeepsMarksAndOutagesByXUntilTheyLeaveTheHistory) {
     EXPECT_EQ(m.changes, 6); // each line its own change as it left
 }
 
+// A label is to be painted while its newest text differs from the one it was last painted
+// with: a figure that goes and comes back between two paints costs no repaint.
+TEST(LiveDisplay, LabelIsChangedWhileItsTextDiffersFromThePaintedOne) {
+    struct Step {
+        const char* text; // set on the RPM label; nullptr: a paint
+        bool changed;     // the label's bit afterwards
+    };
+    const Step steps[] = {{"100 RPM", true},  {nullptr, false},  {"200 RPM", true},
+                          {"100 RPM", false}, {"200 RPM", true}, {nullptr, false},
+                          {"200 RPM", false}, {"300 RPM", true}, {"400 RPM", true},
+                          {nullptr, false},   {"", true},        {nullptr, false}};
+    Model m;
+    for (std::size_t n = 0; n < std::size(steps); ++n) {
+        const Step& s = steps[n];
+        if (s.text != nullptr) {
+            m.SetLabelText(Label::RPM, s.text);
+        } else {
+            m.ClearChanged();
+        }
+        EXPECT_EQ((m.Changed() & 1u) != 0, s.changed) << "step " << n;
+    }
+}
+
 // Requests in the order made, each with the wait the pacer answers (-1: none, the paint
 // already set serves it); the paint follows once the time is past the wait.
 TEST(PaintPacer, PaintsAtMostOncePerIntervalAndLetsRequestsRideOnThePaintSet) {

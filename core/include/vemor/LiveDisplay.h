@@ -93,10 +93,13 @@ public:
     const std::deque<ChartLine>& Lines() const { return lines_; }
     AxisRange Bottom() const { return {bottom_.Minimum(), bottom_.Maximum()}; }
     ChartView View() const { return view_; }
-    // The labels' newest texts; bit i of Changed() is set while label i's is not painted.
+    // The labels' newest texts; bit i of Changed() is set while label i's differs from the
+    // text it was last painted with, so that a figure that went and came back between two
+    // paints costs none.
     const std::string& NewestText(int i) const { return texts_[static_cast<std::size_t>(i)]; }
     unsigned Changed() const { return changed_; }
-    void ClearChanged() { changed_ = 0; }
+    // The labels were painted with their newest texts.
+    void ClearChanged();
 
 protected:
     // What the painter is told; each may be left as it is.
@@ -117,6 +120,7 @@ private:
     void ApplyBottom();
 
     std::array<std::string, LabelCount> texts_;
+    std::array<std::string, LabelCount> painted_; // as the labels show them
     unsigned changed_ = 0;
     std::array<SeriesHistory, chart::SeriesCount> history_;
     std::deque<ChartLine> lines_;
