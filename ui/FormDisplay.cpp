@@ -133,23 +133,24 @@ void FormDisplay::PaintLabel(std::size_t i) {
         images_[i].assign(LabelImages, {}); // drawn on the old ground
     }
     const bool enabled = l->isEnabled();
+    const QString shown = l->text();
     Drawn* slot = &images_[i].front();
     for (Drawn& d : images_[i]) {
-        if (!d.image.isNull() && d.enabled == enabled && d.text == l->text()) {
+        if (!d.image.isNull() && d.enabled == enabled && d.text == shown) {
             slot = &d;
             break;
         }
         slot = d.shown < slot->shown ? &d : slot;
     }
     slot->shown = ++shown_;
-    if (slot->text == l->text() && slot->enabled == enabled && slot->image.size() == pixels &&
+    if (slot->text == shown && slot->enabled == enabled && slot->image.size() == pixels &&
         slot->image.devicePixelRatio() == ratio) {
         QPainter(l).drawPixmap(0, 0, slot->image);
         return;
     }
-    auto known = layouts_[i].constFind(l->text());
+    auto known = layouts_[i].constFind(shown);
     if (known == layouts_[i].constEnd()) {
-        LaidOut text{texts_[i].Lay(l->text()), {}};
+        LaidOut text{texts_[i].Lay(shown), {}};
         // Where the label's own drawing would put it; the same for every text of a line's
         // height, so measured once per height.
         Place& place = places_[i];
@@ -157,17 +158,17 @@ void FormDisplay::PaintLabel(std::size_t i) {
         if (place.height != height) {
             place = {height, QFontMetricsF(l->font())
                                  .boundingRect(QRectF(l->contentsRect()),
-                                               Qt::AlignLeft | Qt::AlignVCenter, l->text())
+                                               Qt::AlignLeft | Qt::AlignVCenter, shown)
                                  .topLeft()};
         }
         text.at = place.at;
-        known = layouts_[i].insert(l->text(), text);
+        known = layouts_[i].insert(shown, text);
     }
     if (slot->image.size() != pixels || slot->image.devicePixelRatio() != ratio) {
         slot->image = QPixmap(pixels);
         slot->image.setDevicePixelRatio(ratio);
     }
-    slot->text = l->text();
+    slot->text = shown;
     slot->enabled = enabled;
     {
         QPainter p(&slot->image);
