@@ -417,13 +417,16 @@ void StripChart::PaintRect(QPainter& p, const QRect& r) {
     // Bottom axis: line, ticks into the plot, labels below it.
     p.setPen(basePen_);
     p.drawLine(c0, h - 1, c1, h - 1);
-    const double subStep = xStep_ / (xSubTicks_ + 1);
-    p.setPen(subTickPen_);
-    ForSteps(XAt(c0 - 1), XAt(c1 + 1), subStep,
-             [&](double t) { p.drawLine(Column(t), h - 1, Column(t), h - 1 - subTickIn_); });
-    p.setPen(tickPen_);
-    ForSteps(XAt(c0 - 1), XAt(c1 + 1), xStep_,
-             [&](double t) { p.drawLine(Column(t), h - 1, Column(t), h - 1 - tickIn_); });
+    const auto ticks = [&](double step, int length, const QPen& pen) {
+        lines.clear();
+        ForSteps(XAt(c0 - 1), XAt(c1 + 1), step, [&](double t) {
+            lines.append(QLine(Column(t), h - 1, Column(t), h - 1 - length));
+        });
+        p.setPen(pen);
+        p.drawLines(lines);
+    };
+    ticks(xStep_ / (xSubTicks_ + 1), subTickIn_, subTickPen_);
+    ticks(xStep_, tickIn_, tickPen_);
     PaintLabels(p, r);
 
     if (c0 < AxisBand) {
@@ -439,17 +442,19 @@ void StripChart::PaintLeftAxis(QPainter& p) {
     }
     p.setPen(basePen_);
     p.drawLine(0, 0, 0, h - 1);
-    const auto ticks = [&](const QVector<double>& at, int length) {
+    const auto ticks = [&](const QVector<double>& at, int length, const QPen& pen) {
+        lines_.clear();
         for (double v : at) {
-            if (Row(v) >= 0 && Row(v) < h) {
-                p.drawLine(0, Row(v), length, Row(v));
+            const int row = Row(v);
+            if (row >= 0 && row < h) {
+                lines_.append(QLine(0, row, length, row));
             }
         }
+        p.setPen(pen);
+        p.drawLines(lines_);
     };
-    p.setPen(subTickPen_);
-    ticks(ySubTicks_, subTickIn_);
-    p.setPen(tickPen_);
-    ticks(yTicks_, tickIn_);
+    ticks(ySubTicks_, subTickIn_, subTickPen_);
+    ticks(yTicks_, tickIn_, tickPen_);
 }
 
 } // namespace vemor
