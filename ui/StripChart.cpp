@@ -58,9 +58,6 @@ StripChart::StripChart(QCustomPlot* chart, const std::array<SeriesHistory, 6>& s
 }
 
 void StripChart::setVisible(bool visible) {
-    // Shown, it is painted whole first.
-    axisOnly_ = false;
-    pending_ = true;
     QWidget::setVisible(visible);
     for (QWidget* cap : caps_) {
         cap->setVisible(visible);
@@ -120,8 +117,6 @@ void StripChart::Relayout() {
 }
 
 void StripChart::UpdateAll() {
-    axisOnly_ = false;
-    pending_ = true;
     update();
     for (QWidget* cap : caps_) {
         cap->update();
@@ -178,11 +173,7 @@ void StripChart::Follow() {
         scroll(-static_cast<int>(dx), 0, QRect(0, 0, w, h));
     }
     update(QRect(from, 0, w - from, h));
-    // A move of the whole band, with everything before it painted, brings traces and grid
-    // into it that are right already: only the left axis is drawn over them again.
-    axisOnly_ = dx >= AxisBand && !pending_;
     update(QRect(0, 0, AxisBand, h));
-    pending_ = true;
     // A cap shows the part of a label that reaches past the plot's edge, before or after the
     // move.
     const auto shift = static_cast<int>(dx);
@@ -295,23 +286,9 @@ bool StripChart::eventFilter(QObject* watched, QEvent* event) {
 
 void StripChart::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    const int h = layout_.plot.height();
     for (const QRect& r : event->region()) {
-        if (!axisOnly_ || r.left() < 0 || r.right() >= AxisBand) {
-            PaintRect(p, r);
-            continue;
-        }
-        // The axis labels below the plot are drawn anew there all the same.
-        if (r.top() < h) {
-            p.setClipRect(r.intersected(QRect(0, 0, AxisBand, h)));
-            PaintLeftAxis(p);
-        }
-        if (r.bottom() >= h) {
-            PaintRect(p, r.intersected(QRect(0, h, AxisBand, height() - h)));
-        }
+        PaintRect(p, r);
     }
-    axisOnly_ = false;
-    pending_ = false;
 }
 
 void StripChart::PaintRect(QPainter& p, const QRect& r) {
@@ -429,32 +406,24 @@ void StripChart::PaintRect(QPainter& p, const QRect& r) {
     ticks(xStep_, tickIn_, tickPen_);
     PaintLabels(p, r);
 
+    // Left axis over the traces.
     if (c0 < AxisBand) {
-        PaintLeftAxis(p);
-    }
-}
-
-// Over the traces.
-void StripChart::PaintLeftAxis(QPainter& p) {
-    const int h = layout_.plot.height();
-    if (h <= 0 || span_ <= 0) {
-        return;
-    }
-    p.setPen(basePen_);
-    p.drawLine(0, 0, 0, h - 1);
-    const auto ticks = [&](const QVector<double>& at, int length, const QPen& pen) {
-        lines_.clear();
-        for (double v : at) {
-            const int row = Row(v);
-            if (row >= 0 && row < h) {
-                lines_.append(QLine(0, row, length, row));
+        p.setPen(basePen_);
+        p.drawLine(0, 0, 0, h - 1);
+        const auto rows = [&](const QVector<double>& at, int length, const QPen& pen) {
+            lines.clear();
+            for (double v : at) {
+                const int row = Row(v);
+                if (row >= 0 && row < h) {
+                    lines.append(QLine(0, row, length, row));
+                }
             }
-        }
-        p.setPen(pen);
-        p.drawLines(lines_);
-    };
-    ticks(ySubTicks_, subTickIn_, subTickPen_);
-    ticks(yTicks_, tickIn_, tickPen_);
+            p.setPen(pen);
+            p.drawLines(lines);
+        };
+        rows(ySubTicks_, subTickIn_, subTickPen_);
+        rows(yTicks_, tickIn_, tickPen_);
+    }
 }
 
 } // namespace vemor

@@ -56,7 +56,6 @@ private:
     };
     void TakeSpan(double span);
     void PaintRect(QPainter& p, const QRect& r);
-    void PaintLeftAxis(QPainter& p);
     // The bottom axis labels that reach into r, which may lie beside the strip.
     void PaintLabels(QPainter& p, const QRect& r);
     QRect LabelRect(double x);
@@ -81,8 +80,6 @@ private:
     double pixelsPerX_ = 1;  // plot width / span
     std::int64_t right_ = 0; // X at the right edge
     std::int64_t last_ = -1; // the newest X drawn
-    bool pending_ = false;   // updates asked for and not yet painted
-    bool axisOnly_ = false;  // the left axis band needs only its axis drawn again
     double xStep_ = 1;       // between ticks
     int xSubTicks_ = 0;      // between two ticks
     QVector<double> yTicks_; // inside the left axis range
