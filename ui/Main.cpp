@@ -89,6 +89,7 @@ TForm1::TForm1(QWidget* owner)
     ticks_ = new QTimer(this);
     ticks_->setInterval(vemor::Session::TickMs);
     connect(ticks_, &QTimer::timeout, this, [this] { Session.Tick(); });
+    display_->OnPaintTick = [this] { Session.TickAtPaint(); };
 
     ComboBox1->setCurrentIndex(DefaultPortIndex);
     CaptureStream.reset();

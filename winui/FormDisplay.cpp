@@ -23,7 +23,12 @@ FormDisplay::FormDisplay(std::array<HWND, 5> labels, HWND parent, int chartId,
     : LiveDisplay(Captions(labels)), labels_(labels), captions_(Captions(labels)),
       chart_(std::make_unique<StripChart>(parent, chartId, series, font, Histories(), Lines())) {
     chart_->SetBottom(Bottom());
-    chart_->OnPaintTick = [this] { ShowLabels(); };
+    chart_->OnPaintTick = [this] {
+        if (OnPaintTick) {
+            OnPaintTick();
+        }
+        ShowLabels();
+    };
     chart_->OnOperatorZoom = [this](ChartRange bottom, ChartRange left) {
         chart_->SetBottom(OperatorBottom(bottom));
         chart_->SetLeft(OperatorLeft(left));

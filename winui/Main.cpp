@@ -336,6 +336,7 @@ void TForm1::BuildChart() {
         std::array<HWND, 5>{LabelRPM, LabelBatt, LabelECT, LabelMAT, LabelPW}, Terminal, IdChart1,
         vemor::TraceSeries(), font_);
     Chart1 = &display_->Chart();
+    display_->OnPaintTick = [this] { Session.TickAtPaint(); };
     // After the memo in the tab order, as created.
     SetWindowPos(Chart1->Handle(), Memo1, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }

@@ -512,7 +512,18 @@ void Session::ShowStatus(const std::string& text, int forMs) {
     UpdateTicking();
 }
 
+void Session::TickAtPaint() {
+    if (!ticking_ || Now() - lastTickMs_ < TickMs - TickEarlyMs) {
+        return;
+    }
+    Tick();
+    if (ticking_) {
+        window_.SetTicking(true);
+    }
+}
+
 void Session::Tick() {
+    lastTickMs_ = Now();
     if (statusUntilMs_ != 0 && Now() >= statusUntilMs_) {
         ShowStatus(""); // a passing word, and no other has come since
     }

@@ -318,6 +318,38 @@ TEST_F(SessionTest, StatusFieldsFollowTheCaptureAndTheLine) {
     EXPECT_EQ(window.healthField, "");
 }
 
+// A tick nearly due is taken at a paint, and the window's ticker starts afresh from it, so
+// that a streaming line's status fields change in the screen updates its frames cause.
+TEST_F(SessionTest, PaintTickTakesANearlyDueTickAndRestartsTheTicker) {
+    const struct {
+        bool open;
+        int sinceTick;
+        bool taken;
+    } rows[] = {
+        {true, 0, false},
+        {true, Session::TickMs - Session::TickEarlyMs - 1, false},
+        {true, Session::TickMs - Session::TickEarlyMs, true},
+        {true, 3 * Session::TickMs, true},
+        {false, 3 * Session::TickMs, false}, // nothing to tick for
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.open << " " << row.sinceTick);
+        if (row.open) {
+            Open();
+        }
+        session.Tick();
+        window.healthField = "unchanged";
+        const int starts = window.tickerStarts;
+        now += row.sinceTick;
+        session.TickAtPaint();
+        EXPECT_EQ(window.healthField != "unchanged", row.taken) << window.healthField;
+        EXPECT_EQ(window.tickerStarts, starts + (row.taken ? 1 : 0));
+        if (row.open) {
+            session.OpenOrClose();
+        }
+    }
+}
+
 TEST_F(SessionTest, SleepIsHeldOffFromTheFirstCaptureToTheLastAndTheFieldSaysSo) {
     for (const bool granted : {true, false}) {
         SCOPED_TRACE(granted);

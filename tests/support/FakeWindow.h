@@ -33,6 +33,7 @@ public:
     bool lineLost = false;
     int staleAsked = 0;
     bool ticking = false;
+    int tickerStarts = 0;      // SetTicking(true) calls
     bool sleepGranted = false; // what the system answers
     bool sleepHeld = false;
     std::vector<bool> sleepHolds; // each request, in order
@@ -57,7 +58,10 @@ public:
     void ShowBox(const std::string& text, const std::string& title) override {
         boxes.push_back({text, title});
     }
-    void SetTicking(bool on) override { ticking = on; }
+    void SetTicking(bool on) override {
+        ticking = on;
+        tickerStarts += on ? 1 : 0;
+    }
     void HoldOffSleep(bool on) override {
         sleepHolds.push_back(on);
         sleepHeld = on && sleepGranted;

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace vemor {
@@ -100,6 +101,10 @@ public:
     unsigned Changed() const { return changed_; }
     // The labels were painted with their newest texts.
     void ClearChanged();
+
+    // Called at the start of each paint tick, so that what else is due then changes in the
+    // same screen update. GUI thread.
+    std::function<void()> OnPaintTick;
 
 protected:
     // What the painter is told; each may be left as it is.

@@ -67,7 +67,8 @@ public:
     }
     // Drops the line-lost and line-back messages posted but not yet handled.
     virtual void DiscardLineMessages() = 0;
-    // While on, the window calls Session::Tick about every TickMs.
+    // While on, the window calls Session::Tick about every TickMs; on again while on, it
+    // starts that time afresh.
     virtual void SetTicking(bool on) = 0;
     // Keeps the machine from sleeping on its idle timer while on; the system may grant it
     // later, or never. Whether it is held off now.
@@ -80,6 +81,9 @@ public:
     static constexpr int BaudRate = 62500;
     static constexpr std::uint32_t DrainSize = 8192;
     static constexpr int TickMs = 500;
+    // How early a paint tick may run the next tick: a little more than the paint interval,
+    // so that a streaming line's paints always take it before the timer would.
+    static constexpr int TickEarlyMs = 60;
     // A time mark goes into the journal at most this often, while bytes arrive.
     static constexpr int TimeMarkMs = 5000;
     // Bytes after a silence this long get two time marks where they begin: when the last bytes
@@ -137,6 +141,9 @@ public:
     bool OnLinkMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     // Brings the status fields up to date; the window's timer calls it.
     void Tick();
+    // The window's paint tick: runs a tick that is nearly due there, so that the status fields
+    // change in the screen update the frames cause anyway, and starts the timer afresh.
+    void TickAtPaint();
     void SetDecimalSeparator(char separator) { decimalSeparator_ = separator; }
     char DecimalSeparator() const { return decimalSeparator_; }
 
@@ -216,7 +223,8 @@ private:
     std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
-    std::int64_t lastKnownMs_ = 0;    // when bytes were last taken or an event journaled
+    std::int64_t lastKnownMs_ = 0; // when bytes were last taken or an event journaled
+    std::int64_t lastTickMs_ = 0;
     std::int64_t statusUntilMs_ = 0;  // when the passing message goes, or 0
     std::int64_t lastFrameMs_ = 0;    // the newest accepted frame, or the port's opening
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
