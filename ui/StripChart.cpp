@@ -173,17 +173,22 @@ void StripChart::Follow() {
         scroll(-static_cast<int>(dx), 0, QRect(0, 0, w, h));
     }
     update(QRect(from, 0, w - from, h));
-    update(QRect(0, 0, AxisBand, h));
+    // The axis labels below the band moved with the image.
+    update(QRect(0, 0, AxisBand, layout_.plot.height()));
     // A cap shows the part of a label that reaches past the plot's edge, before or after the
     // move.
     const auto shift = static_cast<int>(dx);
-    const int edges[] = {0, w - 1};
-    for (std::size_t i = 0; i < caps_.size(); ++i) {
-        bool near = false;
-        ForSteps(XAt(edges[i] - LabelReach), XAt(edges[i] + LabelReach + shift), xStep_,
-                 [&](double) { near = true; });
-        if (near) {
-            caps_[i]->update();
+    for (QWidget* cap : caps_) {
+        const QRect area = cap->geometry().translated(-pos());
+        bool touched = false;
+        ForSteps(XAt(area.left() - LabelReach - shift), XAt(area.right() + LabelReach), xStep_,
+                 [&](double t) {
+                     const QRect label = LabelRect(t);
+                     touched = touched || label.intersects(area) ||
+                               label.translated(shift, 0).intersects(area);
+                 });
+        if (touched) {
+            cap->update();
         }
     }
     // A label that the move took past the chart's left edge goes from the strip as well.
