@@ -307,9 +307,7 @@ void FormDisplay::ShowView() {
 }
 
 void FormDisplay::Paint() {
-    if (OnPaintTick) {
-        OnPaintTick();
-    }
+    PaintTicked();
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         if ((Changed() & (1u << i)) != 0) {
             const std::string& t = NewestText(static_cast<int>(i));

@@ -24,9 +24,7 @@ FormDisplay::FormDisplay(std::array<HWND, 5> labels, HWND parent, int chartId,
       chart_(std::make_unique<StripChart>(parent, chartId, series, font, Histories(), Lines())) {
     chart_->SetBottom(Bottom());
     chart_->OnPaintTick = [this] {
-        if (OnPaintTick) {
-            OnPaintTick();
-        }
+        PaintTicked();
         ShowLabels();
     };
     chart_->OnOperatorZoom = [this](ChartRange bottom, ChartRange left) {

@@ -107,6 +107,12 @@ public:
     std::function<void()> OnPaintTick;
 
 protected:
+    // The painter's tick begins.
+    void PaintTicked() const {
+        if (OnPaintTick) {
+            OnPaintTick();
+        }
+    }
     // What the painter is told; each may be left as it is.
     virtual void RequestPaint() = 0;
     // The bottom bounds changed and can be shown (maximum above minimum).

@@ -223,8 +223,8 @@ private:
     std::unique_ptr<Journal> journal_; // the running capture's, if it could be made
     std::string journalWarning_;       // why the running capture has no journal (any more)
     std::int64_t lastTimeMarkMs_ = 0;
-    std::int64_t lastKnownMs_ = 0; // when bytes were last taken or an event journaled
-    std::int64_t lastTickMs_ = 0;
+    std::int64_t lastKnownMs_ = 0;    // when bytes were last taken or an event journaled
+    std::int64_t lastTickMs_ = 0;     // the last tick, by the timer or at a paint
     std::int64_t statusUntilMs_ = 0;  // when the passing message goes, or 0
     std::int64_t lastFrameMs_ = 0;    // the newest accepted frame, or the port's opening
     std::uint64_t lostJournaled_ = 0; // bytes given up that the journal has told
