@@ -123,7 +123,7 @@ void TForm1::BuildLayout() {
     HealthField = new vemor::StatusField(StatusBar1);
     HealthField->setObjectName(QStringLiteral("LineHealth"));
     HealthField->setContentsMargins(12, 0, 0, 0); // apart from the field before it
-    HealthField->setToolTip(QStringLiteral(
+    HealthField->SetTip(QStringLiteral(
         "The open line: frames per second, frames of the wrong length since it opened, and the "
         "receive errors the driver counted (framing, parity, overrun of the UART and of the "
         "driver's buffer), where it counts them."));
@@ -354,10 +354,7 @@ void TForm1::ShowCaptureField(const std::string& text) {
 }
 
 void TForm1::ShowCaptureTip(const std::string& path) {
-    const QString tip = Local(path);
-    if (CaptureField->toolTip() != tip) {
-        CaptureField->setToolTip(tip);
-    }
+    CaptureField->SetTip(Local(path));
 }
 
 void TForm1::ShowHealthField(const std::string& text) {

@@ -1,12 +1,18 @@
 #include "StatusField.h"
 
+#include <QAccessible>
+#include <QEvent>
 #include <QPainter>
-#include <QStyle>
+
+#include <algorithm>
 
 namespace vemor {
 
-StatusField::StatusField(QStatusBar* bar, Place place) : QLabel(bar) {
-    setTextFormat(Qt::PlainText);
+namespace {
+constexpr auto Alignment = Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+StatusField::StatusField(QStatusBar* bar, Place place) : QWidget(bar) {
     if (place == Place::Message) {
         bar->addWidget(this, 1);
     } else {
@@ -16,18 +22,39 @@ StatusField::StatusField(QStatusBar* bar, Place place) : QLabel(bar) {
 }
 
 void StatusField::Show(const QString& text) {
-    if (text != this->text()) {
-        setText(text);
+    if (text != text_) {
+        text_ = text;
+        const int width = fontMetrics().horizontalAdvance(text_);
+        if (width != textWidth_) {
+            textWidth_ = width;
+            updateGeometry();
+        }
+        // Screen readers read the field by its name.
+        setAccessibleName(text_);
         UpdateTip();
         update();
     }
-    setVisible(!text.isEmpty());
+    setVisible(!text_.isEmpty());
+}
+
+void StatusField::SetTip(const QString& tip) {
+    if (tip != tip_) {
+        tip_ = tip;
+        UpdateTip();
+    }
+}
+
+QSize StatusField::sizeHint() const {
+    const QMargins m = contentsMargins();
+    return {textWidth_ + m.left() + m.right(), fontMetrics().height() + m.top() + m.bottom()};
 }
 
 QSize StatusField::minimumSizeHint() const {
     // Room for a word and the dots: the bar shares out the rest.
-    const QSize natural = QLabel::minimumSizeHint();
-    return {std::min(natural.width(), fontMetrics().horizontalAdvance(QStringLiteral("Xxxxx..."))),
+    const QSize natural = sizeHint();
+    const QMargins m = contentsMargins();
+    return {std::min(natural.width(), fontMetrics().horizontalAdvance(QStringLiteral("Xxxxx...")) +
+                                          m.left() + m.right()),
             natural.height()};
 }
 
@@ -35,18 +62,32 @@ void StatusField::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect r = contentsRect();
     p.setPen(palette().color(foregroundRole()));
-    p.drawText(r, static_cast<int>(alignment()),
-               fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+    p.drawText(r, static_cast<int>(Alignment),
+               Cut() ? fontMetrics().elidedText(text_, Qt::ElideRight, r.width()) : text_);
 }
 
 void StatusField::resizeEvent(QResizeEvent* event) {
-    QLabel::resizeEvent(event);
+    QWidget::resizeEvent(event);
     UpdateTip();
 }
 
+void StatusField::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        textWidth_ = fontMetrics().horizontalAdvance(text_);
+        updateGeometry();
+        UpdateTip();
+    }
+}
+
 void StatusField::UpdateTip() {
-    const bool cut = fontMetrics().horizontalAdvance(text()) > contentsRect().width();
-    setToolTip(cut ? text() : QString());
+    QString tip = tip_;
+    if (Cut()) {
+        tip = tip.isEmpty() ? text_ : text_ + QLatin1Char('\n') + tip;
+    }
+    if (tip != toolTip()) {
+        setToolTip(tip);
+    }
 }
 
 } // namespace vemor

@@ -121,7 +121,7 @@ TEST_F(Ports, TheChoosersTooltipNamesTheChoiceAndItsDevice) {
 }
 
 TEST_F(Ports, HealthFieldCountsFramesAndRejectsThenSilenceAndEmptiesAtClose) {
-    const auto* health = Form1->findChild<QLabel*>(QStringLiteral("LineHealth"));
+    const auto* health = Form1->findChild<vemor::StatusField*>(QStringLiteral("LineHealth"));
     ASSERT_NE(health, nullptr);
     EXPECT_TRUE(health->text().isEmpty());
     PtyLine line;

@@ -193,7 +193,48 @@ TEST_F(Window, EachStatusTextHasAFieldThatTellsItWhole) {
     EXPECT_LE(Form1->HealthField->geometry().right(), Form1->StatusBar1->width());
     EXPECT_LT(Form1->MessageField->width(), Form1->MessageField->sizeHint().width());
     EXPECT_EQ(Form1->MessageField->toolTip(), message);
-    EXPECT_EQ(Form1->HealthField->toolTip(), QString()) << "whole: no tooltip";
+    EXPECT_TRUE(Form1->HealthField->toolTip().startsWith(QStringLiteral("The open line:")))
+        << "whole: the field's own tip";
+    Form1->CaptureField->SetTip(QStringLiteral("/home/op/TMP3.$$$"));
+    EXPECT_EQ(Form1->CaptureField->toolTip(), QStringLiteral("/home/op/TMP3.$$$"));
+    Form1->CaptureField->Show(
+        QStringLiteral("Capturing to TMP3.$$$ - 36.7 kB, 00:05; 12.0 kB waiting for the disk "
+                       "(No space left on device); no journal: Permission denied; sleep held off"));
+    QTest::qWait(20);
+    ASSERT_LT(Form1->CaptureField->width(), Form1->CaptureField->sizeHint().width());
+    EXPECT_EQ(Form1->CaptureField->toolTip(),
+              Form1->CaptureField->text() + QStringLiteral("\n/home/op/TMP3.$$$"))
+        << "cut: the whole text, then the field's own tip";
+}
+
+// The capture field changes twice a second; a text as wide as the last asks the status bar
+// for no new layout, which would measure and place every field again.
+TEST_F(Window, StatusFieldAsksForALayoutOnlyWhenItsWidthChanges) {
+    struct Counter : QObject {
+        int layouts = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            layouts += e->type() == QEvent::LayoutRequest ? 1 : 0;
+            return false;
+        }
+    } counter;
+    vemor::StatusField* field = Form1->CaptureField;
+    field->Show(QStringLiteral("Capturing to TMP1.$$$ - 10.0 kB, 00:05"));
+    QTest::qWait(20);
+    Form1->StatusBar1->installEventFilter(&counter);
+    const QString same = QStringLiteral("Capturing to TMP1.$$$ - 10.0 kB, 00:06");
+    const bool sameWidth = field->fontMetrics().horizontalAdvance(same) ==
+                           field->fontMetrics().horizontalAdvance(field->text());
+    field->Show(same);
+    QTest::qWait(20);
+    if (sameWidth) {
+        EXPECT_EQ(counter.layouts, 0);
+    }
+    EXPECT_EQ(field->text(), same);
+    field->Show(same + QStringLiteral("; sleep held off"));
+    QTest::qWait(20);
+    EXPECT_GE(counter.layouts, 1);
+    EXPECT_GT(field->width(), field->fontMetrics().horizontalAdvance(same));
+    Form1->StatusBar1->removeEventFilter(&counter);
 }
 
 TEST_F(Window, ErrorEscapingAHandlerIsShownAndTheLoopGoesOn) {
