@@ -1,6 +1,5 @@
 #include "StatusField.h"
 
-#include <QAccessible>
 #include <QEvent>
 #include <QPainter>
 
@@ -24,11 +23,7 @@ StatusField::StatusField(QStatusBar* bar, Place place) : QWidget(bar) {
 void StatusField::Show(const QString& text) {
     if (text != text_) {
         text_ = text;
-        const int width = fontMetrics().horizontalAdvance(text_);
-        if (width != textWidth_) {
-            textWidth_ = width;
-            updateGeometry();
-        }
+        Measure();
         // Screen readers read the field by its name.
         setAccessibleName(text_);
         UpdateTip();
@@ -52,10 +47,8 @@ QSize StatusField::sizeHint() const {
 QSize StatusField::minimumSizeHint() const {
     // Room for a word and the dots: the bar shares out the rest.
     const QSize natural = sizeHint();
-    const QMargins m = contentsMargins();
-    return {std::min(natural.width(), fontMetrics().horizontalAdvance(QStringLiteral("Xxxxx...")) +
-                                          m.left() + m.right()),
-            natural.height()};
+    const int dots = fontMetrics().horizontalAdvance(QStringLiteral("Xxxxx..."));
+    return {natural.width() - textWidth_ + std::min(textWidth_, dots), natural.height()};
 }
 
 void StatusField::paintEvent(QPaintEvent*) {
@@ -74,9 +67,16 @@ void StatusField::resizeEvent(QResizeEvent* event) {
 void StatusField::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        textWidth_ = fontMetrics().horizontalAdvance(text_);
-        updateGeometry();
+        Measure();
         UpdateTip();
+    }
+}
+
+void StatusField::Measure() {
+    const int width = fontMetrics().horizontalAdvance(text_);
+    if (width != textWidth_) {
+        textWidth_ = width;
+        updateGeometry();
     }
 }
 

@@ -33,6 +33,8 @@ protected:
 
 private:
     bool Cut() const { return textWidth_ > contentsRect().width(); }
+    // Takes the text's width; a new one asks the bar for a layout.
+    void Measure();
     void UpdateTip();
 
     QString text_;
